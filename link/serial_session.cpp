@@ -1,0 +1,187 @@
+#include "link/serial_session.h"
+
+#include "core/context.h"
+
+namespace ferrolan {
+
+namespace {
+
+constexpr uint32_t kDetectSeconds = 4;
+constexpr uint32_t kLoaderReadySeconds = 16;
+constexpr uint32_t kReopenPauseMs = 3000;
+
+void connectFailure(Context& ctx, const char* text) {
+  ctx.ui.messageBox(WindowId::ComPortSetup, text, "Error", kMbOk);
+}
+
+bool startWorker(Context& ctx, SharedHandle<Worker>& handle, const WorkerEntry& entry) {
+  if (!entry) return false;
+  auto worker = std::make_shared<Worker>();
+  worker->start([&ctx, entry](WorkerControl& ctl) { entry(ctx, ctl); });
+  handle.set(worker);
+  return true;
+}
+
+}  // namespace
+
+void stopWorker(SharedHandle<Worker>& handle) {
+  if (auto w = handle.get()) w->stop();
+}
+
+StreamKind detectStream(Context& ctx, Port& port) {
+  const uint32_t start = ctx.clock.tickCount();
+  for (;;) {
+    uint8_t b;
+    if (port.readByte(b)) {
+      if (b == '$') {
+        uint8_t g = 0, p = 0;
+        const bool gotG = port.readByte(g);
+        const bool gotP = port.readByte(p);
+        if (gotG && gotP && g == 'G' && p == 'P') return StreamKind::Nmea;
+      } else if (b == 0x81) {
+        uint8_t f = 0;
+        if (port.readByte(f) && f == 0xFF) return StreamKind::Vbi;
+      }
+    }
+    if (elapsedSeconds(ctx.clock, start) >= kDetectSeconds) return StreamKind::None;
+  }
+}
+
+bool openPort(Context& ctx, const std::string& name, int baud) {
+  ctx.session.portHandle.reset();
+  auto port = ctx.ports.open(name);
+  if (!port) {
+    ctx.textLog.append("Create COM Port failed..\r\n");
+    return false;
+  }
+  ctx.session.portHandle.set(port);
+  PortTimeouts current;
+  port->getTimeouts(current);
+  if (!port->setTimeouts(kReceiverTimeouts)) {
+    ctx.textLog.append("Set CommTimeouts failed..\r\n");
+    return false;
+  }
+  LineSettings line;
+  if (!port->getLineSettings(line)) {
+    ctx.textLog.append("Get CommState failed..\r\n");
+    return false;
+  }
+  if (!port->setLineSettings(withReceiverLine(line, static_cast<uint32_t>(baud)))) {
+    ctx.textLog.append("Set CommState failed..\r\n");
+    return false;
+  }
+  return true;
+}
+
+bool connectReceiver(Context& ctx) {
+  ReceiverSession& s = ctx.session;
+  s.portName.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComPortBox));
+  s.baudText.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComBaudBox));
+
+  if (s.portHandle.valid()) {
+    stopWorker(s.receiveThread);
+    stopWorker(s.displayThread);
+    s.portHandle.reset();
+    s.connected = 0;
+    ctx.clock.sleepMs(kReopenPauseMs);
+  }
+
+  auto port = ctx.ports.open(s.portName.get());
+  if (!port) {
+    connectFailure(ctx, "Fail To Create COM Port");
+    return false;
+  }
+  s.portHandle.set(port);
+  ctx.textLog.reset();
+  ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 0);
+
+  if (!port->setTimeouts(kReceiverTimeouts)) {
+    connectFailure(ctx, "Fail To SetCommTimeouts");
+    return false;
+  }
+  LineSettings line;
+  if (!port->getLineSettings(line)) {
+    connectFailure(ctx, "Fail To GetCommState");
+    return false;
+  }
+  const int baud = decimalValue(s.baudText.get());
+  if (!port->setLineSettings(withReceiverLine(line, static_cast<uint32_t>(baud)))) {
+    connectFailure(ctx, "Fail To SetCommState");
+    return false;
+  }
+
+  ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, s.portName.get());
+  ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, s.baudText.get());
+  s.connected = 1;
+
+  if (!gpsIsNMEAVBIReceived(ctx)) {
+    ctx.textLog.append("gpsIsNMEAVBIReceived fail...");
+    return false;
+  }
+  startWorker(ctx, s.receiveThread, s.receiveEntry);
+  startWorker(ctx, s.displayThread, s.displayEntry);
+  return true;
+}
+
+bool gpsIsNMEAVBIReceived(Context& ctx) {
+  auto port = ctx.session.portHandle.get();
+  if (!port) return false;
+  const StreamKind kind = detectStream(ctx, *port);
+  const char* verdict = kind == StreamKind::Nmea  ? "Receive NMEA"
+                        : kind == StreamKind::Vbi ? "Receive VBI"
+                                                  : "Don't Receive NMEA and VBI!!!";
+  ctx.ui.setText(WindowId::ComPortSetup, ids::kComStatus, verdict);
+  return kind != StreamKind::None;
+}
+
+bool probeStream(Context& ctx) {
+  auto port = ctx.session.portHandle.get();
+  if (!port) {
+    ctx.textLog.append("COM Port didn't open...");
+    return false;
+  }
+  const StreamKind kind = detectStream(ctx, *port);
+  ctx.textLog.append(kind == StreamKind::Nmea  ? "NMEA Received"
+                     : kind == StreamKind::Vbi ? "VBI Received"
+                                               : "NMEA and VBI not Received...");
+  return kind != StreamKind::None;
+}
+
+bool disconnectReceiver(Context& ctx) {
+  ReceiverSession& s = ctx.session;
+  stopWorker(s.receiveThread);
+  stopWorker(s.displayThread);
+  s.portHandle.reset();
+  s.connected = 0;
+  ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, "N/A");
+  ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, "N/A");
+  return true;
+}
+
+void writeByte(Context& ctx, uint8_t byte) {
+  auto port = ctx.session.portHandle.get();
+  if (!port) {
+    ctx.textLog.append("COM Port didn't open..");
+    return;
+  }
+  if (!port->write(&byte, 1)) ctx.textLog.append("Write COM Port failed..");
+}
+
+void writeEot(Context& ctx) { writeByte(ctx, 0x04); }
+
+bool waitForLoaderReady(Context& ctx) {
+  auto port = ctx.session.portHandle.get();
+  if (!port) {
+    ctx.textLog.append("COM Port didn't open..\r\n");
+    return false;
+  }
+  const uint32_t start = ctx.clock.tickCount();
+  int zs = 0;
+  for (;;) {
+    uint8_t b;
+    if (port->readByte(b) && b == 'Z' && ++zs >= 3) return true;
+    if (elapsedSeconds(ctx.clock, start) >= kLoaderReadySeconds) return false;
+  }
+}
+
+}  // namespace ferrolan

@@ -1,0 +1,39 @@
+#include "platform/device_root.h"
+
+#include <sys/stat.h>
+
+namespace ferrolan {
+
+std::string localPath(const std::string& root, std::string_view devicePath) {
+  std::string out = root.empty() ? std::string(".") : root;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  std::string rest(devicePath);
+  for (char& c : rest)
+    if (c == '\\') c = '/';
+  if (rest.empty() || rest.front() != '/') out += '/';
+  out += rest;
+  return out;
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string resolvePortDevice(const std::string& root, std::string_view name) {
+  if (!name.empty() && name.front() == '/') {
+    std::string path(name);
+    while (!path.empty() && path.back() == ':') path.pop_back();
+    return path;
+  }
+  // "COMn:" exactly, n a single digit.
+  if (name.size() == 5 && name.substr(0, 3) == "COM" && name[3] >= '0' && name[3] <= '9' && name[4] == ':') {
+    const std::string link = localPath(root, std::string("/dev/COM") + name[3]);
+    if (fileExists(link)) return link;
+    const int n = name[3] == '0' ? 10 : name[3] - '0';
+    return "/dev/ttyS" + std::to_string(n - 1);
+  }
+  return {};
+}
+
+}  // namespace ferrolan

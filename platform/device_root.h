@@ -1,0 +1,20 @@
+#pragma once
+// The device root: the folder that stands for the handheld's file system.
+// A device path "\A\B" is <root>/A/B; port names "COMn:" map to devices.
+
+#include <string>
+#include <string_view>
+
+namespace ferrolan {
+
+// "\SDMMC\AutoUpdate.ini" -> "<root>/SDMMC/AutoUpdate.ini".
+std::string localPath(const std::string& root, std::string_view devicePath);
+
+// "COMn:" -> <root>/dev/COMn when that exists, else /dev/ttyS<n-1> ("COM0:"
+// is the tenth). A name that begins with "/" is a device path; trailing ":"
+// added by the configuration reader is dropped. Empty for anything else.
+std::string resolvePortDevice(const std::string& root, std::string_view name);
+
+bool fileExists(const std::string& path);
+
+}  // namespace ferrolan

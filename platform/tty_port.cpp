@@ -1,0 +1,254 @@
+#include "platform/tty_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "platform/device_root.h"
+
+namespace ferrolan {
+
+namespace {
+
+uint32_t nowMs() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+unsigned ttySpeedFor(uint32_t baud) {
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return 0;
+  }
+}
+
+std::shared_ptr<TtyPort> TtyPort::open(const std::string& devicePath) {
+  int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (!::isatty(fd)) {
+    ::close(fd);
+    return nullptr;
+  }
+  // No sharing: one owner of the line at a time. An advisory lock rather
+  // than TIOCEXCL, which would outlive us while a peer holds the slave open.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  // Raw from the start, so nothing the receiver sends is cooked or echoed.
+  termios tio{};
+  if (::tcgetattr(fd, &tio) == 0) {
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::tcsetattr(fd, TCSANOW, &tio);
+  }
+  return std::shared_ptr<TtyPort>(new TtyPort(fd));
+}
+
+TtyPort::~TtyPort() {
+  if (fd_ >= 0) {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+}
+
+size_t TtyPort::readWithin(uint8_t* buf, size_t max, uint32_t totalMs, const CancelToken* cancel) {
+  size_t got = 0;
+  const uint32_t start = nowMs();
+  while (got < max) {
+    const uint32_t spent = nowMs() - start;
+    if (spent >= totalMs) break;
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {cancel ? cancel->waitHandle() : -1, POLLIN, 0}};
+    int r = ::poll(fds, cancel ? 2 : 1, static_cast<int>(totalMs - spent));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (r == 0) break;
+    if (cancel && (fds[1].revents & POLLIN)) break;
+    if (fds[0].revents & POLLIN) {
+      ssize_t n = ::read(fd_, buf + got, max - got);
+      if (n > 0) {
+        got += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    }
+    // Hang-up or error: the line delivers nothing. Wait out the time-out so
+    // that callers' loops keep their pace instead of spinning.
+    const uint32_t left = totalMs - std::min(totalMs, nowMs() - start);
+    if (cancel) {
+      pollfd c{cancel->waitHandle(), POLLIN, 0};
+      ::poll(&c, 1, static_cast<int>(left));
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(left));
+    }
+    break;
+  }
+  return got;
+}
+
+bool TtyPort::readByte(uint8_t& out) { return read(&out, 1) == 1; }
+
+bool TtyPort::readByteOrCancel(uint8_t& out, const CancelToken& cancel) {
+  if (cancel.cancelled()) return false;
+  PortTimeouts t;
+  {
+    std::lock_guard l(timeoutsMutex_);
+    t = timeouts_;
+  }
+  return readWithin(&out, 1, t.readMultiplierMs + t.readConstantMs, &cancel) == 1;
+}
+
+size_t TtyPort::read(uint8_t* buf, size_t max) {
+  if (max == 0) return 0;
+  PortTimeouts t;
+  {
+    std::lock_guard l(timeoutsMutex_);
+    t = timeouts_;
+  }
+  const uint32_t total = t.readMultiplierMs * static_cast<uint32_t>(max) + t.readConstantMs;
+  return readWithin(buf, max, total, nullptr);
+}
+
+bool TtyPort::write(const uint8_t* data, size_t n) {
+  PortTimeouts t;
+  {
+    std::lock_guard l(timeoutsMutex_);
+    t = timeouts_;
+  }
+  const uint32_t limit = t.writeMultiplierMs * static_cast<uint32_t>(n) + t.writeConstantMs;
+  const uint32_t start = nowMs();
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::write(fd_, data + done, n - done);
+    if (w > 0) {
+      done += static_cast<size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+    const uint32_t spent = nowMs() - start;
+    if (limit != 0 && spent >= limit) return false;
+    pollfd p{fd_, POLLOUT, 0};
+    ::poll(&p, 1, limit == 0 ? 100 : static_cast<int>(limit - spent));
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+  }
+  return true;
+}
+
+bool TtyPort::getTimeouts(PortTimeouts& out) {
+  std::lock_guard l(timeoutsMutex_);
+  out = timeouts_;
+  return fd_ >= 0;
+}
+
+bool TtyPort::setTimeouts(const PortTimeouts& t) {
+  std::lock_guard l(timeoutsMutex_);
+  timeouts_ = t;
+  return fd_ >= 0;
+}
+
+bool TtyPort::getLineSettings(LineSettings& out) {
+  termios tio{};
+  if (::tcgetattr(fd_, &tio) != 0) return false;
+  std::lock_guard l(lineMutex_);
+  LineSettings s = line_;
+  if (!lineSet_) {
+    s.dtr = DtrControl::Enable;
+    s.rts = RtsControl::Enable;
+  }
+  switch (::cfgetospeed(&tio)) {
+    case B1200: s.baud = 1200; break;
+    case B2400: s.baud = 2400; break;
+    case B4800: s.baud = 4800; break;
+    case B9600: s.baud = 9600; break;
+    case B19200: s.baud = 19200; break;
+    case B38400: s.baud = 38400; break;
+    case B57600: s.baud = 57600; break;
+    case B115200: s.baud = 115200; break;
+    case B230400: s.baud = 230400; break;
+    default: break;
+  }
+  s.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS6 ? 6 : (tio.c_cflag & CSIZE) == CS5 ? 5 : 8;
+  s.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+  s.parityCheck = (tio.c_cflag & PARENB) != 0;
+  s.ctsOutFlow = (tio.c_cflag & CRTSCTS) != 0;
+  s.xonXoffOut = (tio.c_iflag & IXON) != 0;
+  s.xonXoffIn = (tio.c_iflag & IXOFF) != 0;
+  out = s;
+  return true;
+}
+
+bool TtyPort::setLineSettings(const LineSettings& s) {
+  const speed_t speed = ttySpeedFor(s.baud);
+  if (speed == 0) return false;
+  termios tio{};
+  if (::tcgetattr(fd_, &tio) != 0) return false;
+  ::cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~CSIZE;
+  tio.c_cflag |= s.dataBits == 7 ? CS7 : s.dataBits == 6 ? CS6 : s.dataBits == 5 ? CS5 : CS8;
+  if (s.stopBits == 2) tio.c_cflag |= CSTOPB; else tio.c_cflag &= ~CSTOPB;
+  if (s.parityCheck) {
+    tio.c_cflag |= PARENB;
+    if (s.parity == 1) tio.c_cflag |= PARODD; else tio.c_cflag &= ~PARODD;
+  } else {
+    tio.c_cflag &= ~(PARENB | PARODD);
+  }
+  // CTS output flow is off; RTS "handshake" means the line is raised while
+  // we can take input, which with an always-ready reader is RTS on.
+  if (s.ctsOutFlow) tio.c_cflag |= CRTSCTS; else tio.c_cflag &= ~CRTSCTS;
+  if (s.xonXoffOut) tio.c_iflag |= IXON; else tio.c_iflag &= ~IXON;
+  if (s.xonXoffIn) tio.c_iflag |= IXOFF; else tio.c_iflag &= ~IXOFF;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
+  if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+  // Modem lines: pseudo-terminals have none, which is not a failure.
+  int bits = 0;
+  if (s.dtr != DtrControl::Disable) bits |= TIOCM_DTR;
+  if (s.rts != RtsControl::Disable) bits |= TIOCM_RTS;
+  ::ioctl(fd_, TIOCMBIS, &bits);
+  std::lock_guard l(lineMutex_);
+  line_ = s;
+  lineSet_ = true;
+  return true;
+}
+
+bool TtyPort::purge(unsigned flags) {
+  int which = -1;
+  const bool rx = flags & (kPurgeRxAbort | kPurgeRxClear);
+  const bool tx = flags & (kPurgeTxAbort | kPurgeTxClear);
+  if (rx && tx) which = TCIOFLUSH;
+  else if (rx) which = TCIFLUSH;
+  else if (tx) which = TCOFLUSH;
+  if (which < 0) return true;
+  return ::tcflush(fd_, which) == 0;
+}
+
+std::shared_ptr<Port> TtyPortOpener::open(const std::string& name) {
+  const std::string path = resolvePortDevice(root_, name);
+  if (path.empty()) return nullptr;
+  return TtyPort::open(path);
+}
+
+}  // namespace ferrolan

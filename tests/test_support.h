@@ -1,0 +1,72 @@
+#pragma once
+// Shared test fixtures: a context on a virtual clock with scripted ports and
+// a UI host that records message boxes.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "platform/scripted_port.h"
+
+namespace ferrolan::test {
+
+class RecordingHost final : public UiHost {
+ public:
+  int messageBox(const MessageBoxRequest& r) override {
+    std::lock_guard l(m_);
+    boxes_.push_back(r);
+    return kIdOk;
+  }
+  std::optional<std::string> openFile(const std::string& title, const std::string& filter) override {
+    std::lock_guard l(m_);
+    fileDialogs_.emplace_back(title, filter);
+    return nextFile_;
+  }
+  std::vector<MessageBoxRequest> boxes() const {
+    std::lock_guard l(m_);
+    return boxes_;
+  }
+  void setNextFile(std::optional<std::string> f) {
+    std::lock_guard l(m_);
+    nextFile_ = std::move(f);
+  }
+  std::vector<std::pair<std::string, std::string>> fileDialogs() const {
+    std::lock_guard l(m_);
+    return fileDialogs_;
+  }
+
+ private:
+  mutable std::mutex m_;
+  std::vector<MessageBoxRequest> boxes_;
+  std::vector<std::pair<std::string, std::string>> fileDialogs_;
+  std::optional<std::string> nextFile_;
+};
+
+// A context whose port is a script and whose clock is virtual. The Text
+// page is open, as it is whenever the receiver routines run.
+struct ScriptedRig {
+  VirtualClock clock{1000};
+  ScriptedPortOpener opener;
+  UiModel ui;
+  RecordingHost host;
+  Context ctx{clock, opener, ui, "", ""};
+  std::shared_ptr<ScriptedPort> port = std::make_shared<ScriptedPort>(clock);
+
+  ScriptedRig() {
+    ui.setHost(&host);
+    ui.openWindow(WindowId::TextPage);
+  }
+  // Makes the scripted port the open receiver port.
+  void attach() { ctx.session.portHandle.set(port); }
+  std::vector<std::string> log() const { return ctx.textLog.lines(); }
+  std::string lastLog() const {
+    auto l = log();
+    return l.empty() ? std::string() : l.back();
+  }
+};
+
+}  // namespace ferrolan::test

@@ -1,0 +1,252 @@
+#include "ui/ui_model.h"
+
+namespace ferrolan {
+
+void UiModel::setHost(UiHost* host) {
+  std::lock_guard l(m_);
+  host_ = host;
+}
+
+int UiModel::addListener(Listener fn) {
+  std::lock_guard l(listenersMutex_);
+  const int id = nextListener_++;
+  listeners_.emplace_back(id, std::move(fn));
+  return id;
+}
+
+void UiModel::removeListener(int id) {
+  std::lock_guard l(listenersMutex_);
+  std::erase_if(listeners_, [id](const auto& p) { return p.first == id; });
+}
+
+void UiModel::notify(const UiChange& change) {
+  // Listeners are called outside the model's lock, so they may read it.
+  std::lock_guard l(listenersMutex_);
+  for (auto& [_, fn] : listeners_) fn(change);
+}
+
+void UiModel::openWindow(WindowId w, const std::vector<std::pair<int, ControlState>>& controls) {
+  {
+    std::lock_guard l(m_);
+    Window& win = windows_[w];
+    win.controls.clear();
+    win.menu.clear();
+    for (const auto& [id, state] : controls) win.controls[id] = state;
+  }
+  notify({w, 0, UiChangeKind::WindowOpened, {}, 0});
+}
+
+void UiModel::closeWindow(WindowId w) {
+  bool was;
+  {
+    std::lock_guard l(m_);
+    was = windows_.erase(w) != 0;
+  }
+  if (was) notify({w, 0, UiChangeKind::WindowClosed, {}, 0});
+}
+
+bool UiModel::isOpen(WindowId w) const {
+  std::lock_guard l(m_);
+  return windows_.count(w) != 0;
+}
+
+bool UiModel::hasControl(WindowId w, int control) const {
+  std::lock_guard l(m_);
+  auto it = windows_.find(w);
+  return it != windows_.end() && it->second.controls.count(control) != 0;
+}
+
+std::optional<ControlState> UiModel::control(WindowId w, int control) const {
+  std::lock_guard l(m_);
+  auto it = windows_.find(w);
+  if (it == windows_.end()) return std::nullopt;
+  auto c = it->second.controls.find(control);
+  if (c == it->second.controls.end()) return std::nullopt;
+  return c->second;
+}
+
+template <typename Edit>
+void UiModel::edit(WindowId w, int control, UiChangeKind kind, std::string_view text, int value, Edit&& fn) {
+  {
+    std::lock_guard l(m_);
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    if (!fn(it->second.controls[control])) return;
+  }
+  notify({w, control, kind, std::string(text), value});
+}
+
+template <typename Read, typename T>
+T UiModel::read(WindowId w, int control, T fallback, Read&& fn) const {
+  std::lock_guard l(m_);
+  auto it = windows_.find(w);
+  if (it == windows_.end()) return fallback;
+  auto c = it->second.controls.find(control);
+  if (c == it->second.controls.end()) return fallback;
+  return fn(c->second);
+}
+
+void UiModel::setText(WindowId w, int control, std::string_view text) {
+  edit(w, control, UiChangeKind::Text, text, 0, [&](ControlState& c) {
+    c.text.assign(text);
+    return true;
+  });
+}
+
+std::string UiModel::text(WindowId w, int control) const {
+  return read(w, control, std::string(), [](const ControlState& c) { return c.text; });
+}
+
+void UiModel::setEnabled(WindowId w, int control, bool on) {
+  edit(w, control, UiChangeKind::Enabled, {}, on, [&](ControlState& c) {
+    c.enabled = on;
+    return true;
+  });
+}
+
+bool UiModel::enabled(WindowId w, int control) const {
+  return read(w, control, false, [](const ControlState& c) { return c.enabled; });
+}
+
+void UiModel::setVisible(WindowId w, int control, bool on) {
+  edit(w, control, UiChangeKind::Visible, {}, on, [&](ControlState& c) {
+    c.visible = on;
+    return true;
+  });
+}
+
+bool UiModel::visible(WindowId w, int control) const {
+  return read(w, control, false, [](const ControlState& c) { return c.visible; });
+}
+
+void UiModel::setChecked(WindowId w, int control, bool on) {
+  edit(w, control, UiChangeKind::Checked, {}, on, [&](ControlState& c) {
+    c.checked = on;
+    return true;
+  });
+}
+
+bool UiModel::checked(WindowId w, int control) const {
+  return read(w, control, false, [](const ControlState& c) { return c.checked; });
+}
+
+void UiModel::setProgress(WindowId w, int control, int position) {
+  edit(w, control, UiChangeKind::Progress, {}, position, [&](ControlState& c) {
+    c.progress = position;
+    return true;
+  });
+}
+
+int UiModel::progress(WindowId w, int control) const {
+  return read(w, control, 0, [](const ControlState& c) { return c.progress; });
+}
+
+void UiModel::setHorizontalExtent(WindowId w, int control, int extent) {
+  edit(w, control, UiChangeKind::Extent, {}, extent, [&](ControlState& c) {
+    c.horizontalExtent = extent;
+    return true;
+  });
+}
+
+void UiModel::listAppend(WindowId w, int control, std::string_view line) {
+  edit(w, control, UiChangeKind::ListAppend, line, 0, [&](ControlState& c) {
+    // A list box holds a bounded number of lines; the oldest make room.
+    if (c.items.size() >= kMaxListItems) c.items.erase(c.items.begin());
+    c.items.emplace_back(line);
+    return true;
+  });
+}
+
+void UiModel::listInsertTop(WindowId w, int control, std::string_view line) {
+  edit(w, control, UiChangeKind::ListInsertTop, line, 0, [&](ControlState& c) {
+    if (c.items.size() >= kMaxListItems) c.items.pop_back();
+    c.items.emplace(c.items.begin(), line);
+    return true;
+  });
+}
+
+void UiModel::listReset(WindowId w, int control) {
+  edit(w, control, UiChangeKind::ListReset, {}, 0, [&](ControlState& c) {
+    c.items.clear();
+    c.selection = -1;
+    return true;
+  });
+}
+
+void UiModel::setItems(WindowId w, int control, std::vector<std::string> items) {
+  edit(w, control, UiChangeKind::ListItems, {}, 0, [&](ControlState& c) {
+    c.items = std::move(items);
+    if (c.selection >= static_cast<int>(c.items.size())) c.selection = -1;
+    return true;
+  });
+}
+
+std::vector<std::string> UiModel::items(WindowId w, int control) const {
+  return read(w, control, std::vector<std::string>(), [](const ControlState& c) { return c.items; });
+}
+
+void UiModel::setSelection(WindowId w, int control, int index) {
+  edit(w, control, UiChangeKind::Selection, {}, index, [&](ControlState& c) {
+    c.selection = (index >= 0 && index < static_cast<int>(c.items.size())) ? index : -1;
+    return true;
+  });
+}
+
+int UiModel::selection(WindowId w, int control) const {
+  return read(w, control, -1, [](const ControlState& c) { return c.selection; });
+}
+
+void UiModel::setSurface(WindowId w, int control, std::vector<DrawOp> ops) {
+  edit(w, control, UiChangeKind::Surface, {}, 0, [&](ControlState& c) {
+    c.surface = std::move(ops);
+    return true;
+  });
+}
+
+std::vector<DrawOp> UiModel::surface(WindowId w, int control) const {
+  return read(w, control, std::vector<DrawOp>(), [](const ControlState& c) { return c.surface; });
+}
+
+void UiModel::setMenuEnabled(WindowId w, int command, bool on) {
+  {
+    std::lock_guard l(m_);
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    it->second.menu[command] = on;
+  }
+  notify({w, command, UiChangeKind::Menu, {}, on});
+}
+
+bool UiModel::menuEnabled(WindowId w, int command) const {
+  std::lock_guard l(m_);
+  auto it = windows_.find(w);
+  if (it == windows_.end()) return false;
+  auto m = it->second.menu.find(command);
+  return m == it->second.menu.end() ? true : m->second;  // items start enabled
+}
+
+void UiModel::repaint(WindowId w) {
+  if (isOpen(w)) notify({w, 0, UiChangeKind::Repaint, {}, 0});
+}
+
+int UiModel::messageBox(std::optional<WindowId> owner, std::string_view text, std::string_view caption,
+                        unsigned type) {
+  UiHost* host;
+  {
+    std::lock_guard l(m_);
+    host = host_;
+  }
+  if (!host) return kIdOk;  // no one to ask: as if acknowledged
+  return host->messageBox({owner, std::string(text), std::string(caption), type});
+}
+
+std::optional<std::string> UiModel::openFile(const std::string& title, const std::string& filter) {
+  UiHost* host;
+  {
+    std::lock_guard l(m_);
+    host = host_;
+  }
+  return host ? host->openFile(title, filter) : std::nullopt;
+}
+
+}  // namespace ferrolan

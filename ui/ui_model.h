@@ -1,0 +1,178 @@
+#pragma once
+// The thread-safe UI model: windows named by template id, controls by id,
+// drawing surfaces as display lists, message boxes through a host. Worker
+// threads write here; front ends (Qt, console, tests) render it and hear of
+// each change through listeners, on the writer's thread.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/ids.h"
+
+namespace ferrolan {
+
+struct Color {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Color&) const = default;
+};
+
+// One drawing primitive in window pixels, GDI-style.
+struct DrawOp {
+  enum class Kind { FillRect, Ellipse, Line, Text };
+  Kind kind = Kind::FillRect;
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // rectangle, or line from (x1,y1) to (x2,y2)
+  Color pen{};
+  int penWidth = 1;
+  bool nullPen = false;
+  Color brush{};
+  bool nullBrush = false;  // hollow: outline only
+  std::string text;
+  unsigned format = 0;     // DrawText flags (kDtBottom ...)
+  Color textColor{};
+  bool transparentBackground = true;
+  bool operator==(const DrawOp&) const = default;
+};
+
+inline constexpr unsigned kDtLeft = 0x0, kDtCenter = 0x1, kDtRight = 0x2, kDtVCenter = 0x4, kDtBottom = 0x8,
+                          kDtSingleLine = 0x20, kDtNoClip = 0x100;
+
+struct ControlState {
+  std::string text;
+  bool enabled = true;
+  bool visible = true;
+  bool checked = false;
+  int progress = 0;
+  std::vector<std::string> items;
+  int selection = -1;
+  int horizontalExtent = 0;
+  std::vector<DrawOp> surface;  // owner-drawn content (signal bars)
+};
+
+enum class UiChangeKind {
+  WindowOpened, WindowClosed, Text, Enabled, Visible, Checked, Progress,
+  ListAppend, ListInsertTop, ListReset, ListItems, Selection, Extent,
+  Surface, Menu, Repaint,
+};
+
+struct UiChange {
+  WindowId window;
+  int control = 0;  // 0 for the window itself (its own surface, its menu)
+  UiChangeKind kind;
+  std::string text;
+  int value = 0;
+};
+
+// Message box types and answers, as the platform numbers them.
+inline constexpr unsigned kMbOk = 0x0, kMbIconError = 0x10, kMbIconWarning = 0x30;
+inline constexpr int kIdOk = 1;
+
+struct MessageBoxRequest {
+  std::optional<WindowId> owner;
+  std::string text;
+  std::string caption;
+  unsigned type = kMbOk;
+};
+
+// What a front end provides: modal interaction on its own thread. Calls may
+// come from any thread and block until the user answers.
+class UiHost {
+ public:
+  virtual ~UiHost() = default;
+  virtual int messageBox(const MessageBoxRequest& request) = 0;
+  // File-open dialog; the chosen path, or nothing when cancelled.
+  virtual std::optional<std::string> openFile(const std::string& /*title*/, const std::string& /*filter*/) {
+    return std::nullopt;
+  }
+};
+
+class UiModel {
+ public:
+  using Listener = std::function<void(const UiChange&)>;
+  static constexpr size_t kMaxListItems = 10000;
+
+  void setHost(UiHost* host);
+  int addListener(Listener fn);
+  void removeListener(int id);
+
+  // A window's controls exist while it is open; writes to a window that is
+  // not open go nowhere, as they would to a missing dialog.
+  void openWindow(WindowId w, const std::vector<std::pair<int, ControlState>>& controls = {});
+  void closeWindow(WindowId w);
+  bool isOpen(WindowId w) const;
+  bool hasControl(WindowId w, int control) const;
+  std::optional<ControlState> control(WindowId w, int control) const;
+
+  void setText(WindowId w, int control, std::string_view text);
+  std::string text(WindowId w, int control) const;
+  void setEnabled(WindowId w, int control, bool on);
+  bool enabled(WindowId w, int control) const;
+  void setVisible(WindowId w, int control, bool on);
+  bool visible(WindowId w, int control) const;
+  void setChecked(WindowId w, int control, bool on);
+  bool checked(WindowId w, int control) const;
+  void setProgress(WindowId w, int control, int position);
+  int progress(WindowId w, int control) const;
+  void setHorizontalExtent(WindowId w, int control, int extent);
+
+  void listAppend(WindowId w, int control, std::string_view line);
+  void listInsertTop(WindowId w, int control, std::string_view line);
+  void listReset(WindowId w, int control);
+  void setItems(WindowId w, int control, std::vector<std::string> items);
+  std::vector<std::string> items(WindowId w, int control) const;
+  void setSelection(WindowId w, int control, int index);
+  int selection(WindowId w, int control) const;
+
+  // Display lists: control 0 is the window's own surface.
+  void setSurface(WindowId w, int control, std::vector<DrawOp> ops);
+  std::vector<DrawOp> surface(WindowId w, int control) const;
+
+  // Menu items of a page's command bar: enabled or greyed.
+  void setMenuEnabled(WindowId w, int command, bool on);
+  bool menuEnabled(WindowId w, int command) const;
+
+  void repaint(WindowId w);
+  int messageBox(std::optional<WindowId> owner, std::string_view text, std::string_view caption,
+                 unsigned type = kMbOk);
+  std::optional<std::string> openFile(const std::string& title, const std::string& filter);
+
+ private:
+  struct Window {
+    std::map<int, ControlState> controls;
+    std::map<int, bool> menu;
+  };
+  // Runs edit on the control under the lock; notifies when it answers true.
+  template <typename Edit>
+  void edit(WindowId w, int control, UiChangeKind kind, std::string_view text, int value, Edit&& fn);
+  template <typename Read, typename T>
+  T read(WindowId w, int control, T fallback, Read&& fn) const;
+  void notify(const UiChange& change);
+
+  mutable std::mutex m_;
+  std::map<WindowId, Window> windows_;
+  std::mutex listenersMutex_;
+  std::vector<std::pair<int, Listener>> listeners_;
+  int nextListener_ = 1;
+  UiHost* host_ = nullptr;
+};
+
+// The TextLog: list box 1032 on the Text page, the common sink of progress
+// and failure lines.
+class TextLog {
+ public:
+  explicit TextLog(UiModel& ui) : ui_(ui) {}
+  void append(std::string_view line) { ui_.listAppend(WindowId::TextPage, ids::kTextLog, line); }
+  void insertTop(std::string_view line) { ui_.listInsertTop(WindowId::TextPage, ids::kTextLog, line); }
+  void reset() { ui_.listReset(WindowId::TextPage, ids::kTextLog); }
+  std::vector<std::string> lines() const { return ui_.items(WindowId::TextPage, ids::kTextLog); }
+
+ private:
+  UiModel& ui_;
+};
+
+}  // namespace ferrolan
