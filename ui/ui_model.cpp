@@ -188,6 +188,9 @@ std::vector<std::string> UiModel::items(WindowId w, int control) const {
 void UiModel::setSelection(WindowId w, int control, int index) {
   edit(w, control, UiChangeKind::Selection, {}, index, [&](ControlState& c) {
     c.selection = (index >= 0 && index < static_cast<int>(c.items.size())) ? index : -1;
+    // A drop-down's edit text follows its selection, as the platform's does;
+    // logic that reads the box's text after selecting sees the entry.
+    if (c.selection >= 0) c.text = c.items[static_cast<size_t>(c.selection)];
     return true;
   });
 }
