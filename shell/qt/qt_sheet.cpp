@@ -197,6 +197,8 @@ QtSheet::QtSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& pr
 QtSheet::~QtSheet() {
   host_.shutDown();
   ctx_.ui.setHost(nullptr);
+  // The pages detach from the bridge as they go, so they go before it does.
+  qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
 PageWidget* QtSheet::page(int index) const {

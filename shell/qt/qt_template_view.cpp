@@ -58,7 +58,6 @@ int LinesModel::rowCount(const QModelIndex& parent) const {
 QVariant LinesModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() < 0 || index.row() >= static_cast<int>(lines_.size())) return {};
   if (role == Qt::DisplayRole) return QString::fromStdString(lines_[static_cast<size_t>(index.row())]);
-  if (role == Qt::SizeHintRole && extent_ > 0) return QSize(extent_, 0);
   return {};
 }
 
@@ -69,12 +68,35 @@ void LinesModel::setLines(std::vector<std::string> lines) {
   endResetModel();
 }
 
-void LinesModel::setExtent(int pixels) {
-  if (pixels == extent_) return;
-  beginResetModel();
-  extent_ = pixels;
-  endResetModel();
-}
+namespace {
+
+// A list box whose horizontal scroll range is its set extent, as the
+// platform's list box scrolls: lines longer than the extent are cut.
+class ExtentListView : public QListView {
+ public:
+  using QListView::QListView;
+  void setExtent(int pixels) {
+    if (pixels == extent_) return;
+    extent_ = pixels;
+    updateGeometries();
+  }
+
+ protected:
+  void updateGeometries() override {
+    QListView::updateGeometries();
+    if (inUpdate_) return;  // a scroll bar that appears resizes the viewport
+    inUpdate_ = true;
+    horizontalScrollBar()->setRange(0, std::max(0, extent_ - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    inUpdate_ = false;
+  }
+
+ private:
+  int extent_ = 0;
+  bool inUpdate_ = false;
+};
+
+}  // namespace
 
 // ---- TemplateView ------------------------------------------------------------------
 
@@ -192,13 +214,14 @@ void TemplateView::build() {
         break;
       }
       case ControlKind::ListBox: {
-        auto* view = new QListView(this);
+        auto* view = new ExtentListView(this);
         auto* lines = new LinesModel(view);
         view->setModel(lines);
         view->setUniformItemSizes(true);
         view->setTextElideMode(Qt::ElideNone);
+        view->setWordWrap(false);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setHorizontalScrollBarPolicy((c.style & res::kHScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+        view->setHorizontalScrollBarPolicy((c.style & res::kHScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
         view->setVerticalScrollBarPolicy((c.style & res::kVScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [w, id, &ui](const QModelIndex& current) { ui.setSelection(w, id, current.row()); });
@@ -319,13 +342,13 @@ void TemplateView::apply(int id) {
       break;
     }
     case ControlKind::ListBox: {
-      auto* view = static_cast<QListView*>(widget);
+      auto* view = static_cast<ExtentListView*>(widget);
       LinesModel* lines = lists_[id];
       QScrollBar* vertical = view->verticalScrollBar();
       QScrollBar* horizontal = view->horizontalScrollBar();
       const int top = vertical->value(), left = horizontal->value();
-      lines->setExtent(static_cast<int>(std::lround(state->horizontalExtent * scale_)));
       lines->setLines(state->items);
+      view->setExtent(static_cast<int>(std::lround(state->horizontalExtent * scale_)));
       vertical->setValue(top);
       horizontal->setValue(left);
       const QModelIndex want = lines->index(state->selection, 0);

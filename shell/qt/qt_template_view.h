@@ -51,11 +51,9 @@ class LinesModel : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   void setLines(std::vector<std::string> lines);
-  void setExtent(int pixels);
 
  private:
   std::vector<std::string> lines_;
-  int extent_ = 0;
 };
 
 class TemplateView : public QWidget, public ModelView {

@@ -105,7 +105,7 @@ int QtUiHost::showBox(const MessageBoxRequest& r) {
   box.setWindowTitle(QString::fromStdString(r.caption));
   box.setText(QString::fromStdString(r.text));
   box.setTextFormat(Qt::PlainText);
-  box.setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+  box.setWindowModality(Qt::ApplicationModal);  // modal like the platform's boxes
   switch (r.type & 0xF0) {
     case 0x10: box.setIcon(QMessageBox::Critical); break;
     case 0x20: box.setIcon(QMessageBox::Question); break;
