@@ -1,0 +1,183 @@
+// Workers write only the UI model: a flood of log lines, painted surfaces
+// and message boxes that a worker waits on, while the GUI keeps running.
+#include <QAbstractButton>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <atomic>
+
+#include "shell/qt/qt_template_view.h"
+#include "tests/qt/gui_support.h"
+
+namespace ferrolan::qt::test {
+namespace {
+
+TEST(GuiThreads, AWorkerFloodingTheTextLogNeitherStallsTheGuiNorCostsARepaintPerLine) {
+  GuiRig rig;
+  PageProcedures procs;
+  QtSheet sheet(rig.ctx, sheetFor(Layout::Generic, 1), procs);
+  sheet.show();
+  sheet.start();
+  std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
+  std::thread worker([&] {
+    while (!stop.load()) {
+      rig.ctx.textLog.insertTop("$GPGSV,3,1,10,07,79,048,42,02,51,062,43,26,36,256,42,27,27,138,42*71 #" +
+                                std::to_string(written.load()));
+      written.fetch_add(1);
+    }
+  });
+  // Round trips through the event loop while the worker writes: each one
+  // posts the next, so a GUI blocked on the worker would never finish them.
+  int roundTrips = 0;
+  std::function<void()> ping = [&] {
+    if (++roundTrips < 200) QMetaObject::invokeMethod(&sheet, ping, Qt::QueuedConnection);
+  };
+  QMetaObject::invokeMethod(&sheet, ping, Qt::QueuedConnection);
+  const bool responsive = pumpUntil([&] { return roundTrips >= 200 && written.load() > 20000; });
+  stop = true;
+  worker.join();
+  ASSERT_TRUE(responsive) << roundTrips << " round trips, " << written.load() << " lines";
+
+  auto* list = static_cast<QListView*>(sheet.page(0)->view()->controlWidget(ids::kTextLog));
+  const auto lines = rig.ctx.textLog.lines();
+  ASSERT_TRUE(pumpUntil([&] {
+    return list->model()->rowCount() == static_cast<int>(lines.size()) &&
+           list->model()->index(0, 0).data().toString().toStdString() == lines.front();
+  }));
+  EXPECT_EQ(lines.size(), UiModel::kMaxListItems);
+  // Many lines share one refresh.
+  EXPECT_LT(sheet.bridge().flushCount(), written.load() / 20);
+  std::printf("flood: %d lines, %d refreshes, %d round trips\n", written.load(), sheet.bridge().flushCount(),
+              roundTrips);
+  screenshot(&sheet, "generic-1page-text-flood");
+  sheet.close();
+}
+
+std::vector<DrawOp> bar(int h, int value, Color c) {
+  DrawOp grey;
+  grey.x2 = 100, grey.y2 = h, grey.brush = {192, 192, 192};
+  DrawOp fill;
+  fill.x2 = 100, fill.y1 = h - value / 2, fill.y2 = h, fill.brush = c;
+  return {grey, fill};
+}
+
+class GuiSurfaces : public ::testing::TestWithParam<Layout> {};
+
+TEST_P(GuiSurfaces, BarsAndSkyPlotWrittenByAWorkerAppearOnTheirControls) {
+  const Layout layout = GetParam();
+  GuiRig rig;
+  PageProcedures procs;
+  QtSheet sheet(rig.ctx, sheetFor(layout, 3), procs);
+  sheet.show();
+  sheet.start();
+  sheet.tabs()->setCurrentIndex(1);
+  const res::DialogTemplate& info = *res::templateFor(WindowId::InfoPage, layout);
+  const int h = res::pixelRect(*res::findControl(info, ids::kInfoChannelBars[0])).h;
+  const int levels[16] = {45, 38, 0, 52, 30, 41, 22, 47, 35, 28, 44, 40, 0, 0, 0, 0};
+  std::thread display([&] {
+    for (int c = 0; c < 16; ++c) {
+      if (!levels[c]) continue;
+      rig.ui.setText(WindowId::InfoPage, ids::kInfoChannelLabels[c], std::to_string(c * 2 + 1));
+      rig.ui.setSurface(WindowId::InfoPage, ids::kInfoChannelBars[c],
+                        bar(h, levels[c], c % 3 ? Color{0, 255, 0} : Color{0, 0, 255}));
+    }
+    rig.ui.setText(WindowId::InfoPage, ids::kInfoFix, "3D 34s");
+  });
+  display.join();
+  PageWidget* page = sheet.page(WindowId::InfoPage);
+  auto* first = static_cast<SurfaceWidget*>(page->view()->controlWidget(ids::kInfoChannelBars[0]));
+  ASSERT_TRUE(pumpUntil([&] { return !first->ops().empty(); }));
+  // Bar 1 (45, blue): its bottom pixel row is blue, the row above its top grey.
+  const QImage img = image(first);
+  const double scale = double(first->height()) / h;
+  EXPECT_TRUE(near(img.pixel(img.width() / 2, img.height() - 3), QColor(0, 0, 255), 0));
+  EXPECT_TRUE(near(img.pixel(img.width() / 2, int((h - 22) * scale) - 2), QColor(192, 192, 192), 0));
+  screenshot(&sheet, layoutName(layout) + "-3page-info-bars");
+
+  sheet.tabs()->setCurrentIndex(2);
+  // Each layout's own origin.
+  const int x0 = layout == Layout::Generic ? 80 : layout == Layout::PocketPortrait ? 60 : 90;
+  const int y0 = layout == Layout::PocketLandscape ? 30 : 50;
+  std::thread sky([&] {
+    DrawOp disc;
+    disc.kind = DrawOp::Kind::Ellipse;
+    disc.x1 = x0 - 20, disc.y1 = y0 - 20, disc.x2 = x0 + 128, disc.y2 = y0 + 128;
+    disc.pen = disc.brush = {255, 255, 255};
+    std::vector<DrawOp> ops{disc};
+    for (int inset : {0, 18, 36}) {
+      DrawOp ring = disc;
+      ring.x1 = x0 + inset, ring.y1 = y0 + inset, ring.x2 = x0 + 108 - inset, ring.y2 = y0 + 108 - inset;
+      ring.pen = {255, 0, 0}, ring.brush = {128, 255, 255};
+      ops.push_back(ring);
+    }
+    DrawOp dot = disc;
+    dot.x1 = x0 + 54 - 8, dot.y1 = y0 + 54 - 8, dot.x2 = x0 + 54 + 8, dot.y2 = y0 + 54 + 8;
+    dot.pen = {}, dot.brush = {0, 0, 255};
+    ops.push_back(dot);
+    rig.ui.setSurface(WindowId::SkyPage, 0, ops);
+  });
+  sky.join();
+  auto* plot = static_cast<SurfaceWidget*>(sheet.page(WindowId::SkyPage)->view()->controlWidget(0));
+  ASSERT_TRUE(pumpUntil([&] { return !plot->ops().empty(); }));
+  const QImage skyImg = image(plot);
+  const double s = double(plot->width()) / plot->nominalSize().width();
+  EXPECT_TRUE(near(skyImg.pixel(int((x0 + 54) * s), int((y0 + 54 + 4) * s)), QColor(0, 0, 255), 30));
+  EXPECT_TRUE(near(skyImg.pixel(int((x0 + 54) * s), int((y0 + 24) * s)), QColor(128, 255, 255), 0));
+  screenshot(&sheet, layoutName(layout) + "-3page-sky-plot");
+  sheet.close();
+}
+
+INSTANTIATE_TEST_SUITE_P(AllLayouts, GuiSurfaces,
+                         ::testing::Values(Layout::Generic, Layout::PocketPortrait, Layout::PocketLandscape),
+                         [](const auto& info) { return layoutName(info.param); });
+
+TEST(GuiThreads, AWorkersMessageBoxIsModalOnTheGuiThreadAndTheWorkerGetsTheAnswer) {
+  GuiRig rig;
+  PageProcedures procs;
+  QtSheet sheet(rig.ctx, sheetFor(Layout::Generic, 1), procs);
+  sheet.show();
+  sheet.start();
+  struct Seen {
+    QString title, text;
+    bool guiThread = false;
+  };
+  std::vector<Seen> seen;
+  auto answerWith = [&](QMessageBox::StandardButton which) {
+    whenModal([&seen, which](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      seen.push_back({box->windowTitle(), box->text(), QThread::currentThread() == qApp->thread()});
+      box->button(which)->click();
+    });
+  };
+  std::atomic<int> answer{-1};
+  answerWith(QMessageBox::Ok);
+  std::thread worker([&] { answer = rig.ui.messageBox(WindowId::TextPage, "Open File Failed!", "Error", kMbOk); });
+  ASSERT_TRUE(pumpUntil([&] { return answer.load() != -1; }));
+  worker.join();
+  EXPECT_EQ(answer.load(), kIdOk);
+
+  answer = -1;
+  answerWith(QMessageBox::No);
+  std::thread asker([&] { answer = rig.ui.messageBox(std::nullopt, "Power Off Device And Try Again!", "WARN", 0x34); });
+  ASSERT_TRUE(pumpUntil([&] { return answer.load() != -1; }));
+  asker.join();
+  EXPECT_EQ(answer.load(), kIdNo);
+
+  // From the GUI thread itself the box runs in place.
+  answerWith(QMessageBox::Ok);
+  EXPECT_EQ(rig.ui.messageBox(WindowId::TextPage, "Create thread failed!", "Update"), kIdOk);
+
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].title, "Error");
+  EXPECT_EQ(seen[0].text, "Open File Failed!");
+  EXPECT_EQ(seen[1].title, "WARN");
+  EXPECT_EQ(seen[2].title, "Update");
+  for (const Seen& s : seen) EXPECT_TRUE(s.guiThread);
+  sheet.close();
+}
+
+}  // namespace
+}  // namespace ferrolan::qt::test
