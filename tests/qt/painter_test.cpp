@@ -3,42 +3,12 @@
 #include "shell/qt/qt_painter.h"
 #include "shell/qt/qt_template_view.h"
 #include "tests/qt/gui_support.h"
+#include "tests/qt/sample_surfaces.h"
 
 namespace ferrolan::qt::test {
 namespace {
 
 const QColor kBlue(0, 0, 255), kGreen(0, 255, 0), kRed(255, 0, 0), kCyan(128, 255, 255), kWhite(255, 255, 255);
-
-DrawOp fill(int x1, int y1, int x2, int y2, Color c) {
-  DrawOp op;
-  op.kind = DrawOp::Kind::FillRect;
-  op.x1 = x1, op.y1 = y1, op.x2 = x2, op.y2 = y2;
-  op.brush = c;
-  return op;
-}
-
-DrawOp ellipse(int x1, int y1, int x2, int y2, Color pen, Color brush) {
-  DrawOp op = fill(x1, y1, x2, y2, brush);
-  op.kind = DrawOp::Kind::Ellipse;
-  op.pen = pen;
-  return op;
-}
-
-DrawOp line(int x1, int y1, int x2, int y2, Color pen) {
-  DrawOp op = fill(x1, y1, x2, y2, {});
-  op.kind = DrawOp::Kind::Line;
-  op.pen = pen;
-  return op;
-}
-
-DrawOp text(int x1, int y1, int x2, int y2, std::string s, unsigned format, Color color) {
-  DrawOp op = fill(x1, y1, x2, y2, {});
-  op.kind = DrawOp::Kind::Text;
-  op.text = std::move(s);
-  op.format = format;
-  op.textColor = color;
-  return op;
-}
 
 QImage render(SurfaceWidget& w, double scale) {
   w.resize(static_cast<int>(w.nominalSize().width() * scale), static_cast<int>(w.nominalSize().height() * scale));
@@ -57,7 +27,7 @@ TEST(Painter, SignalBarIsHalfTheSignalHighInItsColourAtEveryScale) {
   };
   for (const Case& c : {Case{45, {0, 0, 255}, kBlue}, Case{38, {0, 255, 0}, kGreen}, Case{52, {0, 0, 255}, kBlue}}) {
     SurfaceWidget w(QSize(r.w, r.h), true);
-    w.setOps({fill(0, 0, r.w, r.h, {192, 192, 192}), fill(0, r.h - c.value / 2, r.w, r.h, c.color)});
+    w.setOps(barOps(r.w, r.h, c.value, c.color));
     for (double scale : {1.0, 3.0}) {
       const QImage img = render(w, scale);
       const int x = img.width() / 2;
@@ -70,24 +40,9 @@ TEST(Painter, SignalBarIsHalfTheSignalHighInItsColourAtEveryScale) {
   }
 }
 
-// The sky plot of the generic layout, origin (80, 50), as the display
-// thread draws it, with one satellite on the horizon at azimuth 90 and one
-// overhead.
-std::vector<DrawOp> skyPlot() {
-  const int x0 = 80, y0 = 50;
-  const Color white{255, 255, 255}, red{255, 0, 0}, cyan{128, 255, 255}, blue{0, 0, 255}, black{};
-  std::vector<DrawOp> ops{ellipse(x0 - 20, y0 - 20, x0 + 128, y0 + 128, white, white),
-                          ellipse(x0, y0, x0 + 108, y0 + 108, red, cyan),
-                          ellipse(x0 + 18, y0 + 18, x0 + 90, y0 + 90, red, cyan),
-                          ellipse(x0 + 36, y0 + 36, x0 + 72, y0 + 72, red, cyan),
-                          line(x0 + 54, y0, x0 + 54, y0 + 108, red),
-                          line(x0, y0 + 54, x0 + 108, y0 + 54, red)};
-  for (auto [x, y, label] : {std::tuple{x0 + 107, y0 + 54, "12"}, std::tuple{x0 + 54, y0 + 54, "5"}}) {
-    ops.push_back(ellipse(x - 8, y - 8, x + 8, y + 8, black, blue));
-    ops.push_back(text(x - 6, y - 10, x + 10, y + 6, label, kDtBottom, white));
-  }
-  return ops;
-}
+// The generic layout's plot, origin (80, 50): one satellite on the horizon
+// at azimuth 90, centred at (187, 104), and one overhead.
+std::vector<DrawOp> skyPlot() { return skyPlotOps(80, 50, {{0, 90, "12"}, {90, 0, "5"}}); }
 
 TEST(Painter, SkyPlotRingsCrossAndSatelliteDotsLandOnTheirPixelsAndStayCrispScaled) {
   const res::PixelRect page = res::pixelRect(*res::findTemplate(108));
@@ -136,25 +91,25 @@ TEST(Painter, TextFollowsDrawTextFlagsAndBackgroundMode) {
 
   SurfaceWidget w(QSize(40, 40), false);
   const Color whiteC{255, 255, 255}, black{};
-  w.setOps({fill(0, 0, 40, 40, whiteC), text(0, 0, 40, 40, "88", kDtBottom | kDtSingleLine, black)});
+  w.setOps({fillOp(0, 0, 40, 40, whiteC), textOp(0, 0, 40, 40, "88", kDtBottom | kDtSingleLine, black)});
   EXPECT_GT(darkRowsBelow(render(w, 1.0), 20), 0) << "bottom-aligned text above the middle";
-  w.setOps({fill(0, 0, 40, 40, whiteC), text(0, 0, 40, 40, "88", kDtBottom, black)});
+  w.setOps({fillOp(0, 0, 40, 40, whiteC), textOp(0, 0, 40, 40, "88", kDtBottom, black)});
   EXPECT_LT(darkRowsBelow(render(w, 1.0), 20), 0) << "multi-line text is placed at the top";
 
   // Opaque mode fills the text's box; transparent leaves the fill.
   const Color blue{0, 0, 255};
-  DrawOp opaque = text(0, 0, 40, 40, "88", kDtSingleLine, black);
+  DrawOp opaque = textOp(0, 0, 40, 40, "88", kDtSingleLine, black);
   opaque.transparentBackground = false;
-  w.setOps({fill(0, 0, 40, 40, blue), opaque});
+  w.setOps({fillOp(0, 0, 40, 40, blue), opaque});
   QImage img = render(w, 1.0);
   EXPECT_TRUE(near(img.pixel(0, 0), kWhite, 0));
   EXPECT_TRUE(near(img.pixel(35, 35), kBlue, 0));
-  w.setOps({fill(0, 0, 40, 40, blue), text(0, 0, 40, 40, "88", kDtSingleLine, black)});
+  w.setOps({fillOp(0, 0, 40, 40, blue), textOp(0, 0, 40, 40, "88", kDtSingleLine, black)});
   img = render(w, 1.0);
   EXPECT_TRUE(near(img.pixel(0, 0), kBlue, 0));
 
   // Text is clipped to its rectangle unless DT_NOCLIP.
-  w.setOps({fill(0, 0, 40, 40, whiteC), text(0, 0, 4, 40, "888888", kDtSingleLine, black)});
+  w.setOps({fillOp(0, 0, 40, 40, whiteC), textOp(0, 0, 4, 40, "888888", kDtSingleLine, black)});
   img = render(w, 1.0);
   int outside = 0;
   for (int y = 0; y < 40; ++y)
@@ -166,15 +121,15 @@ TEST(Painter, ReversedAndEmptyRectanglesDrawNothingOutsideThemAndOddOpsAreSafe) 
   SurfaceWidget w(QSize(20, 20), false);
   const Color whiteC{255, 255, 255}, blue{0, 0, 255};
   // A reversed rectangle is the same rectangle; a zero-width one is empty.
-  w.setOps({fill(0, 0, 20, 20, whiteC), fill(15, 15, 5, 5, blue), fill(2, 2, 2, 18, blue)});
+  w.setOps({fillOp(0, 0, 20, 20, whiteC), fillOp(15, 15, 5, 5, blue), fillOp(2, 2, 2, 18, blue)});
   const QImage img = render(w, 1.0);
   EXPECT_TRUE(near(img.pixel(10, 10), kBlue, 0));
   EXPECT_TRUE(near(img.pixel(2, 10), kWhite, 0));
   EXPECT_TRUE(near(img.pixel(15, 10), kWhite, 0)) << "right edge excluded";
   // Coordinates far outside, a zero pen width, empty text: drawn without harm.
-  DrawOp wild = line(-100000, -100000, 100000, 100000, blue);
+  DrawOp wild = lineOp(-100000, -100000, 100000, 100000, blue);
   wild.penWidth = 0;
-  w.setOps({wild, text(0, 0, 0, 0, "", 0, blue), ellipse(5, 5, 5, 5, blue, blue)});
+  w.setOps({wild, textOp(0, 0, 0, 0, "", 0, blue), ellipseOp(5, 5, 5, 5, blue, blue)});
   EXPECT_FALSE(render(w, 1.0).isNull());
 }
 

@@ -9,6 +9,7 @@
 
 #include "shell/qt/qt_template_view.h"
 #include "tests/qt/gui_support.h"
+#include "tests/qt/sample_surfaces.h"
 
 namespace ferrolan::qt::test {
 namespace {
@@ -55,14 +56,6 @@ TEST(GuiThreads, AWorkerFloodingTheTextLogNeitherStallsTheGuiNorCostsARepaintPer
   sheet.close();
 }
 
-std::vector<DrawOp> bar(int h, int value, Color c) {
-  DrawOp grey;
-  grey.x2 = 100, grey.y2 = h, grey.brush = {192, 192, 192};
-  DrawOp fill;
-  fill.x2 = 100, fill.y1 = h - value / 2, fill.y2 = h, fill.brush = c;
-  return {grey, fill};
-}
-
 class GuiSurfaces : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(GuiSurfaces, BarsAndSkyPlotWrittenByAWorkerAppearOnTheirControls) {
@@ -81,7 +74,7 @@ TEST_P(GuiSurfaces, BarsAndSkyPlotWrittenByAWorkerAppearOnTheirControls) {
       if (!levels[c]) continue;
       rig.ui.setText(WindowId::InfoPage, ids::kInfoChannelLabels[c], std::to_string(c * 2 + 1));
       rig.ui.setSurface(WindowId::InfoPage, ids::kInfoChannelBars[c],
-                        bar(h, levels[c], c % 3 ? Color{0, 255, 0} : Color{0, 0, 255}));
+                        barOps(100, h, levels[c], c % 3 ? kBarGreen : kBarBlue));
     }
     rig.ui.setText(WindowId::InfoPage, ids::kInfoFix, "3D 34s");
   });
@@ -100,31 +93,14 @@ TEST_P(GuiSurfaces, BarsAndSkyPlotWrittenByAWorkerAppearOnTheirControls) {
   // Each layout's own origin.
   const int x0 = layout == Layout::Generic ? 80 : layout == Layout::PocketPortrait ? 60 : 90;
   const int y0 = layout == Layout::PocketLandscape ? 30 : 50;
-  std::thread sky([&] {
-    DrawOp disc;
-    disc.kind = DrawOp::Kind::Ellipse;
-    disc.x1 = x0 - 20, disc.y1 = y0 - 20, disc.x2 = x0 + 128, disc.y2 = y0 + 128;
-    disc.pen = disc.brush = {255, 255, 255};
-    std::vector<DrawOp> ops{disc};
-    for (int inset : {0, 18, 36}) {
-      DrawOp ring = disc;
-      ring.x1 = x0 + inset, ring.y1 = y0 + inset, ring.x2 = x0 + 108 - inset, ring.y2 = y0 + 108 - inset;
-      ring.pen = {255, 0, 0}, ring.brush = {128, 255, 255};
-      ops.push_back(ring);
-    }
-    DrawOp dot = disc;
-    dot.x1 = x0 + 54 - 8, dot.y1 = y0 + 54 - 8, dot.x2 = x0 + 54 + 8, dot.y2 = y0 + 54 + 8;
-    dot.pen = {}, dot.brush = {0, 0, 255};
-    ops.push_back(dot);
-    rig.ui.setSurface(WindowId::SkyPage, 0, ops);
-  });
+  std::thread sky([&] { rig.ui.setSurface(WindowId::SkyPage, 0, skyPlotOps(x0, y0, {{90, 0, "5"}})); });
   sky.join();
   auto* plot = static_cast<SurfaceWidget*>(sheet.page(WindowId::SkyPage)->view()->controlWidget(0));
   ASSERT_TRUE(pumpUntil([&] { return !plot->ops().empty(); }));
   const QImage skyImg = image(plot);
   const double s = double(plot->width()) / plot->nominalSize().width();
-  EXPECT_TRUE(near(skyImg.pixel(int((x0 + 54) * s), int((y0 + 54 + 4) * s)), QColor(0, 0, 255), 30));
-  EXPECT_TRUE(near(skyImg.pixel(int((x0 + 54) * s), int((y0 + 24) * s)), QColor(128, 255, 255), 0));
+  EXPECT_TRUE(near(skyImg.pixel(int((x0 + 56) * s), int((y0 + 59) * s)), QColor(0, 0, 255), 30));
+  EXPECT_TRUE(near(skyImg.pixel(int((x0 + 40) * s), int((y0 + 24) * s)), QColor(128, 255, 255), 0));
   screenshot(&sheet, layoutName(layout) + "-3page-sky-plot");
   sheet.close();
 }
