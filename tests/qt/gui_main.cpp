@@ -57,6 +57,10 @@ int showSheet(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Without a display (test discovery at build time, CI) run offscreen.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ferrolan::qt::applyApplicationFont();
   for (int i = 1; i < argc; ++i)
