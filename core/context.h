@@ -24,13 +24,22 @@ namespace ferrolan {
 struct Hooks {
   std::function<void()> clearSatelliteDisplay;
   std::function<void()> closeLogAtExit;
+  std::function<void()> closeUpdateFile;
+  std::function<void()> closeDriverHandles;
 };
 
-// What start-up finds out about the device.
+// What start-up finds out about the device, and the shell's own threads.
 struct AppState {
   std::atomic<int> isPocketPC{0};
   std::atomic<int> isPortrait{0};
   std::atomic<int> appInstance{0};  // non-zero once start-up has begun
+  SharedHandle<Worker> autoUpdateThread;
+  SharedHandle<Worker> updateThread;
+  // The Text page's worker (the unattended update); set by the program.
+  WorkerEntry textPageWorker;
+  // Ends the front end's message loop with an exit code; set by the front
+  // end before the sheet is shown.
+  std::function<void(int)> postQuit;
 };
 
 // The named events this process holds open, so that shutdown can close

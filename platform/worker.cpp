@@ -78,6 +78,13 @@ Worker::~Worker() {
   if (thread_.joinable()) thread_.detach();  // only when destroyed by its own thread
 }
 
+void Worker::wait() {
+  auto ctl = control();
+  if (!ctl || isCurrentThread()) return;
+  std::unique_lock l(ctl->m_);
+  ctl->cv_.wait(l, [&] { return ctl->finished_; });
+}
+
 bool Worker::running() const {
   auto ctl = control();
   if (!ctl) return false;

@@ -52,6 +52,8 @@ class Worker {
   // Requests the stop, wakes the worker and joins it. Safe to call twice.
   void stop();
   bool running() const;
+  // Waits until the body has returned, without asking it to stop.
+  void wait();
   bool isCurrentThread() const;
 
  private:

@@ -191,6 +191,9 @@ struct DetectCase {
   StreamKind expected;
 };
 
+// Names the case in test listings, so they stay the same from run to run.
+void PrintTo(const DetectCase& c, std::ostream* os) { *os << c.name; }
+
 class DetectTest : public ::testing::TestWithParam<DetectCase>, public ScriptedRig {};
 
 TEST_P(DetectTest, Verdict) {
