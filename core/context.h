@@ -12,6 +12,7 @@
 #include "platform/port.h"
 #include "platform/registry.h"
 #include "ui/ui_model.h"
+#include "update/update_file.h"
 
 namespace ferrolan {
 
@@ -36,6 +37,7 @@ struct Context {
   EventRegistry events;
   Registry registry;
   ReceiverSession session;
+  UpdateState update;
   Hooks hooks;
 };
 
