@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -76,6 +77,12 @@ class LineRelay {
   // True once an ACK from the receiver was delivered after the sender's EOT.
   bool eotAcked() const { return eotAcked_; }
   size_t bytesToReceiver() const { return toB_; }
+  // When the n-th byte (counted from 1) went out to the receiver, if it has.
+  void markAfterBytes(size_t n) { markAfter_ = n; }
+  std::optional<std::chrono::steady_clock::time_point> markedAt() const {
+    std::lock_guard l(m_);
+    return markAt_;
+  }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -129,10 +136,18 @@ class LineRelay {
       const uint8_t v = d.queue.front().value;
       d.queue.pop_front();
       if (toSender) {
-        if (v == 0x06 && lastFromSenderWasEot_) eotAcked_ = true;
+        if (v == 0x06) {
+          if (lastFromSenderWasEot_) eotAcked_ = true;
+          afterAck_ = true;
+        }
       } else {
-        lastFromSenderWasEot_ = v == 0x04;
-        ++toB_;
+        // EOT is the single byte that follows an ACK; 0x04 inside a block is data.
+        lastFromSenderWasEot_ = afterAck_ && v == 0x04;
+        afterAck_ = false;
+        if (++toB_ == markAfter_) {
+          std::lock_guard l(m_);
+          markAt_ = Clock::now();
+        }
       }
     }
   }
@@ -166,6 +181,10 @@ class LineRelay {
   std::atomic<bool> stop_{false};
   std::atomic<bool> eotAcked_{false};
   std::atomic<size_t> toB_{0};
+  mutable std::mutex m_;
+  std::optional<Clock::time_point> markAt_;
+  std::atomic<size_t> markAfter_{0};
+  bool afterAck_ = false;
   bool sawReceiverByte_ = false;
   bool lastFromSenderWasEot_ = false;
   std::thread thread_;
