@@ -17,6 +17,7 @@
 #include "platform/registry.h"
 #include "ui/ui_model.h"
 #include "update/auto_update_config.h"
+#include "update/update_file.h"
 
 namespace ferrolan {
 
@@ -76,6 +77,7 @@ struct Context {
   ReceiverSession session;
   StorageFolders storage;
   AutoUpdateConfig autoUpdate;
+  UpdateState update;
   AppState app;
   Hooks hooks;
 };
