@@ -25,7 +25,6 @@ namespace ferrolan {
 struct Hooks {
   std::function<void()> clearSatelliteDisplay;
   std::function<void()> closeLogAtExit;
-  std::function<void()> closeUpdateFile;
   std::function<void()> closeDriverHandles;
 };
 

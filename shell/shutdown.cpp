@@ -12,7 +12,7 @@ void runShutdown(Context& ctx) {
     if (auto w = h->take()) w->stop();
   }
   if (ctx.session.portHandle.take()) ctx.session.connected = 0;
-  if (ctx.hooks.closeUpdateFile) ctx.hooks.closeUpdateFile();
+  ctx.update.updateFile.reset();
   for (const char* name : kShutdownEventOrder) ctx.openEvents.close(name);
   if (ctx.hooks.closeDriverHandles) ctx.hooks.closeDriverHandles();
 }
