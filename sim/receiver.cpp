@@ -159,7 +159,9 @@ void Receiver::receive(uint8_t b, uint32_t now) {
 }
 
 void Receiver::advance(uint32_t now) {
-  if (pending_.active && reached(now, pending_.at)) {
+  // A change of state waits until the line has put out everything before
+  // it, the acknowledgement above all: a UART finishes its frame.
+  if (pending_.active && reached(now, pending_.at) && backlog_ == 0) {
     const Pending p = pending_;
     pending_ = {};
     if (p.baud) {
@@ -175,7 +177,7 @@ void Receiver::advance(uint32_t now) {
   switch (mode_) {
     case Mode::FirmwareNmea:
     case Mode::FirmwareVbi:
-      if (!reached(now, nextEpoch_)) return;
+      if (!reached(now, nextEpoch_) || (pending_.active && pending_.section)) return;
       emitEpoch(nextEpoch_);
       nextEpoch_ += 1000;
       // After a long stall, go on from now instead of catching up.
