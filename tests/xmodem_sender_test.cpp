@@ -295,10 +295,12 @@ TEST_F(XmodemFile, MissingPortFileOrProgressBarAndBrokenReads) {
   EXPECT_EQ(rx.eots, 0);
 
   ScriptedRig closed;
+  closed.ui.openWindow(WindowId::TextPage);  // without its template's controls
   EXPECT_FALSE(xmodemSendFile(closed.ctx));
   EXPECT_EQ(closed.log(), (std::vector<std::string>{"Can't get Progress HWND", "COM Port not opened.."}));
 
   ScriptedRig bare;  // Text page open, but its template has no progress bar
+  bare.ui.openWindow(WindowId::TextPage);
   bare.attach();
   ScriptedReceiver peer;
   peer.attach(*bare.port);
