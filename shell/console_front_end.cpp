@@ -29,7 +29,8 @@ std::string renderProgressBar(int percent, double secondsLeft, int width) {
     const long s = static_cast<long>(secondsLeft + 0.5);
     tail += format("  %ld:%02ld left", s / 60, s % 60);
   }
-  const int barWidth = std::max(10, width - 3 - static_cast<int>(tail.size()) - 1);
+  // One column short of the width, so the terminal never wraps the line.
+  const int barWidth = std::max(10, width - 3 - static_cast<int>(tail.size()));
   const int filled = barWidth * pct / 100;
   return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(barWidth - filled), '-') +
          "]" + tail;
