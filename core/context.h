@@ -3,21 +3,58 @@
 // that each test builds its own: the platform services (clock, ports, UI
 // model, events, registry, device root) and each subsystem's records.
 
+#include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 
+#include "control/storage_folders.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"
 #include "platform/events.h"
 #include "platform/port.h"
 #include "platform/registry.h"
 #include "ui/ui_model.h"
+#include "update/auto_update_config.h"
+#include "update/update_file.h"
 
 namespace ferrolan {
 
 // Work that a later subsystem provides; empty until it registers.
 struct Hooks {
   std::function<void()> clearSatelliteDisplay;
+  std::function<void()> closeLogAtExit;
+  std::function<void()> closeDriverHandles;
+};
+
+// What start-up finds out about the device, and the shell's own threads.
+struct AppState {
+  std::atomic<int> isPocketPC{0};
+  std::atomic<int> isPortrait{0};
+  std::atomic<int> appInstance{0};  // non-zero once start-up has begun
+  SharedHandle<Worker> autoUpdateThread;
+  SharedHandle<Worker> updateThread;
+  // The Text page's worker (the unattended update); set by the program.
+  WorkerEntry textPageWorker;
+  // Ends the front end's message loop with an exit code; set by the front
+  // end before the sheet is shown.
+  std::function<void(int)> postQuit;
+};
+
+// The named events this process holds open, so that shutdown can close
+// them by name.
+class OpenEvents {
+ public:
+  explicit OpenEvents(EventRegistry& reg) : reg_(reg) {}
+  EventHandle open(const std::string& name);
+  EventHandle get(const std::string& name) const;
+  bool close(const std::string& name);  // false when it was not open
+
+ private:
+  EventRegistry& reg_;
+  mutable std::mutex m_;
+  std::map<std::string, EventHandle> open_;
 };
 
 struct Context {
@@ -35,7 +72,12 @@ struct Context {
   TextLog textLog{ui};
   EventRegistry events;
   Registry registry;
+  OpenEvents openEvents{events};
   ReceiverSession session;
+  StorageFolders storage;
+  AutoUpdateConfig autoUpdate;
+  UpdateState update;
+  AppState app;
   Hooks hooks;
 };
 

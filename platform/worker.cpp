@@ -4,7 +4,7 @@ namespace ferrolan {
 
 bool WorkerControl::checkpoint() {
   std::unique_lock l(m_);
-  while (suspendRequested_ && !cancel_.cancelled()) {
+  while (suspendCount_ > 0 && !cancel_.cancelled()) {
     parked_ = true;
     cv_.notify_all();
     cv_.wait(l);
@@ -50,7 +50,7 @@ void Worker::suspend() {
   auto ctl = control();
   if (!ctl || isCurrentThread()) return;
   std::unique_lock l(ctl->m_);
-  ctl->suspendRequested_ = true;
+  ++ctl->suspendCount_;
   ctl->cv_.wait(l, [&] { return ctl->parked_ || ctl->finished_; });
 }
 
@@ -58,7 +58,7 @@ void Worker::resume() {
   auto ctl = control();
   if (!ctl) return;
   std::lock_guard l(ctl->m_);
-  ctl->suspendRequested_ = false;
+  if (ctl->suspendCount_ > 0) --ctl->suspendCount_;
   ctl->cv_.notify_all();
 }
 
@@ -76,6 +76,13 @@ Worker::~Worker() {
   stop();
   std::lock_guard tl(threadMutex_);
   if (thread_.joinable()) thread_.detach();  // only when destroyed by its own thread
+}
+
+void Worker::wait() {
+  auto ctl = control();
+  if (!ctl || isCurrentThread()) return;
+  std::unique_lock l(ctl->m_);
+  ctl->cv_.wait(l, [&] { return ctl->finished_; });
 }
 
 bool Worker::running() const {

@@ -29,7 +29,7 @@ class WorkerControl {
   CancelToken cancel_;
   std::mutex m_;
   std::condition_variable cv_;
-  bool suspendRequested_ = false;
+  int suspendCount_ = 0;  // suspends from several threads nest, as they count
   bool parked_ = false;
   bool finished_ = false;
 };
@@ -47,10 +47,13 @@ class Worker {
   // Returns once the worker is parked at a checkpoint or has finished.
   // From the worker's own thread it does nothing.
   void suspend();
+  // Undoes one suspend; the worker runs again when none is left.
   void resume();
   // Requests the stop, wakes the worker and joins it. Safe to call twice.
   void stop();
   bool running() const;
+  // Waits until the body has returned, without asking it to stop.
+  void wait();
   bool isCurrentThread() const;
 
  private:

@@ -11,6 +11,7 @@
 
 #include "core/context.h"
 #include "platform/scripted_port.h"
+#include "shell/page_templates.h"
 
 namespace ferrolan::test {
 
@@ -58,7 +59,7 @@ struct ScriptedRig {
 
   ScriptedRig() {
     ui.setHost(&host);
-    ui.openWindow(WindowId::TextPage);
+    ui.openWindow(WindowId::TextPage, initialControls(static_cast<int>(WindowId::TextPage)));
   }
   // Makes the scripted port the open receiver port.
   void attach() { ctx.session.portHandle.set(port); }

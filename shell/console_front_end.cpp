@@ -1,0 +1,125 @@
+#include "shell/console_front_end.h"
+
+#include <algorithm>
+
+#include "core/text.h"
+
+namespace ferrolan {
+
+std::string consoleLine(std::string_view text) {
+  if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\r' || c == '\n' || c == '\t')
+      out += ' ';
+    else if (c < 0x20 || c == 0x7F)
+      out += '.';
+    else
+      out += ch;
+  }
+  return out;
+}
+
+std::string renderProgressBar(int percent, double secondsLeft, int width) {
+  const int pct = std::clamp(percent, 0, 100);
+  std::string tail = format(" %3d%%", pct);
+  if (secondsLeft >= 0) {
+    const long s = static_cast<long>(secondsLeft + 0.5);
+    tail += format("  %ld:%02ld left", s / 60, s % 60);
+  }
+  // One column short of the width, so the terminal never wraps the line.
+  const int barWidth = std::max(10, width - 3 - static_cast<int>(tail.size()));
+  const int filled = barWidth * pct / 100;
+  return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(barWidth - filled), '-') +
+         "]" + tail;
+}
+
+ConsoleFrontEnd::ConsoleFrontEnd(UiModel& ui, Clock& clock, std::FILE* out, std::FILE* err, bool drawProgress,
+                                 int columns)
+    : ui_(ui), clock_(clock), out_(out), err_(err), drawProgress_(drawProgress), columns_(columns) {
+  listener_ = ui_.addListener([this](const UiChange& c) { onChange(c); });
+}
+
+ConsoleFrontEnd::~ConsoleFrontEnd() {
+  ui_.removeListener(listener_);
+  std::lock_guard l(m_);
+  clearBar();
+}
+
+std::string ConsoleFrontEnd::status() const {
+  std::lock_guard l(m_);
+  return status_;
+}
+
+void ConsoleFrontEnd::clearBar() {
+  if (!barShown_) return;
+  std::fputs("\r\x1b[K", err_);
+  std::fflush(err_);
+  barShown_ = false;
+}
+
+void ConsoleFrontEnd::onChange(const UiChange& c) {
+  if (c.window != WindowId::TextPage) return;
+  std::lock_guard l(m_);
+  switch (c.kind) {
+    case UiChangeKind::ListAppend:
+    case UiChangeKind::ListInsertTop:
+      if (c.control != ids::kTextLog) return;
+      clearBar();
+      std::fprintf(out_, "%s\n", consoleLine(c.text).c_str());
+      std::fflush(out_);
+      break;
+    case UiChangeKind::Text:
+      if (c.control != ids::kTextStatus) return;
+      status_ = c.text;
+      clearBar();
+      std::fprintf(out_, "%s\n", consoleLine(c.text).c_str());
+      std::fflush(out_);
+      break;
+    case UiChangeKind::Progress: {
+      if (c.control != ids::kTextProgress || !drawProgress_) return;
+      const int pct = std::clamp(c.value, 0, 100);
+      const uint32_t now = clock_.tickCount();
+      if (pct == 0 || progressStartValue_ < 0 || pct < progressStartValue_) {
+        progressStartValue_ = pct;
+        progressStartTick_ = now;
+      }
+      if (pct == lastPercent_ && barShown_) return;
+      lastPercent_ = pct;
+      double left = -1;
+      const int done = pct - progressStartValue_;
+      const double spent = (now - progressStartTick_) / 1000.0;
+      if (done > 0 && spent > 0.5) left = spent / done * (100 - pct);
+      std::fprintf(err_, "\r%s", renderProgressBar(pct, left, columns_).c_str());
+      std::fflush(err_);
+      barShown_ = true;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace ferrolan
+
+#include "core/context.h"
+#include "platform/process.h"
+#include "shell/front_end.h"
+#include "shell/page_templates.h"
+#include "shell/shutdown.h"
+
+namespace ferrolan {
+
+int runConsoleSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures) {
+  ConsoleFrontEnd console(ctx.ui, ctx.clock, stdout, stderr, stderrIsTerminal(), terminalColumns());
+  ctx.ui.openWindow(WindowId::TextPage, initialControls(sheet.templates[0]));
+  if (procedures.created) procedures.created(WindowId::TextPage);
+  if (auto worker = ctx.app.autoUpdateThread.get()) worker->wait();
+  if (procedures.closed) procedures.closed(WindowId::TextPage);
+  runShutdown(ctx);  // a second run does nothing
+  return console.status() == "OK" ? 0 : 1;
+}
+
+}  // namespace ferrolan

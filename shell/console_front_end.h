@@ -1,0 +1,64 @@
+#pragma once
+// The one-page configuration without a display: TextLog lines and status
+// texts to standard output as they come, the progress bar on standard error
+// when that is a terminal.
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "platform/clock.h"
+#include "ui/ui_model.h"
+
+namespace ferrolan {
+
+// One TextLog line as one output line: a trailing "\r\n" ends it; other
+// line breaks inside it become blanks, other control bytes are shown as '.'.
+std::string consoleLine(std::string_view text);
+
+// "[#######-------]  45%  0:31 left" fitted into width columns;
+// secondsLeft < 0 leaves the estimate out.
+std::string renderProgressBar(int percent, double secondsLeft, int width);
+
+class ConsoleFrontEnd {
+ public:
+  ConsoleFrontEnd(UiModel& ui, Clock& clock, std::FILE* out, std::FILE* err, bool drawProgress, int columns);
+  ~ConsoleFrontEnd();
+  ConsoleFrontEnd(const ConsoleFrontEnd&) = delete;
+  ConsoleFrontEnd& operator=(const ConsoleFrontEnd&) = delete;
+
+  std::string status() const;
+
+ private:
+  void onChange(const UiChange& change);
+  void clearBar();
+
+  UiModel& ui_;
+  Clock& clock_;
+  std::FILE* out_;
+  std::FILE* err_;
+  bool drawProgress_;
+  int columns_;
+  int listener_;
+  mutable std::mutex m_;
+  std::string status_;
+  bool barShown_ = false;
+  int lastPercent_ = -1;
+  uint32_t progressStartTick_ = 0;
+  int progressStartValue_ = -1;
+};
+
+}  // namespace ferrolan
+
+namespace ferrolan {
+
+struct Context;
+struct SheetDescription;
+struct PageProcedures;
+
+// Runs the one-page sheet in the terminal: creates the Text page, waits for
+// its worker to end, runs the shutdown. Exit code 0 when the status reads
+// "OK", 1 otherwise.
+int runConsoleSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures);
+
+}  // namespace ferrolan

@@ -1,0 +1,20 @@
+#include "shell/shutdown.h"
+
+#include "core/context.h"
+
+namespace ferrolan {
+
+void runShutdown(Context& ctx) {
+  if (ctx.hooks.closeLogAtExit) ctx.hooks.closeLogAtExit();
+  // The unattended update is not stopped: it ends with the process.
+  for (SharedHandle<Worker>* h : {&ctx.session.receiveThread, &ctx.session.displayThread,
+                                  &ctx.session.commandThread, &ctx.app.updateThread}) {
+    if (auto w = h->take()) w->stop();
+  }
+  if (ctx.session.portHandle.take()) ctx.session.connected = 0;
+  ctx.update.updateFile.reset();
+  for (const char* name : kShutdownEventOrder) ctx.openEvents.close(name);
+  if (ctx.hooks.closeDriverHandles) ctx.hooks.closeDriverHandles();
+}
+
+}  // namespace ferrolan

@@ -1,0 +1,47 @@
+#include "shell/startup.h"
+
+#include "core/context.h"
+#include "shell/shutdown.h"
+#include "update/auto_update_config.h"
+
+namespace ferrolan {
+
+SheetDescription startUp(Context& ctx, const StartupOptions& options) {
+  ctx.app.appInstance = 1;
+  detectPlatform(ctx, options.identity);
+  readAutoUpdateConfig(ctx);  // its result does not stop start-up
+
+  SheetDescription sheet;
+  sheet.caption = kSheetCaption;
+  sheet.pageCount = options.pageCount == 3 ? 3 : 1;
+  sheet.layout = chooseLayout(ctx.app.isPocketPC, ctx.app.isPortrait);
+  for (size_t i = 0; i < sheet.pages.size(); ++i) sheet.templates[i] = pageTemplate(sheet.pages[i], sheet.layout);
+  return sheet;
+}
+
+void createTextPage(Context& ctx) {
+  ctx.ui.setHorizontalExtent(WindowId::TextPage, ids::kTextLog, kTextLogExtent);
+  if (!ctx.app.textPageWorker) return;
+  auto worker = std::make_shared<Worker>();
+  WorkerEntry entry = ctx.app.textPageWorker;
+  worker->start([&ctx, entry](WorkerControl& ctl) { entry(ctx, ctl); });
+  ctx.app.autoUpdateThread.set(worker);
+}
+
+PageProcedures makePageProcedures(Context& ctx) {
+  PageProcedures p;
+  auto endSheet = [&ctx] {
+    runShutdown(ctx);
+    if (ctx.app.postQuit) ctx.app.postQuit(0);
+  };
+  p.created = [&ctx](WindowId page) {
+    if (page == WindowId::TextPage) createTextPage(ctx);
+  };
+  p.command = [endSheet](WindowId, int command) {
+    if (command == ids::kOk || command == ids::kCancel) endSheet();
+  };
+  p.closed = [endSheet](WindowId) { endSheet(); };
+  return p;
+}
+
+}  // namespace ferrolan

@@ -1,0 +1,167 @@
+// "AutoUpdate.ini" and the storage folders it is found in.
+
+#include <filesystem>
+#include <fstream>
+
+#include "control/storage_folders.h"
+#include "test_support.h"
+#include "update/auto_update_config.h"
+
+namespace ferrolan {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kGood =
+    "[AUTOUPDATE] FW_P1.bin\r\n[AUTOUPDATEP2] FW_P2.bin\r\n[COM] COM3\r\n[BAUDRATE] 115200\r\n";
+
+TEST(ConfigParser, ReadsTheFourKeysInAnyOrder) {
+  auto v = parseAutoUpdateConfig(kGood);
+  ASSERT_TRUE(v.complete);
+  EXPECT_EQ(*v.values[0], "FW_P1.bin");
+  EXPECT_EQ(*v.values[1], "FW_P2.bin");
+  EXPECT_EQ(*v.values[2], "COM3:");
+  EXPECT_EQ(*v.values[3], "115200");
+
+  // "[AUTOUPDATE]" does not match inside "[AUTOUPDATEP2]"; order is free.
+  v = parseAutoUpdateConfig("junk\r\n[BAUDRATE]=4800\r\n[AUTOUPDATEP2] two.bin\r\n[COM] COM1\r\n[AUTOUPDATE] one.bin\r\n");
+  ASSERT_TRUE(v.complete);
+  EXPECT_EQ(*v.values[0], "one.bin");
+  EXPECT_EQ(*v.values[1], "two.bin");
+  EXPECT_EQ(*v.values[3], "4800");  // the separator byte may be anything
+}
+
+TEST(ConfigParser, FirstOccurrenceAndCaseSensitiveKeys) {
+  auto v = parseAutoUpdateConfig("[com] COM9\r\n[AUTOUPDATE] a\r\n[AUTOUPDATE] b\r\n[AUTOUPDATEP2] c\r\n[COM] COM2\r\n"
+                                 "[BAUDRATE] 9600\r\n");
+  ASSERT_TRUE(v.complete);
+  EXPECT_EQ(*v.values[0], "a");
+  EXPECT_EQ(*v.values[2], "COM2:");
+}
+
+TEST(ConfigParser, ValueWindowIsThirtyTwoBytes) {
+  const std::string v31(31, 'x'), v32(32, 'y');
+  auto ok = parseAutoUpdateConfig("[AUTOUPDATE] " + v31 + "\r\n");
+  EXPECT_FALSE(ok.complete);  // later keys are absent
+  ASSERT_TRUE(ok.values[0]);
+  EXPECT_EQ(*ok.values[0], v31);
+
+  // 32 bytes or more: that key fails and the later keys stay unread.
+  auto bad = parseAutoUpdateConfig("[AUTOUPDATE] a\r\n[AUTOUPDATEP2] " + v32 + "\r\n[COM] COM3\r\n[BAUDRATE] 1\r\n");
+  EXPECT_FALSE(bad.complete);
+  EXPECT_EQ(*bad.values[0], "a");
+  EXPECT_FALSE(bad.values[1] || bad.values[2] || bad.values[3]);
+}
+
+TEST(ConfigParser, ValueOnTheNextLineBeginsWithALineFeed) {
+  auto v = parseAutoUpdateConfig("[AUTOUPDATE] a\r\n[AUTOUPDATEP2] b\r\n[COM]\r\nCOM3\r\n[BAUDRATE] 9600\r\n");
+  ASSERT_TRUE(v.values[2]);
+  EXPECT_EQ(*v.values[2], "\nCOM3:");
+}
+
+TEST(ConfigParser, TruncatedAndBinaryInput) {
+  EXPECT_FALSE(parseAutoUpdateConfig("").values[0]);
+  EXPECT_FALSE(parseAutoUpdateConfig("[AUTOUPDATE]").values[0]);
+  EXPECT_FALSE(parseAutoUpdateConfig("[AUTOUPDATE] name").values[0]);
+  // NUL bytes do not hide what follows them.
+  using namespace std::string_literals;
+  const std::string withNul = "\0\0[AUTOUPDATE] a\0b\r\n"s;
+  auto v = parseAutoUpdateConfig(withNul);
+  ASSERT_TRUE(v.values[0]);
+  EXPECT_EQ(v.values[0]->size(), 3u);
+  // High bytes come through as Latin-1.
+  auto h = parseAutoUpdateConfig("[AUTOUPDATE] caf\xE9.bin\r\n");
+  EXPECT_EQ(*h.values[0], "caf\xC3\xA9.bin");
+}
+
+struct ConfigFileTest : ::testing::Test, test::ScriptedRig {
+  fs::path root;
+  ConfigFileTest() : ScriptedRig() {}
+  void SetUp() override {
+    char tmpl[] = "/tmp/ferrolan-cfg-XXXXXX";
+    root = ::mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(root); }
+  void write(const std::string& folder, const std::string& bytes) {
+    fs::create_directories(root / folder);
+    std::ofstream(root / folder / "AutoUpdate.ini", std::ios::binary) << bytes;
+  }
+};
+
+TEST_F(ConfigFileTest, StoresValuesFromTheCardFolder) {
+  Context c(clock, opener, ui, root.string(), "");
+  write("SDMMC", kGood);
+  EXPECT_TRUE(readAutoUpdateConfig(c));
+  EXPECT_EQ(c.autoUpdate.autoUpdateFileName.get(), "FW_P1.bin");
+  EXPECT_EQ(c.autoUpdate.autoUpdateFileNameP2.get(), "FW_P2.bin");
+  EXPECT_EQ(c.session.portName.get(), "COM3:");
+  EXPECT_EQ(c.session.baudText.get(), "115200");
+}
+
+TEST_F(ConfigFileTest, SizeLimitIsExactlyOneKilobyte) {
+  Context c(clock, opener, ui, root.string(), "");
+  std::string exact = kGood + std::string(1024 - kGood.size(), ' ');
+  write("SDMMC", exact);
+  EXPECT_TRUE(readAutoUpdateConfig(c));
+  write("SDMMC", exact + " ");
+  c.session.portName.set("COM1:");
+  EXPECT_FALSE(readAutoUpdateConfig(c));
+  EXPECT_EQ(c.textLog.lines().front(), "File incorrect !");
+  EXPECT_EQ(c.session.portName.get(), "COM1:");
+}
+
+TEST_F(ConfigFileTest, MissingFileKeepsDefaults) {
+  Context c(clock, opener, ui, root.string(), "");
+  c.textLog.append("earlier");
+  EXPECT_FALSE(readAutoUpdateConfig(c));
+  EXPECT_EQ(c.textLog.lines().front(), "Can't Open Ferrolan.ini !");
+  EXPECT_EQ(c.session.portName.get(), "COM1:");
+  EXPECT_EQ(c.session.baudText.get(), "9600");
+  EXPECT_EQ(c.autoUpdate.autoUpdateFileName.get(), "");
+}
+
+TEST_F(ConfigFileTest, CardFolderComesFromTheRegistryProfile) {
+  Context c(clock, opener, ui, root.string(), "");
+  c.registry.setString("System\\StorageManager\\Profiles\\SDMemory", "Folder", "Storage Card");
+  write("Storage Card", kGood);
+  EXPECT_TRUE(readAutoUpdateConfig(c));
+  EXPECT_EQ(c.storage.cardFolder.get(), "Storage Card");
+}
+
+TEST(StorageFolders, ProfilesPerPlatform) {
+  test::ScriptedRig rig;
+  Context& c = rig.ctx;
+  findCardFolder(c);
+  findFlashFolder(c);
+  EXPECT_EQ(c.storage.cardFolder.get(), "SDMMC");
+  EXPECT_EQ(c.storage.flashFolder.get(), "SDMMC");
+
+  c.registry.setString("System\\StorageManager\\Profiles\\SDMemory", "Folder", "SD Card");
+  c.registry.setString("System\\StorageManager\\Profiles\\NandFls", "Folder", "NAND");
+  c.registry.setString("System\\StorageManager\\Profiles\\MMC", "Folder", "MMC Card");
+  findCardFolder(c);
+  findFlashFolder(c);
+  EXPECT_EQ(c.storage.cardFolder.get(), "SD Card");
+  EXPECT_EQ(c.storage.flashFolder.get(), "NAND");
+
+  // The first profile wins when both exist; a key without "Folder" keeps the old value.
+  c.registry.setString("System\\StorageManager\\Profiles\\SDMMC", "Folder", "First");
+  c.registry.createKey("System\\StorageManager\\Profiles\\SMFLASH");
+  findCardFolder(c);
+  findFlashFolder(c);
+  EXPECT_EQ(c.storage.cardFolder.get(), "First");
+  EXPECT_EQ(c.storage.flashFolder.get(), "NAND");
+
+  // A Pocket PC reads only its own profiles.
+  c.app.isPocketPC = 1;
+  findCardFolder(c);
+  findFlashFolder(c);
+  EXPECT_EQ(c.storage.cardFolder.get(), "MMC Card");
+  EXPECT_EQ(c.storage.flashFolder.get(), "NAND");
+  c.registry.setString("System\\StorageManager\\Profiles\\MMC", "Folder", std::string(40, 'm'));
+  findCardFolder(c);
+  EXPECT_EQ(c.storage.cardFolder.get(), std::string(31, 'm'));
+}
+
+}  // namespace
+}  // namespace ferrolan

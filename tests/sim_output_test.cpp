@@ -1,0 +1,250 @@
+// The simulator's firmware output: every sentence and frame it emits must
+// be well formed, and its contents must follow the sky, fix and rates.
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <numbers>
+
+#include "sim/replay.h"
+#include "sim/vbi_output.h"
+#include "sim_test_support.h"
+
+using namespace ferrolan;
+using namespace ferrolan::sim;
+using namespace ferrolan::simtest;
+
+namespace {
+
+std::vector<Sentence> nmeaFor(ReceiverConfig cfg, uint32_t seconds) {
+  uint32_t now = 1000;
+  Receiver rx(cfg, now);
+  return sentencesOf(text(run(rx, now, seconds * 1000)));
+}
+
+}  // namespace
+
+TEST(SimNmeaOutput, EverySentenceHasAValidChecksumAndItsFieldCount) {
+  for (auto fix : {FixKind::None, FixKind::Fix2D, FixKind::Fix3D}) {
+    ReceiverConfig cfg;
+    cfg.forcedFix = fix;
+    cfg.seed = 7;
+    const auto all = nmeaFor(cfg, 20);
+    ASSERT_GT(all.size(), 100u);
+    std::map<std::string, int> kinds;
+    for (const auto& s : all) {
+      EXPECT_TRUE(s.checksumOk) << s.text;
+      ASSERT_FALSE(s.fields.empty());
+      const std::string& tag = s.fields[0];
+      ++kinds[tag];
+      EXPECT_EQ(tag.substr(0, 2), "GP") << s.text;
+      if (tag == "GPGGA") { EXPECT_EQ(s.fields.size(), 15u) << s.text; }
+      if (tag == "GPRMC") { EXPECT_EQ(s.fields.size(), 13u) << s.text; }
+      if (tag == "GPGSA") { EXPECT_EQ(s.fields.size(), 18u) << s.text; }
+      if (tag == "GPGSV") { EXPECT_EQ((s.fields.size() - 4) % 4, 0u) << s.text; }
+    }
+    // Default rates: RMC, GGA, GSA and a GSV group every second, nothing else.
+    EXPECT_EQ(kinds["GPRMC"], 20);
+    EXPECT_EQ(kinds["GPGGA"], 20);
+    EXPECT_EQ(kinds["GPGSA"], 20);
+    EXPECT_EQ(kinds.count("GPGLL") + kinds.count("GPVTG") + kinds.count("GPZDA"), 0u);
+  }
+}
+
+TEST(SimNmeaOutput, FixStateShowsInEverySentenceKind) {
+  ReceiverConfig cfg;
+  cfg.forcedFix = FixKind::None;
+  for (const auto& s : nmeaFor(cfg, 3)) {
+    if (s.fields[0] == "GPRMC") { EXPECT_EQ(s.fields[2], "V"); }
+    if (s.fields[0] == "GPGGA") { EXPECT_EQ(s.fields[6], "0"); }
+    if (s.fields[0] == "GPGSA") { EXPECT_EQ(s.fields[2], "1"); }
+  }
+  cfg.forcedFix = FixKind::Fix2D;
+  for (const auto& s : nmeaFor(cfg, 3))
+    if (s.fields[0] == "GPGSA") { EXPECT_EQ(s.fields[2], "2"); }
+  cfg.forcedFix = FixKind::Fix3D;
+  cfg.position = {-33.8688, -151.2093, 12.0};
+  for (const auto& s : nmeaFor(cfg, 3)) {
+    if (s.fields[0] == "GPGSA") { EXPECT_EQ(s.fields[2], "3"); }
+    if (s.fields[0] == "GPRMC") {
+      EXPECT_EQ(s.fields[2], "A");
+      EXPECT_EQ(s.fields[3], "3352.1280");
+      EXPECT_EQ(s.fields[4], "S");
+      EXPECT_EQ(s.fields[5], "15112.5580");
+      EXPECT_EQ(s.fields[6], "W");
+      EXPECT_EQ(s.fields[9], "010126");
+    }
+  }
+}
+
+TEST(SimNmeaOutput, GsvGroupsAreConsistentAndTheSkyHasAtLeastTwelve) {
+  ReceiverConfig cfg;
+  std::vector<std::vector<std::string>> group;
+  int groups = 0;
+  for (const auto& s : nmeaFor(cfg, 10)) {
+    if (s.fields[0] != "GPGSV") continue;
+    const int total = std::stoi(s.fields[1]), index = std::stoi(s.fields[2]);
+    if (index == 1) group.clear();
+    group.push_back(s.fields);
+    if (index != total) continue;
+    ++groups;
+    const int inView = std::stoi(s.fields[3]);
+    EXPECT_GE(inView, 12);
+    EXPECT_EQ(total, (inView + 3) / 4);
+    int listed = 0;
+    for (const auto& g : group) {
+      EXPECT_EQ(g[3], s.fields[3]);
+      for (size_t k = 4; k + 3 < g.size(); k += 4) {
+        ++listed;
+        const int el = std::stoi(g[k + 1]), az = std::stoi(g[k + 2]);
+        EXPECT_TRUE(el >= 0 && el <= 90);
+        EXPECT_TRUE(az >= 0 && az < 360);
+      }
+    }
+    EXPECT_EQ(listed, inView);
+  }
+  EXPECT_EQ(groups, 10);
+}
+
+TEST(SimNmeaOutput, TheSkyMovesSlowlyAndTheSameSeedGivesTheSameSky) {
+  Constellation a(3), b(3), c(4);
+  const auto now = a.at(100, FixKind::Fix3D), later = a.at(160, FixKind::Fix3D);
+  ASSERT_EQ(now.size(), later.size());
+  bool moved = false;
+  for (size_t i = 0; i < now.size(); ++i) {
+    EXPECT_EQ(now[i].prn, later[i].prn);
+    EXPECT_LE(std::abs(now[i].elevationDeg - later[i].elevationDeg), 2);
+    moved = moved || now[i].elevationDeg != a.at(3600, FixKind::Fix3D)[i].elevationDeg;
+  }
+  EXPECT_TRUE(moved);
+  const auto same = b.at(100, FixKind::Fix3D), other = c.at(100, FixKind::Fix3D);
+  ASSERT_EQ(same.size(), now.size());
+  for (size_t i = 0; i < now.size(); ++i) { EXPECT_EQ(same[i].azimuthDeg, now[i].azimuthDeg); }
+  bool differs = other.size() != now.size();
+  for (size_t i = 0; !differs && i < now.size(); ++i) differs = other[i].prn != now[i].prn;
+  EXPECT_TRUE(differs);
+}
+
+TEST(SimNmeaOutput, StoredRatesChangeWhatGoesOut) {
+  uint32_t now = 1000;
+  Receiver rx(ReceiverConfig{}, now);
+  run(rx, now, 1500);
+  // GLL on at 1 Hz, RMC off, ZDA every 2 s, then the closing sentence.
+  for (const char* body : {"PKRV09,10,4", "PKRV09,8,0", "PKRV09,15,5"}) {
+    sendTwice(rx, now, withChecksum(body));
+    now += 100;
+  }
+  // Not yet in force before the closing sentence.
+  EXPECT_EQ(rx.rates().of(SentenceItem::Gll), 0);
+  sendTwice(rx, now, "$PKRV09,,*16\r\n");
+  EXPECT_EQ(rx.rates().of(SentenceItem::Gll), 1);
+  rx.takeOutput();
+  std::map<std::string, int> kinds;
+  for (const auto& s : sentencesOf(text(run(rx, now, 10000)))) ++kinds[s.fields[0]];
+  EXPECT_EQ(kinds["GPRMC"], 0);
+  EXPECT_EQ(kinds["GPGLL"], 10);
+  EXPECT_EQ(kinds["GPZDA"], 5);
+  EXPECT_EQ(kinds["GPGGA"], 10);
+}
+
+TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
+  ReceiverConfig cfg;
+  cfg.startInVbi = true;
+  cfg.position = {48.8584, 2.2945, 300};
+  uint32_t now = 1000;
+  Receiver rx(cfg, now);
+  const auto frames = framesOf(run(rx, now, 30000));
+  int meas = 0, pvtCount = 0, other = 0;
+  uint32_t lastGps = 0;
+  for (const auto& f : frames) {
+    EXPECT_TRUE(f.checksumOk) << f.id;
+    EXPECT_GE(f.id, 100);
+    EXPECT_LE(f.id, 155);
+    if (f.id == kMsgSvMeasurements) {
+      ++meas;
+      ASSERT_GE(f.payload.size(), kMeasHeader + kMeasRecord);
+      EXPECT_EQ((f.payload.size() - kMeasHeader) % kMeasRecord, 0u);
+      const size_t n = (f.payload.size() - kMeasHeader) / kMeasRecord;
+      EXPECT_GE(n, 12u);
+      for (size_t r = 0; r < n; ++r) {
+        const size_t o = kMeasHeader + r * kMeasRecord;
+        EXPECT_GE(f.payload[o + 1], 1);
+        EXPECT_LE(f.payload[o + 1], 32);
+        const int signal = f.payload[o + 8] | (f.payload[o + 9] << 8);
+        EXPECT_GE(signal, 20000);
+        EXPECT_LE(signal, 52000);
+      }
+      const uint32_t gps = getLe32(f.payload, kMeasGpsSecondsOffset);
+      if (lastGps != 0) { EXPECT_EQ(gps, lastGps + 1); }
+      lastGps = gps;
+    } else if (f.id == kMsgPvtSolution) {
+      ++pvtCount;
+      ASSERT_GE(f.payload.size(), 60u);
+      EXPECT_EQ(f.payload[pvt::kFixType] & 0xE0, 0x60);
+      EXPECT_NEAR(getLeDouble(f.payload, pvt::kLatitude), 48.8584 * std::numbers::pi / 180, 1e-12);
+      EXPECT_NEAR(getLeDouble(f.payload, pvt::kLongitude), 2.2945 * std::numbers::pi / 180, 1e-12);
+      int used = 0;
+      for (size_t i = 0; i < 16; ++i) {
+        used += (f.payload[pvt::kSatStates + i] & 0x0F) >= 6;
+        used += (f.payload[pvt::kSatStates + i] >> 4) >= 6;
+      }
+      EXPECT_GE(used, 4);
+      EXPECT_LE(used, 12);
+    } else {
+      ++other;
+    }
+  }
+  EXPECT_EQ(meas, 30);
+  EXPECT_EQ(pvtCount, 30);
+  EXPECT_GE(other, 2);
+  // The first epoch carries the GPS time of 2026-01-01 00:00:00 UTC (18 leap seconds ahead).
+  EXPECT_EQ(lastGps - 29, 1767225600u - 315964800u + 18u);
+}
+
+TEST(SimVbiOutput, UtcAndNoFixShowInTheSolution) {
+  ReceiverConfig cfg;
+  cfg.startInVbi = true;
+  cfg.forcedFix = FixKind::None;
+  cfg.startUnix = 1767225600 + 13 * 3600 + 14 * 60 + 15;
+  uint32_t now = 0;
+  Receiver rx(cfg, now);
+  for (const auto& f : framesOf(run(rx, now, 600))) {
+    if (f.id != kMsgPvtSolution) continue;
+    EXPECT_EQ(f.payload[pvt::kFixType] & 0xE0, 0);
+    EXPECT_EQ(f.payload[pvt::kHour], 13);
+    EXPECT_EQ(f.payload[pvt::kMinute], 14);
+    EXPECT_EQ(f.payload[pvt::kSecond], 15);
+    EXPECT_EQ(getLeDouble(f.payload, pvt::kLatitude), 0.0);
+  }
+}
+
+TEST(SimReplay, CapturesComeOutByteForByte) {
+  const std::string dir = FERROLAN_TESTDATA_DIR "/nmea/";
+  for (const char* name : {"skytraq-fix.nmea", "tn200-all.nmea", "ac12_binary.nmea", "ublox-8.nmea"}) {
+    std::ifstream f(dir + name, std::ios::binary);
+    ASSERT_TRUE(f) << name;
+    const Bytes capture((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    // Fast: everything at once.
+    Bytes fast;
+    Replay r1(capture, true, 0);
+    r1.advance(0, fast);
+    EXPECT_EQ(fast, capture) << name;
+    // Paced: one chunk a second, each chunk starts with an RMC.
+    Bytes paced;
+    Replay r2(capture, false, 0);
+    const size_t rmcs = rmcCuts(capture).size();
+    size_t seconds = 0;
+    for (uint32_t t = 0; !r2.finished() && seconds < 2000; t += 1000, ++seconds) {
+      const size_t before = paced.size();
+      r2.advance(t, paced);
+      if (seconds > 0 && before < capture.size()) {
+        EXPECT_EQ(paced[before], '$');
+        EXPECT_EQ(std::string(paced.begin() + static_cast<long>(before) + 3,
+                              paced.begin() + static_cast<long>(before) + 6),
+                  "RMC");
+      }
+    }
+    EXPECT_EQ(paced, capture) << name;
+    EXPECT_EQ(seconds, rmcs + 1) << name;
+  }
+}

@@ -1,0 +1,86 @@
+// The UI model as the logic and the front ends use it.
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ui/ui_model.h"
+
+namespace ferrolan {
+namespace {
+
+TEST(UiModel, WritesToAClosedWindowGoNowhere) {
+  UiModel ui;
+  ui.setText(WindowId::UpdateFirmware, ids::kUpdStatus, "Connecting...");
+  EXPECT_FALSE(ui.isOpen(WindowId::UpdateFirmware));
+  EXPECT_EQ(ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "");
+  ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, ControlState{}}});
+  EXPECT_TRUE(ui.hasControl(WindowId::UpdateFirmware, ids::kUpdStatus));
+  EXPECT_FALSE(ui.hasControl(WindowId::UpdateFirmware, ids::kUpdProgress));
+  ui.setText(WindowId::UpdateFirmware, ids::kUpdStatus, "Connecting...");
+  EXPECT_EQ(ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "Connecting...");
+  ui.closeWindow(WindowId::UpdateFirmware);
+  EXPECT_EQ(ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "");
+}
+
+TEST(UiModel, TextLogAppendsInsertsAndResets) {
+  UiModel ui;
+  ui.openWindow(WindowId::TextPage);
+  TextLog log(ui);
+  log.append("one");
+  log.append("two");
+  log.insertTop("$GPGGA");
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"$GPGGA", "one", "two"}));
+  log.reset();
+  EXPECT_TRUE(log.lines().empty());
+  for (size_t i = 0; i < UiModel::kMaxListItems + 5; ++i) log.append(std::to_string(i));
+  auto lines = log.lines();
+  ASSERT_EQ(lines.size(), UiModel::kMaxListItems);
+  EXPECT_EQ(lines.back(), std::to_string(UiModel::kMaxListItems + 4));
+}
+
+TEST(UiModel, ListenersHearEveryChangeFromEveryThread) {
+  UiModel ui;
+  ui.openWindow(WindowId::TextPage);
+  std::mutex m;
+  std::vector<UiChange> seen;
+  ui.addListener([&](const UiChange& c) {
+    std::lock_guard l(m);
+    seen.push_back(c);
+  });
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([&] {
+      for (int i = 0; i < 250; ++i) ui.listAppend(WindowId::TextPage, ids::kTextLog, "line");
+    });
+  for (auto& w : writers) w.join();
+  ui.setProgress(WindowId::TextPage, ids::kTextProgress, 42);
+  std::lock_guard l(m);
+  ASSERT_EQ(seen.size(), 1001u);
+  EXPECT_EQ(seen.back().kind, UiChangeKind::Progress);
+  EXPECT_EQ(seen.back().value, 42);
+  EXPECT_EQ(ui.items(WindowId::TextPage, ids::kTextLog).size(), 1000u);
+}
+
+TEST(UiModel, MenuItemsStartEnabledAndSelectionStaysInRange) {
+  UiModel ui;
+  ui.openWindow(WindowId::InfoPage);
+  EXPECT_TRUE(ui.menuEnabled(WindowId::InfoPage, 40002));
+  ui.setMenuEnabled(WindowId::InfoPage, 40002, false);
+  EXPECT_FALSE(ui.menuEnabled(WindowId::InfoPage, 40002));
+  ui.openWindow(WindowId::ComPortSetup);
+  ui.setItems(WindowId::ComPortSetup, ids::kComBaudBox, {"4800", "9600"});
+  ui.setSelection(WindowId::ComPortSetup, ids::kComBaudBox, 1);
+  EXPECT_EQ(ui.selection(WindowId::ComPortSetup, ids::kComBaudBox), 1);
+  ui.setSelection(WindowId::ComPortSetup, ids::kComBaudBox, 7);
+  EXPECT_EQ(ui.selection(WindowId::ComPortSetup, ids::kComBaudBox), -1);
+}
+
+TEST(UiModel, MessageBoxWithoutHostCountsAsAcknowledged) {
+  UiModel ui;
+  EXPECT_EQ(ui.messageBox(std::nullopt, "Fail To Create COM Port", "Error"), kIdOk);
+  EXPECT_FALSE(ui.openFile("Specify a file", "*.bin").has_value());
+}
+
+}  // namespace
+}  // namespace ferrolan

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/vbi_commands.h"
+#include "test_support.h"
+
+namespace ferrolan {
+namespace {
+
+using test::ScriptedRig;
+using Bytes = std::vector<uint8_t>;
+
+std::string bytes(std::initializer_list<int> v) {
+  std::string s;
+  for (int b : v) s.push_back(static_cast<char>(b));
+  return s;
+}
+
+// The receiver's contract, written out as it is documented.
+const std::vector<Bytes> kDocumentedRows = {
+    {0x81, 0xFF, 0x0B, 0x00, 0x02, 0x00, 0x8C, 0xFF, 0x61, 0x06},
+    {0x81, 0xFF, 0x0B, 0x00, 0x02, 0x00, 0x90, 0xFF, 0x61, 0x02},
+    {0x81, 0xFF, 0x0B, 0x00, 0x02, 0x00, 0x88, 0xFF, 0x61, 0x0A},
+    {0x81, 0xFF, 0x02, 0x00, 0x06, 0x00, 0xF0, 0xFF, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x81, 0xFF, 0x02, 0x00, 0x06, 0x00, 0xB0, 0xFF, 0x48, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x81, 0xFF, 0x02, 0x00, 0x06, 0x00, 0xA0, 0xFF, 0x58, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x81, 0xFF, 0x0B, 0x00, 0x02, 0x00, 0xD0, 0xFF, 0x21, 0x02},
+    {},
+};
+
+TEST(VbiCommandTable, RowsMatchTheReceiverContractAndCarryValidChecksums) {
+  for (size_t r = 0; r < kDocumentedRows.size(); ++r) {
+    Bytes row(VbiCommandTable[r].begin(), VbiCommandTable[r].end());
+    Bytes expected = kDocumentedRows[r];
+    expected.resize(kVbiRowSize, 0);
+    EXPECT_EQ(row, expected) << "row " << r;
+    if (r < 7) {
+      EXPECT_TRUE(vbiChecksumValid(VbiCommandTable[r])) << "row " << r;
+      EXPECT_EQ(vbiChecksum(VbiCommandTable[r], getLe16(VbiCommandTable[r], 4)), getLe16(VbiCommandTable[r], 6));
+      EXPECT_EQ(VbiAckTable[r][0], 0x81);
+      EXPECT_EQ(VbiAckTable[r][1], 0xFF);
+      EXPECT_EQ(VbiAckTable[r][2], VbiCommandTable[r][2]) << "acknowledged by its own id";
+    }
+  }
+}
+
+TEST(VbiFrame, ChecksumAndBuilderAgreeOnTruncatedAndOddInput) {
+  const Bytes shortFrame = {0x81, 0xFF, 0x0B};
+  EXPECT_FALSE(vbiChecksumValid(shortFrame));
+  // Length field larger than the bytes present: not valid, and no read past the end.
+  Bytes lying = {0x81, 0xFF, 0x01, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x01};
+  EXPECT_FALSE(vbiChecksumValid(lying));
+  const std::array<uint8_t, 3> payload{1, 2, 3};
+  auto f = makeVbiFrame<11>(0x1234, payload);
+  EXPECT_TRUE(vbiChecksumValid(f));
+  uint32_t sum = 0;
+  for (size_t i = 2; i < 6; ++i) sum += f[i];
+  for (size_t i = 8; i < 11; ++i) sum += f[i];
+  EXPECT_EQ((sum + getLe16(f, 6)) & 0xFFFF, 0u);
+  f[9] ^= 1;
+  EXPECT_FALSE(vbiChecksumValid(f));
+}
+
+TEST(VbiBaudRateFrame, EachRateHasItsDocumentedFrameAndOthersSendCodeZero) {
+  const std::vector<std::pair<int, Bytes>> cases = {
+      {4800, {0x81, 0xFF, 0x0A, 0x00, 0x08, 0x00, 0xCD, 0xFF, 0x21}},
+      {9600, {0x81, 0xFF, 0x0A, 0x00, 0x08, 0x00, 0xC5, 0xFF, 0x29}},
+      {19200, {0x81, 0xFF, 0x0A, 0x00, 0x08, 0x00, 0xBD, 0xFF, 0x31}},
+      {38400, {0x81, 0xFF, 0x0A, 0x00, 0x08, 0x00, 0xB5, 0xFF, 0x39}},
+      {57600, {0x81, 0xFF, 0x0A, 0x00, 0x08, 0x00, 0xAD, 0xFF, 0x41}},
+      {115200, {0x81, 0xFF, 0x0A, 0x00, 0x08, 0x00, 0xA5, 0xFF, 0x49}},
+  };
+  for (auto [baud, head] : cases) {
+    head.resize(16, 0);
+    const auto f = vbiBaudRateFrame(baud);
+    EXPECT_EQ(Bytes(f.begin(), f.end()), head) << baud;
+  }
+  for (int other : {0, 1200, 230400, -9600, 115201}) {
+    const auto f = vbiBaudRateFrame(other);
+    EXPECT_EQ(f[8], 0x00) << other;
+    EXPECT_TRUE(vbiChecksumValid(f));
+  }
+}
+
+class VbiSend : public ::testing::Test {
+ protected:
+  ScriptedRig rig;
+  void SetUp() override {
+    rig.attach();
+    rig.ctx.session.protocolMode = kModeVbi;
+  }
+  // Every write call, checked to be a single byte, joined.
+  Bytes singleByteWrites() {
+    Bytes all;
+    for (const auto& w : rig.port->writeCalls()) {
+      EXPECT_EQ(w.size(), 1u);
+      all.insert(all.end(), w.begin(), w.end());
+    }
+    return all;
+  }
+};
+
+TEST_F(VbiSend, RowsWithoutAcknowledgementGoOutTwiceByteByByteAndAnswerAtOnce) {
+  EXPECT_TRUE(gpsSendVBICommand(rig.ctx, 6, 10));
+  const Bytes row(VbiCommandTable[6].begin(), VbiCommandTable[6].begin() + 10);
+  Bytes twice = row;
+  twice.insert(twice.end(), row.begin(), row.end());
+  EXPECT_EQ(singleByteWrites(), twice);
+  EXPECT_EQ(rig.port->readCalls(), 0u);
+  EXPECT_EQ(rig.log(), std::vector<std::string>{"Send Cmd.. Wait 10 seconds..."});
+}
+
+TEST_F(VbiSend, AcknowledgementIsSearchedAsThreeStateSequence) {
+  // 0x81 0x81 0xFF 0x0B: the second 0x81 breaks the sequence and is not
+  // looked at again, so only the later, clean acknowledgement counts.
+  rig.port->receive(bytes({0x81, 0x81, 0xFF, 0x0B, 0x24, 0x81, 0xFF, 0x02}));
+  rig.port->receive(bytes({0x81, 0xFF, 0x0B}), 6000);
+  const uint32_t start = rig.clock.tickCount();
+  EXPECT_TRUE(gpsSendVBICommand(rig.ctx, 0, 10));
+  EXPECT_GE(rig.clock.tickCount() - start, 6000u);
+  EXPECT_EQ(rig.port->pendingBytes(), 0u);
+}
+
+TEST_F(VbiSend, BrokenOrLateAcknowledgementsEndFalseAfterElevenSeconds) {
+  rig.port->receive(bytes({0x81, 0x81, 0xFF, 0x0B}));
+  // A silence of a read time-out inside the sequence breaks it too.
+  rig.port->receive(bytes({0x81}), 1000);
+  rig.port->receive(bytes({0xFF, 0x0B}), 1500);
+  rig.port->receive(bytes({0x81, 0xFF, 0x0B}), 12000);  // too late
+  const uint32_t start = rig.clock.tickCount();
+  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 1, 10));
+  const uint32_t spent = rig.clock.tickCount() - start;
+  EXPECT_GE(spent, 11000u);
+  EXPECT_LT(spent, 12100u);
+  EXPECT_EQ(rig.log(), std::vector<std::string>{"Send Cmd.. Wait 10 seconds..."});
+}
+
+TEST_F(VbiSend, NmeaModeWritesRowsZeroAndOneButAnswersFalseWithoutReading) {
+  rig.ctx.session.protocolMode = kModeNmea;
+  rig.port->receive(bytes({0x81, 0xFF, 0x0B}));
+  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 0, 10));
+  EXPECT_EQ(singleByteWrites().size(), 20u);
+  EXPECT_EQ(rig.port->readCalls(), 0u);
+}
+
+TEST_F(VbiSend, ClosedPortBadRowsAndWriteFailuresAreReported) {
+  rig.port->failWritesAfter(13);
+  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 0, 10));
+  EXPECT_EQ(rig.lastLog(), "Write COM Port failed...");
+  EXPECT_EQ(rig.port->written().size(), 13u);
+
+  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 8, 10));
+  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, -1, 10));
+
+  rig.ctx.session.portHandle.reset();
+  rig.ctx.textLog.reset();
+  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 6, 10));
+  EXPECT_EQ(rig.log(), std::vector<std::string>{"COM Port didn't open..."});
+}
+
+TEST_F(VbiSend, CountIsBoundedByTheRow) {
+  EXPECT_TRUE(gpsSendVBICommand(rig.ctx, 7, 1000));
+  EXPECT_EQ(singleByteWrites().size(), 2 * kVbiRowSize);
+}
+
+TEST_F(VbiSend, EphemerisEpilogueClearsTheTextPageAndSendsRowSix) {
+  rig.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
+  rig.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 55);
+  rig.ctx.textLog.append("old line");
+  EXPECT_TRUE(sendEphemerisEpilogue(rig.ctx));
+  EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 0);
+  EXPECT_EQ(rig.log(), std::vector<std::string>{"Send Cmd.. Wait 10 seconds..."});
+  const Bytes w = singleByteWrites();
+  ASSERT_EQ(w.size(), 20u);
+  EXPECT_EQ(w[8], 0x21);
+}
+
+TEST_F(VbiSend, BaudRateFrameIsWrittenByteByByteWithItsFailures) {
+  rig.ctx.session.targetBaud = 57600;
+  sendVbiBaudRate(rig.ctx);
+  const auto f = vbiBaudRateFrame(57600);
+  EXPECT_EQ(singleByteWrites(), Bytes(f.begin(), f.end()));
+  EXPECT_EQ(rig.log(), std::vector<std::string>{"SendVBICommand set baud rate.. Wait..\r\n"});
+
+  rig.port->failWritesAfter(3);
+  sendVbiBaudRate(rig.ctx);
+  EXPECT_EQ(rig.lastLog(), "Write COM Port failed..\r\n");
+
+  rig.ctx.session.portHandle.reset();
+  sendVbiBaudRate(rig.ctx);
+  EXPECT_EQ(rig.lastLog(), "COM Port didn't open..\r\n");
+}
+
+TEST_F(VbiSend, SwitchTellsTheReceiverAfterFiveSecondsAndReRatesFiveSecondsLater) {
+  rig.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}, {ids::kTextBaudLabel, {}}});
+  rig.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, "9600");
+  rig.ctx.session.baudText.set("9600");
+  rig.ctx.session.targetBaud = 115200;
+  std::vector<uint32_t> writeTicks;
+  rig.port->onWrite([&](ScriptedPort&, const ScriptedPort::Bytes&) { writeTicks.push_back(rig.clock.tickCount()); });
+  const uint32_t start = rig.clock.tickCount();
+  switchBaudRate(rig.ctx);
+
+  const auto f = vbiBaudRateFrame(115200);
+  EXPECT_EQ(singleByteWrites(), Bytes(f.begin(), f.end()));
+  ASSERT_FALSE(writeTicks.empty());
+  EXPECT_EQ(writeTicks.front() - start, 5000u);
+  EXPECT_EQ(rig.clock.tickCount() - start, 10000u);
+  EXPECT_EQ(rig.port->lineSettings().baud, 115200u);
+  EXPECT_EQ(rig.port->lineSettings(), withReceiverLine(LineSettings{}, 115200));
+  EXPECT_EQ(rig.ctx.session.baudText.get(), "9600");
+  EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextBaudLabel), "9600");
+  const auto log = rig.log();
+  ASSERT_EQ(log.size(), 4u);  // three marks around the frame's own line
+  EXPECT_EQ(log[1], "SendVBICommand set baud rate.. Wait..\r\n");
+  EXPECT_TRUE(rig.host.boxes().empty());
+}
+
+TEST_F(VbiSend, SwitchWithoutPortOrWithLineFailuresShowsMessageBoxesAndCarriesOn) {
+  rig.ctx.session.portHandle.reset();
+  rig.ctx.session.targetBaud = 38400;
+  switchBaudRate(rig.ctx);
+  auto boxes = rig.host.boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "Fail To GetCommState");
+  EXPECT_EQ(boxes[1].text, "Fail To SetCommState");
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_EQ(boxes[0].owner, WindowId::TextPage);
+  EXPECT_EQ(rig.log()[1], "COM Port didn't open..\r\n");
+
+  ScriptedRig other;
+  other.attach();
+  other.port->failGetLine();
+  other.ctx.session.targetBaud = 19200;
+  switchBaudRate(other.ctx);
+  ASSERT_EQ(other.host.boxes().size(), 1u);
+  EXPECT_EQ(other.host.boxes()[0].text, "Fail To GetCommState");
+  EXPECT_EQ(other.port->written().size(), 16u);
+  EXPECT_EQ(other.port->lineSettings().baud, 19200u);
+
+  ScriptedRig odd;
+  odd.attach();
+  odd.ctx.session.targetBaud = 0;  // no rate chosen: the frame says 0x00 and the line refuses
+  switchBaudRate(odd.ctx);
+  ASSERT_EQ(odd.host.boxes().size(), 1u);
+  EXPECT_EQ(odd.host.boxes()[0].text, "Fail To SetCommState");
+}
+
+}  // namespace
+}  // namespace ferrolan

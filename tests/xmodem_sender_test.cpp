@@ -1,0 +1,458 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "update/update_file.h"
+#include "update/xmodem.h"
+
+namespace ferrolan {
+namespace {
+
+using test::ScriptedRig;
+using Bytes = std::vector<uint8_t>;
+using namespace xmodem;
+
+// A receiver scripted on the write hook: it answers NAKs at the start,
+// judges every block it is sent, and answers as its policy says.
+struct ScriptedReceiver {
+  // Answer to the k-th copy (0-based) of block number `index` (0-based).
+  std::function<std::string(size_t index, int copy)> answer = [](size_t, int) { return std::string(1, kAck); };
+  std::function<std::string(int eot)> eotAnswer = [](int) { return std::string(1, kAck); };
+  std::vector<Bytes> frames;  // every frame written, in order
+  Bytes received;             // data of distinct accepted blocks
+  int eots = 0;
+  size_t accepted = 0;
+  int copies = 0;
+
+  void attach(ScriptedPort& port) {
+    port.onWrite([this](ScriptedPort& p, const ScriptedPort::Bytes& w) {
+      if (w.size() == 1 && w[0] == kEot) {
+        p.receive(eotAnswer(eots++), 5);
+        return;
+      }
+      frames.push_back(w);
+      const bool isNew = frames.size() == 1 || frames[frames.size() - 2] != w;
+      if (isNew) copies = 0;
+      const std::string a = answer(accepted, copies++);
+      if (a == std::string(1, kAck)) {
+        const size_t data = w.size() - kFrameOverhead;
+        received.insert(received.end(), w.begin() + 3, w.begin() + 3 + static_cast<long>(data));
+        ++accepted;
+      }
+      p.receive(a, 5);
+    });
+  }
+};
+
+Bytes pattern(size_t n) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i * 7 + i / 251) & 0xFF);
+  return b;
+}
+
+std::shared_ptr<UpdateFile> memoryFile(const Bytes& b) {
+  auto in = std::make_unique<std::istringstream>(std::string(b.begin(), b.end()));
+  return std::make_shared<UpdateFile>(std::move(in), b.size());
+}
+
+// Serves `good` bytes, then the stream breaks.
+class BreakingBuf : public std::streambuf {
+ public:
+  explicit BreakingBuf(size_t good) : data_(good, 'a') { setg(data_.data(), data_.data(), data_.data() + data_.size()); }
+
+ protected:
+  int_type underflow() override { throw std::ios_base::failure("device gone"); }
+
+ private:
+  std::string data_;
+};
+
+class BreakingStream : public std::istream {
+ public:
+  explicit BreakingStream(size_t good) : std::istream(nullptr), buf_(good) { rdbuf(&buf_); }
+
+ private:
+  BreakingBuf buf_;
+};
+
+class XmodemFile : public ::testing::Test {
+ protected:
+  ScriptedRig rig;
+  ScriptedReceiver rx;
+  std::vector<std::string> events;  // progress positions and writes, in order
+
+  void SetUp() override {
+    rig.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
+    rig.attach();
+    rx.attach(*rig.port);
+    rig.ui.addListener([this](const UiChange& c) {
+      if (c.kind == UiChangeKind::Progress) events.push_back("P" + std::to_string(c.value));
+    });
+  }
+  void nakBurst() { rig.port->receive(std::string(3, kNak)); }
+  void useFile(const Bytes& b) { rig.ctx.update.updateFile.set(memoryFile(b)); }
+  std::vector<std::string> logAfterUpdating() {
+    auto l = rig.log();
+    auto it = std::find(l.begin(), l.end(), "Updating.. Please Wait ...");
+    return it == l.end() ? l : std::vector<std::string>(it + 1, l.end());
+  }
+};
+
+void expectFrame(const Bytes& f, uint8_t number, const Bytes& data) {
+  ASSERT_EQ(f.size(), 1028u);
+  EXPECT_EQ(f[0], kStx);
+  EXPECT_EQ(f[1], number);
+  EXPECT_EQ(f[2], 255 - number);
+  Bytes padded = data;
+  padded.resize(1024, 0x00);
+  EXPECT_EQ(Bytes(f.begin() + 3, f.begin() + 1027), padded);
+  uint8_t sum = 0;
+  for (uint8_t b : data) sum = static_cast<uint8_t>(sum + b);
+  EXPECT_EQ(f[1027], sum);
+}
+
+TEST_F(XmodemFile, SendsBlocksWithZeroFillThenEotAndSetsProgressBeforeEachBlock) {
+  const Bytes data = pattern(2500);
+  useFile(data);
+  nakBurst();
+  rig.port->onWrite(nullptr);
+  rig.port->onWrite([this, inner = std::function<void(ScriptedPort&, const ScriptedPort::Bytes&)>()](
+                        ScriptedPort& p, const ScriptedPort::Bytes& w) mutable {
+    events.push_back(w.size() == 1 ? "EOT" : "B" + std::to_string(w[1]));
+    p.receive(std::string(1, kAck), 5);
+    rx.frames.push_back(w);
+  });
+  EXPECT_TRUE(xmodemSendFile(rig.ctx));
+  EXPECT_EQ(events, (std::vector<std::string>{"P40", "B1", "P81", "B2", "P100", "B3", "P100", "EOT"}));
+  ASSERT_EQ(rx.frames.size(), 4u);
+  expectFrame(rx.frames[0], 1, Bytes(data.begin(), data.begin() + 1024));
+  expectFrame(rx.frames[2], 3, Bytes(data.begin() + 2048, data.end()));
+  EXPECT_EQ(rig.log(), (std::vector<std::string>{"Wait Xmodem NAK..", "Updating.. Please Wait ..."}));
+}
+
+TEST_F(XmodemFile, WholeBlockFileHasNoEmptyBlockAndNumbersWrapAfter255) {
+  const Bytes data = pattern(258 * 1024);
+  useFile(data);
+  nakBurst();
+  EXPECT_TRUE(xmodemSendFile(rig.ctx));
+  ASSERT_EQ(rx.frames.size(), 258u);
+  EXPECT_EQ(rx.eots, 1);
+  EXPECT_EQ(rx.received, data);
+  EXPECT_EQ(rx.frames[254][1], 255);
+  expectFrame(rx.frames[255], 0, Bytes(data.begin() + 255 * 1024, data.begin() + 256 * 1024));
+  EXPECT_EQ(rx.frames[256][1], 1);
+  EXPECT_EQ(rx.frames[257][1], 2);
+  EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
+}
+
+TEST_F(XmodemFile, AckOnlyForTheThirdCopyIsAcceptedAndCopiesAreIdentical) {
+  const Bytes data = pattern(1500);
+  useFile(data);
+  nakBurst();
+  rx.answer = [](size_t, int copy) { return std::string(1, copy == 2 ? kAck : kNak); };
+  EXPECT_TRUE(xmodemSendFile(rig.ctx));
+  ASSERT_EQ(rx.frames.size(), 6u);
+  EXPECT_EQ(rx.frames[0], rx.frames[2]);
+  EXPECT_EQ(rx.frames[3], rx.frames[5]);
+  EXPECT_EQ(rx.frames[3][1], 2);
+  EXPECT_EQ(rx.received, [&] { Bytes b = data; b.resize(2048, 0); return b; }());
+}
+
+TEST_F(XmodemFile, ReceiverThatNeverAcksEndsAfterThreeSendsWhateverItAnswers) {
+  for (std::string reply : {std::string(1, kNak), std::string("\x00\xFF garbage", 10), std::string()}) {
+    ScriptedRig r;
+    r.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
+    r.attach();
+    ScriptedReceiver peer;
+    peer.answer = [reply](size_t i, int) { return i < 2 ? std::string(1, kAck) : reply; };
+    peer.attach(*r.port);
+    r.ctx.update.updateFile.set(memoryFile(pattern(5000)));
+    r.port->receive(std::string(3, kNak));
+    const uint32_t t0 = r.clock.tickCount();
+    EXPECT_FALSE(xmodemSendFile(r.ctx));
+    const uint32_t spent = r.clock.tickCount() - t0;
+    EXPECT_EQ(peer.frames.size(), 5u);  // two good blocks, then three copies
+    EXPECT_EQ(r.lastLog(), "No Xmodem ACK received.. ");
+    EXPECT_EQ(peer.eots, 0);
+    EXPECT_GE(spent, 3u * 16000u);
+    EXPECT_LT(spent, 3u * 17100u);
+  }
+}
+
+TEST_F(XmodemFile, SilentReceiverGetsThreeNakWaitsEachWithLineResetPauseAndPurge) {
+  useFile(pattern(100));
+  rig.port->setLineSettings(withReceiverLine(LineSettings{}, 9600));
+  const uint32_t t0 = rig.clock.tickCount();
+  EXPECT_FALSE(xmodemSendFile(rig.ctx));
+  const uint32_t spent = rig.clock.tickCount() - t0;
+  EXPECT_EQ(rig.log(), (std::vector<std::string>{"Wait Xmodem NAK..", "Waiting NAK ..", "Waiting NAK ..",
+                                                 "Waiting NAK ..", "No Xmodem NAK received.."}));
+  EXPECT_EQ(rig.port->lineSettings(), withReceiverLine(LineSettings{}, 115200));
+  EXPECT_EQ(rig.port->purges(), std::vector<unsigned>(3, kPurgeTxClear | kPurgeRxClear));
+  EXPECT_GE(spent, 3u * (11000u + 2000u) + 500u);
+  EXPECT_LT(spent, 3u * (12100u + 2000u) + 500u);
+  EXPECT_TRUE(rig.port->writeCalls().empty());
+}
+
+TEST_F(XmodemFile, NakCountSurvivesSilenceButNotOtherBytesAcrossTheRetry) {
+  useFile(pattern(10));
+  // Two NAKs, a stray byte, then two NAKs: no burst in the first wait. After
+  // the re-setting, a burst with a second of silence inside it.
+  rig.port->receive(std::string{kNak, kNak, 'C', kNak, kNak});
+  rig.port->receive(std::string(1, kNak), 14000);
+  rig.port->receive(std::string(1, kNak), 1500);
+  rig.port->receive(std::string(1, kNak), 1500);
+  EXPECT_TRUE(xmodemSendFile(rig.ctx));
+  const auto log = rig.log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Waiting NAK .."), 1);
+  EXPECT_EQ(rx.frames.size(), 1u);
+}
+
+TEST_F(XmodemFile, LineFailuresDuringTheNakRetryEndTheTransfer) {
+  useFile(pattern(10));
+  rig.port->failGetLine();
+  EXPECT_FALSE(xmodemSendFile(rig.ctx));
+  EXPECT_EQ(rig.lastLog(), "GetCommState Failed.");
+
+  ScriptedRig r;
+  r.attach();
+  r.ctx.update.updateFile.set(memoryFile(pattern(10)));
+  r.port->failSetLine();
+  EXPECT_FALSE(xmodemSendFile(r.ctx));
+  EXPECT_EQ(r.lastLog(), "SetCommState Failed ");
+}
+
+TEST_F(XmodemFile, HangUpAndWriteFailuresMidTransferAreReported) {
+  useFile(pattern(4000));
+  nakBurst();
+  rx.answer = [this](size_t i, int) {
+    if (i == 1) rig.port->hangUp();
+    return std::string(1, kAck);
+  };
+  EXPECT_FALSE(xmodemSendFile(rig.ctx));
+  EXPECT_EQ(rig.lastLog(), "Write COM Port failed.. ");
+  EXPECT_EQ(rx.frames.size(), 2u);
+}
+
+TEST_F(XmodemFile, EotIsTriedTwice) {
+  useFile(pattern(10));
+  nakBurst();
+  rx.eotAnswer = [](int n) { return n == 1 ? std::string(1, kAck) : std::string("?"); };
+  EXPECT_TRUE(xmodemSendFile(rig.ctx));
+  EXPECT_EQ(rx.eots, 2);
+  EXPECT_TRUE(logAfterUpdating().empty());
+
+  ScriptedRig r;
+  r.attach();
+  ScriptedReceiver peer;
+  peer.eotAnswer = [](int) { return std::string(); };
+  peer.attach(*r.port);
+  r.ctx.update.updateFile.set(memoryFile(pattern(10)));
+  r.port->receive(std::string(3, kNak));
+  EXPECT_FALSE(xmodemSendFile(r.ctx));
+  EXPECT_EQ(peer.eots, 2);
+  EXPECT_EQ(r.lastLog(), "No Xmodem ACK received.. ");
+}
+
+TEST_F(XmodemFile, TinyAndEmptyFilesNeverDivideByZero) {
+  useFile(pattern(50));
+  nakBurst();
+  EXPECT_TRUE(xmodemSendFile(rig.ctx));
+  EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
+  ASSERT_EQ(rx.frames.size(), 1u);
+
+  ScriptedRig r;
+  r.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
+  r.attach();
+  ScriptedReceiver peer;
+  peer.attach(*r.port);
+  r.ctx.update.updateFile.set(memoryFile({}));
+  r.port->receive(std::string(3, kNak));
+  EXPECT_TRUE(xmodemSendFile(r.ctx));
+  EXPECT_TRUE(peer.frames.empty());
+  EXPECT_EQ(peer.eots, 1);
+  EXPECT_EQ(r.ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
+}
+
+TEST_F(XmodemFile, MissingPortFileOrProgressBarAndBrokenReads) {
+  rig.ctx.update.updateFile.reset();
+  nakBurst();
+  EXPECT_FALSE(xmodemSendFile(rig.ctx));
+  EXPECT_EQ(rig.lastLog(), "Update file not opened.. ");
+  EXPECT_TRUE(rig.port->writeCalls().empty());
+
+  // A file that breaks after its first block fails; no EOT pretends it was all sent.
+  rig.ctx.update.updateFile.set(std::make_shared<UpdateFile>(std::make_unique<BreakingStream>(1024), 3000));
+  EXPECT_FALSE(xmodemSendFile(rig.ctx));
+  EXPECT_EQ(rig.lastLog(), "Read File failed.. ");
+  EXPECT_EQ(rx.frames.size(), 1u);
+  EXPECT_EQ(rx.eots, 0);
+
+  ScriptedRig closed;
+  closed.ui.openWindow(WindowId::TextPage);  // without its template's controls
+  EXPECT_FALSE(xmodemSendFile(closed.ctx));
+  EXPECT_EQ(closed.log(), (std::vector<std::string>{"Can't get Progress HWND", "COM Port not opened.."}));
+
+  ScriptedRig bare;  // Text page open, but its template has no progress bar
+  bare.ui.openWindow(WindowId::TextPage);
+  bare.attach();
+  ScriptedReceiver peer;
+  peer.attach(*bare.port);
+  bare.ctx.update.updateFile.set(memoryFile(pattern(2000)));
+  bare.port->receive(std::string(3, kNak));
+  EXPECT_TRUE(xmodemSendFile(bare.ctx));
+  EXPECT_EQ(bare.log().front(), "Can't get Progress HWND");
+  EXPECT_FALSE(bare.ui.hasControl(WindowId::TextPage, ids::kTextProgress));
+  EXPECT_EQ(peer.accepted, 2u);
+}
+
+TEST(XmodemWaits, NakRunCountsOnlyReceivedBytes) {
+  ScriptedRig rig;
+  rig.attach();
+  rig.port->receive(std::string{kNak, 'x'});
+  rig.port->receive(std::string(1, kNak));
+  rig.port->receive(std::string(1, kNak), 1000);
+  rig.port->receive(std::string(1, kNak), 1000);
+  rig.port->receive("after");
+  EXPECT_TRUE(waitForNak(rig.ctx));
+  EXPECT_EQ(rig.port->pendingBytes(), 5u);
+
+  rig.port->receive(std::string{kNak, kNak, kAck, kNak, kNak});
+  const uint32_t t0 = rig.clock.tickCount();
+  rig.port->purge(kPurgeRxClear);
+  EXPECT_FALSE(waitForNak(rig.ctx));
+  EXPECT_GE(rig.clock.tickCount() - t0, 11000u);
+  EXPECT_LT(rig.clock.tickCount() - t0, 12100u);
+
+  rig.port->receive(std::string("garbage\x15\x15", 9));
+  rig.port->receive(std::string(1, kAck), 15000);
+  EXPECT_TRUE(waitForAck(rig.ctx));
+  rig.port->receive(std::string(1, kAck), 17200);  // past the last read's time-out
+  const uint32_t t1 = rig.clock.tickCount();
+  EXPECT_FALSE(waitForAck(rig.ctx));
+  EXPECT_EQ(rig.port->pendingBytes(), 1u);
+  EXPECT_GE(rig.clock.tickCount() - t1, 16000u);
+  EXPECT_LT(rig.clock.tickCount() - t1, 17100u);
+
+  ScriptedRig closed;
+  EXPECT_FALSE(waitForNak(closed.ctx));
+  EXPECT_FALSE(waitForAck(closed.ctx));
+}
+
+class XmodemLoader : public ::testing::TestWithParam<ReceiverGeneration> {
+ protected:
+  ScriptedRig rig;
+  ScriptedReceiver rx;
+  void SetUp() override {
+    rig.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
+    rig.attach();
+    rx.attach(*rig.port);
+    rig.port->receive(std::string(3, kNak));
+  }
+  std::string status() { return rig.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus); }
+};
+
+TEST_P(XmodemLoader, SendsTheImageIn128ByteBlocksWithSubFill) {
+  const auto image = loaderImage(GetParam());
+  const size_t blocks = GetParam() == ReceiverGeneration::PI ? 22 : 28;
+  const size_t lastData = GetParam() == ReceiverGeneration::PI ? 32 : 120;
+  EXPECT_TRUE(xmodemSendLoader(rig.ctx, GetParam()));
+  ASSERT_EQ(rx.frames.size(), blocks);
+  for (size_t i = 0; i < blocks; ++i) {
+    const Bytes& f = rx.frames[i];
+    ASSERT_EQ(f.size(), 132u);
+    EXPECT_EQ(f[0], kSoh);
+    EXPECT_EQ(f[1], i + 1);
+    EXPECT_EQ(f[2], 254 - i);
+    EXPECT_EQ(f[131], xmodemChecksum(std::span<const uint8_t>(f.data() + 3, 128))) << "fill counts in the sum";
+  }
+  const Bytes& last = rx.frames.back();
+  EXPECT_EQ(Bytes(last.begin() + 3, last.begin() + 3 + static_cast<long>(lastData)),
+            Bytes(image.end() - static_cast<long>(lastData), image.end()));
+  EXPECT_TRUE(std::all_of(last.begin() + 3 + static_cast<long>(lastData), last.end() - 1, [](uint8_t b) { return b == kSub; }));
+  Bytes sent = rx.received;
+  sent.resize(image.size());
+  EXPECT_EQ(sent, Bytes(image.begin(), image.end()));
+  EXPECT_EQ(rx.eots, 1);
+  EXPECT_EQ(rig.log(), std::vector<std::string>{"spFlash =" + std::to_string(image.size()) + " Bytes"});
+  EXPECT_EQ(rig.ui.progress(WindowId::UpdateFirmware, ids::kUpdProgress),
+            GetParam() == ReceiverGeneration::PI ? 100 : 102);
+  EXPECT_EQ(status(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, XmodemLoader,
+                         ::testing::Values(ReceiverGeneration::PI, ReceiverGeneration::PII));
+
+TEST_F(XmodemFile, LoaderFailuresShowTheirStatusTexts) {
+  rig.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
+  auto status = [&] { return rig.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus); };
+
+  // One wait for NAK, no re-setting of the line.
+  const uint32_t t0 = rig.clock.tickCount();
+  EXPECT_FALSE(xmodemSendLoader(rig.ctx, ReceiverGeneration::PI));
+  EXPECT_EQ(status(), "No NAK Xmodem received..");
+  EXPECT_TRUE(rig.port->purges().empty());
+  EXPECT_LT(rig.clock.tickCount() - t0, 12100u + 500u);
+
+  nakBurst();
+  rx.answer = [](size_t, int) { return std::string(); };
+  rig.port->failWritesAfter(132);
+  EXPECT_FALSE(xmodemSendLoader(rig.ctx, ReceiverGeneration::PI));
+  EXPECT_EQ(status(), "Write COM Port failed..  ");
+
+  ScriptedRig r;
+  r.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}});
+  r.attach();
+  r.port->failWritesAfter(0);
+  r.port->receive(std::string(3, kNak));
+  EXPECT_FALSE(xmodemSendLoader(r.ctx, ReceiverGeneration::PII));
+  EXPECT_EQ(r.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "Write COM Port failed.. ");
+
+  ScriptedRig e;
+  e.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
+  e.attach();
+  ScriptedReceiver peer;
+  peer.eotAnswer = [](int) { return std::string(); };
+  peer.attach(*e.port);
+  e.port->receive(std::string(3, kNak));
+  EXPECT_FALSE(xmodemSendLoader(e.ctx, ReceiverGeneration::PI));
+  EXPECT_EQ(peer.eots, 3);
+  EXPECT_EQ(e.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "No Xmodem ACK received.. ");
+
+  ScriptedRig n;  // a block never acknowledged
+  n.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
+  n.attach();
+  ScriptedReceiver nak;
+  nak.answer = [](size_t i, int) { return std::string(1, i == 3 ? kNak : kAck); };
+  nak.attach(*n.port);
+  n.port->receive(std::string(3, kNak));
+  EXPECT_FALSE(xmodemSendLoader(n.ctx, ReceiverGeneration::PII));
+  EXPECT_EQ(nak.frames.size(), 6u);
+  EXPECT_EQ(n.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "No Xmodem ACK received.. ");
+}
+
+TEST_F(XmodemFile, LoaderWithoutItsDialogStillSends) {
+  nakBurst();
+  EXPECT_TRUE(xmodemSendLoader(rig.ctx, ReceiverGeneration::PI));
+  EXPECT_EQ(rx.frames.size(), 22u);
+  EXPECT_FALSE(rig.ui.isOpen(WindowId::UpdateFirmware));
+
+  ScriptedRig r;  // dialog open, but no progress bar in its template
+  r.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}});
+  r.attach();
+  ScriptedReceiver peer;
+  peer.attach(*r.port);
+  r.port->receive(std::string(3, kNak));
+  EXPECT_TRUE(xmodemSendLoader(r.ctx, ReceiverGeneration::PI));
+  EXPECT_EQ(r.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "Can't get Progress HWND");
+  EXPECT_FALSE(r.ui.hasControl(WindowId::UpdateFirmware, ids::kUpdProgress));
+}
+
+}  // namespace
+}  // namespace ferrolan

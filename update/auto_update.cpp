@@ -1,0 +1,150 @@
+#include "update/auto_update.h"
+
+#include "core/context.h"
+#include "link/command_sentences.h"
+#include "link/vbi_commands.h"
+#include "link/version_query.h"
+#include "platform/device_root.h"
+#include "update/xmodem.h"
+
+namespace ferrolan {
+
+namespace {
+
+constexpr uint8_t kEsc = 0x1B, kSpace = 0x20;
+
+void purge(Context& ctx) {
+  if (auto port = ctx.session.portHandle.get()) port->purge(kPurgeTxClear | kPurgeRxClear);
+}
+
+void closeFileAndPort(Context& ctx) {
+  ctx.update.updateFile.reset();
+  ctx.session.portHandle.reset();
+}
+
+// Opens "\<card>\<name>" as the update file; false when it cannot.
+bool openFirmware(Context& ctx, const std::string& name) {
+  findCardFolder(ctx);
+  const std::string devicePath = "\\" + ctx.storage.cardFolder.get() + "\\" + name;
+  auto file = UpdateFile::open(localPath(ctx.root, devicePath));
+  if (!file) return false;
+  ctx.update.updateFile.set(file);
+  return true;
+}
+
+bool sizeInWindow(Context& ctx) {
+  auto file = ctx.update.updateFile.get();
+  if (!file) return false;
+  const uint64_t size = file->size();
+  return size >= static_cast<uint64_t>(kAutoUpdateMinSize) && size <= static_cast<uint64_t>(kAutoUpdateMaxSize);
+}
+
+// Single-byte reads whose bytes nobody looks at.
+void discardReads(Context& ctx, int count) {
+  auto port = ctx.session.portHandle.get();
+  for (int i = 0; i < count; ++i) {
+    uint8_t b;
+    if (port) port->readByte(b);
+  }
+}
+
+void sendFileAndReport(Context& ctx, const std::string& name) {
+  ctx.textLog.append(format("Updating \\%s Please Wait...", name.c_str()));
+  if (xmodemSendFile(ctx)) {
+    ctx.ui.setText(WindowId::TextPage, ids::kTextStatus, "OK");
+    ctx.textLog.append("Update Successfully!  ");
+    ctx.textLog.append("Please Reset Device To Make It Effect!  ");
+  } else {
+    ctx.ui.setText(WindowId::TextPage, ids::kTextStatus, "FAIL");
+    ctx.textLog.append("Update Failed!  ");
+    ctx.textLog.append("Power Off Device And Try Again!");
+  }
+}
+
+void commandPath(Context& ctx, int version) {
+  const std::string name =
+      version == 5 ? ctx.autoUpdate.autoUpdateFileNameP2.get() : ctx.autoUpdate.autoUpdateFileName.get();
+  if (!openFirmware(ctx, name)) {
+    ctx.textLog.append("Can't Open FW File. ");
+    return;  // the port stays open
+  }
+  if (!sizeInWindow(ctx)) {
+    ctx.textLog.append("File size incorrect. ");
+  } else if (!gpsSendNMEACommand(ctx, rows::kFirmwareEntry) && !gpsSendVBICommand(ctx, 1, 10)) {
+    ctx.textLog.append("Fail in Update Command");
+  } else {
+    ctx.textLog.append("Erasing Flash, Please Wait...");
+    for (int i = 0; i < 3; ++i) ctx.clock.sleepMs(1000);
+    purge(ctx);
+    auto port = ctx.session.portHandle.get();
+    uint8_t drain[80];
+    if (port) port->read(drain, sizeof drain);
+    LineSettings line;
+    if (!port || !port->getLineSettings(line)) {
+      ctx.textLog.append("GetCommState Failed.");
+      ctx.session.portHandle.reset();
+      return;
+    }
+    if (!port->setLineSettings(withReceiverLine(line, 115200))) {
+      ctx.textLog.append("SetCommState Failed ");
+      ctx.session.portHandle.reset();
+      return;
+    }
+    ctx.clock.sleepMs(2000);
+    purge(ctx);
+    sendFileAndReport(ctx, name);
+  }
+  closeFileAndPort(ctx);
+}
+
+void recoveryPath(Context& ctx) {
+  ctx.textLog.append("Recovering... ");
+  ctx.session.portHandle.reset();
+  ctx.clock.sleepMs(3000);
+  if (!openPort(ctx, ctx.session.portName.get(), 115200)) {
+    ctx.textLog.append("COM port open Failed!");
+    return;
+  }
+  purge(ctx);
+  const std::string name = ctx.autoUpdate.autoUpdateFileName.get();
+  if (!openFirmware(ctx, name)) {
+    ctx.textLog.append("Can't Open FW File. ");
+    return;
+  }
+  if (!sizeInWindow(ctx)) {
+    ctx.textLog.append("File size incorrect. ");
+  } else if (waitForLoaderReady(ctx)) {
+    ctx.textLog.append("Message Received. ");
+    for (uint8_t key : {kSpace, kEsc, kSpace, kEsc}) writeByte(ctx, key);
+    discardReads(ctx, 440);
+    writeByte(ctx, '1');
+    discardReads(ctx, 30);
+    writeByte(ctx, 'y');
+    discardReads(ctx, 20);
+    sendFileAndReport(ctx, name);
+  } else {
+    ctx.textLog.append("NO Message Received. ");
+    ctx.textLog.append("Power Off Device And Try Again!");
+  }
+  closeFileAndPort(ctx);
+}
+
+}  // namespace
+
+void AutoUpdateThread(Context& ctx) {
+  ctx.update.updateFile.reset();
+  ReceiverSession& s = ctx.session;
+  if (!openPort(ctx, s.portName.get(), decimalValue(s.baudText.get()))) {
+    ctx.textLog.append("COM port open Failed!  ");
+    return;
+  }
+  purge(ctx);
+  queryFirmwareVersion(ctx);
+  const int version = s.firmwareVersion;
+  if (version == 2 || version == 3 || version == 5)
+    commandPath(ctx, version);
+  else
+    recoveryPath(ctx);
+}
+
+}  // namespace ferrolan

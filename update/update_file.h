@@ -1,0 +1,36 @@
+#pragma once
+// The firmware file being sent: a small read-only file over standard C++
+// streams, and the process-wide handle the update procedures share.
+
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <string>
+
+#include "core/shared_handle.h"
+
+namespace ferrolan {
+
+class UpdateFile {
+ public:
+  // Null when the file cannot be opened for reading.
+  static std::shared_ptr<UpdateFile> open(const std::string& path);
+  // Over any stream, with the size to report (tests use failing streams).
+  UpdateFile(std::unique_ptr<std::istream> in, uint64_t size);
+
+  uint64_t size() const { return size_; }
+  // Up to max bytes from the current position: the count read, 0 at the
+  // end, -1 when the read fails.
+  long read(uint8_t* buf, size_t max);
+
+ private:
+  std::unique_ptr<std::istream> in_;
+  uint64_t size_;
+};
+
+struct UpdateState {
+  SharedHandle<UpdateFile> updateFile;  // invalid when none is open
+};
+
+}  // namespace ferrolan
