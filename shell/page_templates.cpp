@@ -1,25 +1,12 @@
 #include "shell/page_templates.h"
 
+#include "shell/resources.h"
+
 namespace ferrolan {
 
 std::vector<std::pair<int, ControlState>> initialControls(int templateId) {
-  std::vector<std::pair<int, ControlState>> c;
-  auto label = [](const char* text) {
-    ControlState s;
-    s.text = text;
-    return s;
-  };
-  switch (templateId) {
-    case 110:
-    case 119:
-    case 122:
-      c = {{ids::kTextLog, {}}, {ids::kTextProgress, {}}, {ids::kTextStatus, {}},
-           {ids::kTextPortLabel, label("N/A")}, {ids::kTextBaudLabel, label("N/A")}};
-      break;
-    default:
-      break;
-  }
-  return c;
+  const res::DialogTemplate* t = res::findTemplate(templateId);
+  return t ? res::initialControls(*t) : std::vector<std::pair<int, ControlState>>{};
 }
 
 }  // namespace ferrolan

@@ -1,5 +1,7 @@
 #include "shell/platform_detection.h"
 
+#include "shell/resources.h"
+
 #include "core/context.h"
 
 namespace ferrolan {
@@ -35,24 +37,9 @@ Layout chooseLayout(int isPocketPC, int isPortrait) {
 }
 
 int pageTemplate(WindowId page, Layout layout) {
-  struct Row {
-    WindowId page;
-    int generic, portrait, landscape;
-  };
-  static constexpr Row kPages[] = {
-      {WindowId::TextPage, 110, 119, 122},
-      {WindowId::InfoPage, 106, 118, 120},
-      {WindowId::SkyPage, 108, 115, 121},
-  };
-  for (const Row& r : kPages) {
-    if (r.page != page) continue;
-    switch (layout) {
-      case Layout::Generic: return r.generic;
-      case Layout::PocketPortrait: return r.portrait;
-      case Layout::PocketLandscape: return r.landscape;
-    }
-  }
-  return 0;
+  // The page records come from the resources, the one table of templates.
+  const res::DialogTemplate* t = res::templateFor(page, layout);
+  return t && t->isPage ? t->id : 0;
 }
 
 }  // namespace ferrolan
