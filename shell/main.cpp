@@ -12,6 +12,9 @@
 #include "shell/demo.h"
 #include "shell/startup.h"
 #include "update/auto_update.h"
+#ifdef FERROLAN_HAVE_QT
+#include "shell/qt/qt_sheet.h"
+#endif
 
 namespace {
 
@@ -135,8 +138,12 @@ int main(int argc, char** argv) {
   if (o.console) {
     code = runConsoleSheet(ctx, sheet, procedures);
   } else {
+#ifdef FERROLAN_HAVE_QT
+    code = ferrolan::qt::runQtSheet(ctx, sheet, procedures, argc, argv);
+#else
     std::fprintf(stderr, "ferrolan: this build has no window front end; use --console\n");
     code = 2;
+#endif
   }
   const bool workerLeft = ctx.app.autoUpdateThread.valid() && ctx.app.autoUpdateThread.get()->running();
   demo.stop();

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabBar>
+#include <QThread>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -152,6 +153,13 @@ QtSheet::QtSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& pr
   setWindowTitle(QString::fromStdString(sheet_.caption));
   host_.setOwnerLookup([this](WindowId w) { return ownerOf(w); });
   ctx_.ui.setHost(&host_);
+  // The shutdown's quit message; from another thread it is queued here.
+  ctx_.app.postQuit = [this](int code) {
+    if (QThread::currentThread() == thread())
+      endSheet(code);
+    else
+      QMetaObject::invokeMethod(this, [this, code] { endSheet(code); }, Qt::QueuedConnection);
+  };
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -197,6 +205,7 @@ QtSheet::QtSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& pr
 QtSheet::~QtSheet() {
   host_.shutDown();
   ctx_.ui.setHost(nullptr);
+  ctx_.app.postQuit = nullptr;
   // The pages detach from the bridge as they go, so they go before it does.
   qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }

@@ -1,6 +1,12 @@
 // The front end's entry point end to end: the sheet opens, the first page
 // is created, the logic ends the sheet and the program gets exit code 0.
 // CI runs this one under Xvfb too, on a real X server.
+#include <QDialogButtonBox>
+#include <QListView>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "shell/startup.h"
 #include "tests/qt/gui_support.h"
 
 namespace ferrolan::qt::test {
@@ -35,6 +41,25 @@ TEST(RunQtSheet, OpensTheSheetRunsThePagesAndReturnsTheExitCodeWhenTheLogicEndsI
     EXPECT_EQ(seen, (std::vector<std::string>{"created 110", "closed 110"}));
     EXPECT_FALSE(rig.ui.isOpen(WindowId::TextPage));
   }
+}
+
+TEST(RunQtSheet, TheProgramsOwnPageProceduresSetUpTheTextPageAndOkEndsWithZero) {
+  GuiRig rig;
+  PageProcedures procs = makePageProcedures(rig.ctx);
+  QtSheet sheet(rig.ctx, sheetFor(Layout::PocketPortrait, 1), procs);
+  int finishedWith = -1;
+  QObject::connect(&sheet, &QtSheet::sheetFinished, [&](int code) { finishedWith = code; });
+  sheet.show();
+  sheet.start();
+  sheet.bridge().flush();
+  auto* list = static_cast<QListView*>(sheet.page(0)->view()->controlWidget(ids::kTextLog));
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  EXPECT_GT(list->horizontalScrollBar()->maximum(), 0) << "the Text page's extent of 500";
+  // The sheet's OK: the shutdown runs and its quit ends the sheet with 0.
+  sheet.findChild<QDialogButtonBox*>("sheetButtons")->button(QDialogButtonBox::Ok)->click();
+  EXPECT_TRUE(sheet.finished());
+  EXPECT_EQ(finishedWith, 0);
+  EXPECT_FALSE(rig.ui.isOpen(WindowId::TextPage));
 }
 
 }  // namespace
