@@ -3,8 +3,9 @@
 namespace ferrolan {
 
 void UiModel::setHost(UiHost* host) {
-  std::lock_guard l(m_);
+  std::unique_lock l(m_);
   host_ = host;
+  hostIdle_.wait(l, [this] { return hostUsers_ == 0; });
 }
 
 int UiModel::addListener(Listener fn) {
@@ -232,24 +233,32 @@ void UiModel::repaint(WindowId w) {
   if (isOpen(w)) notify({w, 0, UiChangeKind::Repaint, {}, 0});
 }
 
-int UiModel::messageBox(std::optional<WindowId> owner, std::string_view text, std::string_view caption,
-                        unsigned type) {
+template <typename Call, typename T>
+T UiModel::withHost(T fallback, Call&& call) {
   UiHost* host;
   {
     std::lock_guard l(m_);
     host = host_;
+    if (!host) return fallback;
+    ++hostUsers_;
   }
-  if (!host) return kIdOk;  // no one to ask: as if acknowledged
-  return host->messageBox({owner, std::string(text), std::string(caption), type});
+  T answer = call(*host);
+  {
+    std::lock_guard l(m_);
+    --hostUsers_;
+  }
+  hostIdle_.notify_all();
+  return answer;
+}
+
+int UiModel::messageBox(std::optional<WindowId> owner, std::string_view text, std::string_view caption,
+                        unsigned type) {
+  // No one to ask: as if acknowledged.
+  return withHost(kIdOk, [&](UiHost& h) { return h.messageBox({owner, std::string(text), std::string(caption), type}); });
 }
 
 std::optional<std::string> UiModel::openFile(const std::string& title, const std::string& filter) {
-  UiHost* host;
-  {
-    std::lock_guard l(m_);
-    host = host_;
-  }
-  return host ? host->openFile(title, filter) : std::nullopt;
+  return withHost(std::optional<std::string>(), [&](UiHost& h) { return h.openFile(title, filter); });
 }
 
 }  // namespace ferrolan

@@ -4,6 +4,7 @@
 // threads write here; front ends (Qt, console, tests) render it and hear of
 // each change through listeners, on the writer's thread.
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -96,6 +97,8 @@ class UiModel {
   using Listener = std::function<void(const UiChange&)>;
   static constexpr size_t kMaxListItems = 10000;
 
+  // Returns once no call is inside the previous host any more, so that
+  // host may then be destroyed.
   void setHost(UiHost* host);
   int addListener(Listener fn);
   void removeListener(int id);
@@ -152,6 +155,8 @@ class UiModel {
   template <typename Read, typename T>
   T read(WindowId w, int control, T fallback, Read&& fn) const;
   void notify(const UiChange& change);
+  template <typename Call, typename T>
+  T withHost(T fallback, Call&& call);
 
   mutable std::mutex m_;
   std::map<WindowId, Window> windows_;
@@ -159,6 +164,8 @@ class UiModel {
   std::vector<std::pair<int, Listener>> listeners_;
   int nextListener_ = 1;
   UiHost* host_ = nullptr;
+  int hostUsers_ = 0;  // calls inside host_ now; setHost waits for them
+  std::condition_variable hostIdle_;
 };
 
 // The TextLog: list box 1032 on the Text page, the common sink of progress
