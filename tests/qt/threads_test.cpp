@@ -36,7 +36,9 @@ TEST(GuiThreads, AWorkerFloodingTheTextLogNeitherStallsTheGuiNorCostsARepaintPer
     if (++roundTrips < 200) QMetaObject::invokeMethod(&sheet, ping, Qt::QueuedConnection);
   };
   QMetaObject::invokeMethod(&sheet, ping, Qt::QueuedConnection);
-  const bool responsive = pumpUntil([&] { return roundTrips >= 200 && written.load() > 20000; });
+  // Enough lines that the list fills up and starts dropping its oldest.
+  const int flood = static_cast<int>(UiModel::kMaxListItems) + 500;
+  const bool responsive = pumpUntil([&] { return roundTrips >= 200 && written.load() > flood; }, 120);
   stop = true;
   worker.join();
   ASSERT_TRUE(responsive) << roundTrips << " round trips, " << written.load() << " lines";
