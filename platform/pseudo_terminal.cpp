@@ -1,5 +1,7 @@
 #include "platform/pseudo_terminal.h"
 
+#include "platform/tty_port.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -29,35 +31,9 @@ void makeRaw(int fd, unsigned speed) {
 
 }  // namespace
 
-uint32_t baudFromSpeed(unsigned speed) {
-  switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 0;
-  }
-}
+uint32_t baudFromSpeed(unsigned speed) { return baudForTtySpeed(speed); }
 
-unsigned speedFromBaud(uint32_t baud) {
-  switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return 0;
-  }
-}
+unsigned speedFromBaud(uint32_t baud) { return ttySpeedFor(baud); }
 
 std::unique_ptr<PseudoTerminal> PseudoTerminal::create(std::string& error) {
   std::unique_ptr<PseudoTerminal> p(new PseudoTerminal());

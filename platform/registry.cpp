@@ -222,22 +222,21 @@ bool Registry::createKey(const std::string& key) {
   return saveLocked();
 }
 
-bool Registry::setString(const std::string& key, const std::string& name, const std::string& value) {
+bool Registry::setValue(const std::string& key, const std::string& name, Value value) {
   std::lock_guard l(m_);
   const std::string path = normalise(key);
   Key& k = keys_[lower(path)];
   if (k.name.empty()) k.name = path;
-  k.values[lower(name)] = {name, value};
+  k.values[lower(name)] = {name, std::move(value)};
   return saveLocked();
 }
 
+bool Registry::setString(const std::string& key, const std::string& name, const std::string& value) {
+  return setValue(key, name, value);
+}
+
 bool Registry::setDword(const std::string& key, const std::string& name, uint32_t value) {
-  std::lock_guard l(m_);
-  const std::string path = normalise(key);
-  Key& k = keys_[lower(path)];
-  if (k.name.empty()) k.name = path;
-  k.values[lower(name)] = {name, value};
-  return saveLocked();
+  return setValue(key, name, value);
 }
 
 bool Registry::deleteKey(const std::string& key) {

@@ -29,6 +29,7 @@ class Registry {
   bool createKey(const std::string& key);
   bool setString(const std::string& key, const std::string& name, const std::string& value);
   bool setDword(const std::string& key, const std::string& name, uint32_t value);
+  bool setValue(const std::string& key, const std::string& name, Value value);
   bool deleteKey(const std::string& key);  // with its sub-keys
 
   // Reloads from the file (for tests that write it by hand).

@@ -24,19 +24,26 @@ uint32_t nowMs() {
 
 }  // namespace
 
+namespace {
+struct SpeedRow {
+  uint32_t baud;
+  speed_t speed;
+};
+constexpr SpeedRow kSpeeds[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},
+                                {19200, B19200}, {38400, B38400}, {57600, B57600},   {115200, B115200},
+                                {230400, B230400}};
+}  // namespace
+
 unsigned ttySpeedFor(uint32_t baud) {
-  switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return 0;
-  }
+  for (const SpeedRow& r : kSpeeds)
+    if (r.baud == baud) return r.speed;
+  return 0;
+}
+
+uint32_t baudForTtySpeed(unsigned speed) {
+  for (const SpeedRow& r : kSpeeds)
+    if (r.speed == speed) return r.baud;
+  return 0;
 }
 
 std::shared_ptr<TtyPort> TtyPort::open(const std::string& devicePath) {
@@ -176,18 +183,7 @@ bool TtyPort::getLineSettings(LineSettings& out) {
     s.dtr = DtrControl::Enable;
     s.rts = RtsControl::Enable;
   }
-  switch (::cfgetospeed(&tio)) {
-    case B1200: s.baud = 1200; break;
-    case B2400: s.baud = 2400; break;
-    case B4800: s.baud = 4800; break;
-    case B9600: s.baud = 9600; break;
-    case B19200: s.baud = 19200; break;
-    case B38400: s.baud = 38400; break;
-    case B57600: s.baud = 57600; break;
-    case B115200: s.baud = 115200; break;
-    case B230400: s.baud = 230400; break;
-    default: break;
-  }
+  if (const uint32_t baud = baudForTtySpeed(::cfgetospeed(&tio))) s.baud = baud;
   s.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS6 ? 6 : (tio.c_cflag & CSIZE) == CS5 ? 5 : 8;
   s.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
   s.parityCheck = (tio.c_cflag & PARENB) != 0;

@@ -45,6 +45,8 @@ class TtyPort final : public Port {
 
 // Baud rate to termios speed; 0 for a rate the line cannot take.
 unsigned ttySpeedFor(uint32_t baud);
+// And back; 0 for a speed outside the table.
+uint32_t baudForTtySpeed(unsigned speed);
 
 // Opens ports through the device root's name mapping.
 class TtyPortOpener final : public PortOpener {

@@ -122,8 +122,9 @@ int main(int argc, char** argv) {
   size_t wireSent = 0;
   uint32_t deviceBaud = opt.receiver.baud;
 
+  bool inputStarved = false;  // bytes wait on the line but the pacing allows none yet
   for (;;) {
-    const int fds[4] = {hung ? -1 : line->lineFd(), hung ? -1 : line->watchFd(), input.closed ? -1 : input.fd,
+    const int fds[4] = {hung || inputStarved ? -1 : line->lineFd(), hung ? -1 : line->watchFd(), input.closed ? -1 : input.fd,
                         fifo.fd};
     bool ready[4] = {};
     waitForInput(fds, ready, 4, 5);
@@ -198,6 +199,8 @@ int main(int argc, char** argv) {
     size_t room = out.faults.pace ? inBudget.available(now, lineBaud ? lineBaud : 9600) : sizeof buf;
     if (room > sizeof buf) room = sizeof buf;
     const size_t n = room ? line->read(buf, room) : 0;
+    // Without this the poll above would return at once, over and over.
+    inputStarved = room == 0 && ready[0];
     if (out.faults.pace) inBudget.spend(n);
     if (n > 0) {
       if (lineBaud == rx.baud())
