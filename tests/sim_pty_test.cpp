@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "test_support.h"
 #include "link/command_sentences.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"
@@ -83,11 +84,8 @@ TEST(SimOnPty, ProbeSeesNmeaThenVbiAfterTheSwitchCommand) {
   const std::string path = sim.readLine();
   ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
 
-  SystemClock clock;
-  TtyPortOpener opener("");
-  UiModel ui;
-  ui.openWindow(WindowId::TextPage);
-  Context ctx(clock, opener, ui, "", "");
+  test::LiveRig rig;
+  Context& ctx = rig.ctx;
   ctx.session.portName.set(path);
   ASSERT_TRUE(openPort(ctx, path, 9600));
   EXPECT_TRUE(probeStream(ctx));
@@ -112,11 +110,8 @@ TEST(SimOnPty, AMismatchedRateShowsNoStreamAndAReopenPowerCyclesIntoTheKernel) {
   SimProcess sim({"--exit-after", "60", "--power-cycle-on-reopen", "--kernel-wait", "20"});
   const std::string path = sim.readLine();
   ASSERT_FALSE(path.empty());
-  SystemClock clock;
-  TtyPortOpener opener("");
-  UiModel ui;
-  ui.openWindow(WindowId::TextPage);
-  Context ctx(clock, opener, ui, "", "");
+  test::LiveRig rig;
+  Context& ctx = rig.ctx;
   ctx.session.portName.set(path);
 
   // The receiver talks at 9600; a port at 115200 reads only noise.
@@ -127,7 +122,7 @@ TEST(SimOnPty, AMismatchedRateShowsNoStreamAndAReopenPowerCyclesIntoTheKernel) {
   // Away for more than a second, then back at 115200: the "user" has
   // power-cycled the device and its flash kernel announces itself.
   ctx.session.portHandle.reset();
-  clock.sleepMs(1500);
+  rig.clock.sleepMs(1500);
   ASSERT_TRUE(openPort(ctx, path, 115200));
   EXPECT_TRUE(waitForLoaderReady(ctx));
   sim.command("state");

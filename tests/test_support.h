@@ -11,6 +11,7 @@
 
 #include "core/context.h"
 #include "platform/scripted_port.h"
+#include "platform/tty_port.h"
 #include "shell/page_templates.h"
 
 namespace ferrolan::test {
@@ -68,6 +69,18 @@ struct ScriptedRig {
     auto l = log();
     return l.empty() ? std::string() : l.back();
   }
+};
+
+// A context on the real clock whose ports are real terminals, for tests
+// against a peer on a pseudo-terminal.
+struct LiveRig {
+  explicit LiveRig(const std::string& root = "") : opener(root), ctx(clock, opener, ui, root, "") {
+    ui.openWindow(WindowId::TextPage, initialControls(static_cast<int>(WindowId::TextPage)));
+  }
+  SystemClock clock;
+  TtyPortOpener opener;
+  UiModel ui;
+  Context ctx;
 };
 
 }  // namespace ferrolan::test

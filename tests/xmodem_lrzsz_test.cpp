@@ -11,6 +11,7 @@
 #include "platform/tty_port.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
+#include "test_support.h"
 #include "xmodem_relay.h"
 
 namespace ferrolan {
@@ -42,11 +43,8 @@ TEST(XmodemLrzsz, RxReceivesTheFileWithTheZeroFillOfItsLastBlock) {
                                     (dir / "rx.err").string());
   ASSERT_GT(rx, 0);
 
-  SystemClock clock;
-  TtyPortOpener opener(dir.string());
-  UiModel ui;
-  Context ctx(clock, opener, ui, dir.string(), "");
-  ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
+  test::LiveRig rig(dir.string());
+  Context& ctx = rig.ctx;
   ASSERT_TRUE(openPort(ctx, sender.slavePath, 115200));
   ctx.update.updateFile.set(UpdateFile::open(source.string()));
   ASSERT_TRUE(ctx.update.updateFile.valid());
@@ -65,7 +63,7 @@ TEST(XmodemLrzsz, RxReceivesTheFileWithTheZeroFillOfItsLastBlock) {
   if (relay.eotAcked()) {
     EXPECT_TRUE(sent);
   }
-  EXPECT_EQ(ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
+  EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
   ctx.session.portHandle.reset();
   fs::remove_all(dir);
 }
