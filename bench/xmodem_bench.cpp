@@ -10,7 +10,7 @@
 #include <fstream>
 #include <vector>
 
-#include "core/context.h"
+#include "app/context.h"
 #include "link/serial_session.h"
 #include "platform/tty_port.h"
 #include "tests/xmodem_relay.h"

@@ -1,16 +1,14 @@
 #include "control/storage_folders.h"
 
-#include "core/context.h"
-
 namespace ferrolan {
 
 namespace {
 
 constexpr size_t kFolderValueBytes = 64;  // the value buffer the lookup reads into
 
-void findFolder(Context& ctx, SharedText<kFolderCapacity>& folder, const char* pocketKey, const char* firstKey,
+void findFolder(StorageContext& ctx, SharedText<kFolderCapacity>& folder, const char* pocketKey, const char* firstKey,
                 const char* secondKey) {
-  const bool pocket = ctx.app.isPocketPC == 1;
+  const bool pocket = ctx.isPocketPC == 1;
   const char* keys[2] = {pocket ? pocketKey : firstKey, pocket ? nullptr : secondKey};
   const char* opened = nullptr;
   for (const char* key : keys) {
@@ -29,12 +27,12 @@ void findFolder(Context& ctx, SharedText<kFolderCapacity>& folder, const char* p
 
 }  // namespace
 
-void findCardFolder(Context& ctx) {
+void findCardFolder(StorageContext& ctx) {
   findFolder(ctx, ctx.storage.cardFolder, "System\\StorageManager\\Profiles\\MMC",
              "System\\StorageManager\\Profiles\\SDMMC", "System\\StorageManager\\Profiles\\SDMemory");
 }
 
-void findFlashFolder(Context& ctx) {
+void findFlashFolder(StorageContext& ctx) {
   findFolder(ctx, ctx.storage.flashFolder, "System\\StorageManager\\Profiles\\MSFlash",
              "System\\StorageManager\\Profiles\\SMFLASH", "System\\StorageManager\\Profiles\\NandFls");
 }

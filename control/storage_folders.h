@@ -2,11 +2,12 @@
 // The storage folders every file path starts from, as the device's storage
 // manager publishes them in the registry.
 
+#include <atomic>
+
 #include "core/text.h"
+#include "platform/registry.h"
 
 namespace ferrolan {
-
-struct Context;
 
 inline constexpr size_t kFolderCapacity = 32;  // characters, terminator included
 
@@ -15,9 +16,17 @@ struct StorageFolders {
   SharedText<kFolderCapacity> flashFolder{"SDMMC"};
 };
 
+// What the folder lookups read and write: the registry, the platform
+// (a Pocket PC names other profiles), and the folders.
+struct StorageContext {
+  const Registry& registry;
+  const std::atomic<int>& isPocketPC;
+  StorageFolders& storage;
+};
+
 // Each refreshes its folder from the registry; a failed lookup keeps the
 // previous value.
-void findCardFolder(Context& ctx);
-void findFlashFolder(Context& ctx);
+void findCardFolder(StorageContext& ctx);
+void findFlashFolder(StorageContext& ctx);
 
 }  // namespace ferrolan

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/context.h"
+#include "link/link_context.h"
 
 namespace ferrolan {
 
@@ -58,13 +58,13 @@ std::string composeSentence(std::string_view body) {
   return text + tail;
 }
 
-void writeText(Context& ctx, std::string_view text) {
+void writeText(LinkContext& ctx, std::string_view text) {
   auto port = ctx.session.portHandle.get();
   const bool ok = port && port->write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   if (!ok) ctx.ui.messageBox(std::nullopt, "Write Command fail! Please Check COM port", "Error", kMbOk);
 }
 
-bool gpsSendNMEACommand(Context& ctx, int rowNumber) {
+bool gpsSendNMEACommand(LinkContext& ctx, int rowNumber) {
   if (rowNumber < 0 || rowNumber >= kCommandRows) return false;
   const CommandSentenceRow& r = CommandSentenceTable[static_cast<size_t>(rowNumber)];
   auto port = ctx.session.portHandle.get();
@@ -104,13 +104,16 @@ bool gpsSendNMEACommand(Context& ctx, int rowNumber) {
 
 namespace {
 
-bool restart(Context& ctx, int rowNumber, const char* closedText, const char* sendText) {
+bool restart(LinkContext& ctx, int rowNumber, const char* closedText, const char* sendText) {
   if (!ctx.session.portHandle.valid()) {
     ctx.ui.setText(WindowId::InfoPage, ids::kInfoTtff, "N/A 0s");
     ctx.textLog.append(closedText);
     return false;
   }
-  if (ctx.hooks.clearSatelliteDisplay) ctx.hooks.clearSatelliteDisplay();
+  if (ctx.session.clearSatelliteDisplay)
+    ctx.session.clearSatelliteDisplay();
+  else
+    ctx.textLog.append(kNoSatelliteDisplayText);
   ctx.textLog.append(sendText);
   if (gpsSendNMEACommand(ctx, rowNumber)) {
     ctx.session.restartPending = 1;
@@ -120,7 +123,7 @@ bool restart(Context& ctx, int rowNumber, const char* closedText, const char* se
   return false;
 }
 
-bool freshSend(Context& ctx, int rowNumber) {
+bool freshSend(LinkContext& ctx, int rowNumber) {
   ctx.textLog.reset();
   ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 0);
   return gpsSendNMEACommand(ctx, rowNumber);
@@ -128,18 +131,18 @@ bool freshSend(Context& ctx, int rowNumber) {
 
 }  // namespace
 
-bool gpsHotStart(Context& ctx) {
+bool gpsHotStart(LinkContext& ctx) {
   return restart(ctx, rows::kHotStart, "gpsHotStart - COM Port didn't open\r\n", "Send hot-start command.\r\n");
 }
-bool gpsWarmStart(Context& ctx) {
+bool gpsWarmStart(LinkContext& ctx) {
   return restart(ctx, rows::kWarmStart, "gpsWarmStart - COM Port didn't open\r\n", "Send warm-start command.\r\n");
 }
-bool gpsColdStart(Context& ctx) {
+bool gpsColdStart(LinkContext& ctx) {
   return restart(ctx, rows::kColdStart, "gpsColdStart - COM Port didn't open\r\n", "Send cold-start command.\r\n");
 }
 
-bool sendSwitchToNmea(Context& ctx) { return freshSend(ctx, rows::kToNmea); }
-bool sendSwitchToVbi(Context& ctx) { return freshSend(ctx, rows::kToVbi); }
-bool sendEphemerisPrologue(Context& ctx) { return freshSend(ctx, rows::kEphemerisPrologue); }
+bool sendSwitchToNmea(LinkContext& ctx) { return freshSend(ctx, rows::kToNmea); }
+bool sendSwitchToVbi(LinkContext& ctx) { return freshSend(ctx, rows::kToVbi); }
+bool sendEphemerisPrologue(LinkContext& ctx) { return freshSend(ctx, rows::kEphemerisPrologue); }
 
 }  // namespace ferrolan

@@ -10,7 +10,7 @@
 
 namespace ferrolan {
 
-struct Context;
+struct LinkContext;
 
 inline constexpr size_t kSentenceSlot = 40;
 inline constexpr size_t kAckSlot = 20;
@@ -38,13 +38,16 @@ uint8_t nmeaChecksum(std::string_view sentence);
 // "$PKRV08,5" -> "$PKRV08,5*0E\r\n"; the text is cut to 127 bytes first.
 std::string composeSentence(std::string_view body);
 
-void writeText(Context& ctx, std::string_view text);
-bool gpsSendNMEACommand(Context& ctx, int row);
-bool gpsHotStart(Context& ctx);
-bool gpsWarmStart(Context& ctx);
-bool gpsColdStart(Context& ctx);
-bool sendSwitchToNmea(Context& ctx);
-bool sendSwitchToVbi(Context& ctx);
-bool sendEphemerisPrologue(Context& ctx);
+// A restart's line when no satellite display is registered to clear.
+inline constexpr const char* kNoSatelliteDisplayText = "No satellite display registered to clear..";
+
+void writeText(LinkContext& ctx, std::string_view text);
+bool gpsSendNMEACommand(LinkContext& ctx, int row);
+bool gpsHotStart(LinkContext& ctx);
+bool gpsWarmStart(LinkContext& ctx);
+bool gpsColdStart(LinkContext& ctx);
+bool sendSwitchToNmea(LinkContext& ctx);
+bool sendSwitchToVbi(LinkContext& ctx);
+bool sendEphemerisPrologue(LinkContext& ctx);
 
 }  // namespace ferrolan

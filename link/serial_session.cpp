@@ -1,6 +1,6 @@
 #include "link/serial_session.h"
 
-#include "core/context.h"
+#include "link/link_context.h"
 
 namespace ferrolan {
 
@@ -10,16 +10,14 @@ constexpr uint32_t kDetectSeconds = 4;
 constexpr uint32_t kLoaderReadySeconds = 16;
 constexpr uint32_t kReopenPauseMs = 3000;
 
-void connectFailure(Context& ctx, const char* text) {
+void connectFailure(LinkContext& ctx, const char* text) {
   ctx.ui.messageBox(WindowId::ComPortSetup, text, "Error", kMbOk);
 }
 
-bool startWorker(Context& ctx, SharedHandle<Worker>& handle, const WorkerEntry& entry) {
-  if (!entry) return false;
+void startWorker(SharedHandle<Worker>& handle, const WorkerEntry& entry) {
   auto worker = std::make_shared<Worker>();
-  worker->start([&ctx, entry](WorkerControl& ctl) { entry(ctx, ctl); });
+  worker->start(entry);
   handle.set(worker);
-  return true;
 }
 
 }  // namespace
@@ -28,7 +26,7 @@ void stopWorker(SharedHandle<Worker>& handle) {
   if (auto w = handle.get()) w->stop();
 }
 
-StreamKind detectStream(Context& ctx, Port& port) {
+StreamKind detectStream(LinkContext& ctx, Port& port) {
   const uint32_t start = ctx.clock.tickCount();
   for (;;) {
     uint8_t b;
@@ -47,7 +45,7 @@ StreamKind detectStream(Context& ctx, Port& port) {
   }
 }
 
-bool openPort(Context& ctx, const std::string& name, int baud) {
+bool openPort(LinkContext& ctx, const std::string& name, int baud) {
   ctx.session.portHandle.reset();
   auto port = ctx.ports.open(name);
   if (!port) {
@@ -73,7 +71,7 @@ bool openPort(Context& ctx, const std::string& name, int baud) {
   return true;
 }
 
-bool connectReceiver(Context& ctx) {
+bool connectReceiver(LinkContext& ctx) {
   ReceiverSession& s = ctx.session;
   s.portName.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComPortBox));
   s.baudText.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComBaudBox));
@@ -118,12 +116,19 @@ bool connectReceiver(Context& ctx) {
     ctx.textLog.append("gpsIsNMEAVBIReceived fail...");
     return false;
   }
-  startWorker(ctx, s.receiveThread, s.receiveEntry);
-  startWorker(ctx, s.displayThread, s.displayEntry);
+  // A link with nobody reading it is no connection: say so, and let go.
+  if (!s.receiveEntry || !s.displayEntry) {
+    ctx.textLog.append(kNoReceiveThreadText);
+    s.portHandle.reset();
+    s.connected = 0;
+    return false;
+  }
+  startWorker(s.receiveThread, s.receiveEntry);
+  startWorker(s.displayThread, s.displayEntry);
   return true;
 }
 
-bool gpsIsNMEAVBIReceived(Context& ctx) {
+bool gpsIsNMEAVBIReceived(LinkContext& ctx) {
   auto port = ctx.session.portHandle.get();
   if (!port) return false;
   const StreamKind kind = detectStream(ctx, *port);
@@ -134,7 +139,7 @@ bool gpsIsNMEAVBIReceived(Context& ctx) {
   return kind != StreamKind::None;
 }
 
-bool probeStream(Context& ctx) {
+bool probeStream(LinkContext& ctx) {
   auto port = ctx.session.portHandle.get();
   if (!port) {
     ctx.textLog.append("COM Port didn't open...");
@@ -147,7 +152,7 @@ bool probeStream(Context& ctx) {
   return kind != StreamKind::None;
 }
 
-bool disconnectReceiver(Context& ctx) {
+bool disconnectReceiver(LinkContext& ctx) {
   ReceiverSession& s = ctx.session;
   stopWorker(s.receiveThread);
   stopWorker(s.displayThread);
@@ -158,7 +163,7 @@ bool disconnectReceiver(Context& ctx) {
   return true;
 }
 
-void writeByte(Context& ctx, uint8_t byte) {
+void writeByte(LinkContext& ctx, uint8_t byte) {
   auto port = ctx.session.portHandle.get();
   if (!port) {
     ctx.textLog.append("COM Port didn't open..");
@@ -167,9 +172,9 @@ void writeByte(Context& ctx, uint8_t byte) {
   if (!port->write(&byte, 1)) ctx.textLog.append("Write COM Port failed..");
 }
 
-void writeEot(Context& ctx) { writeByte(ctx, 0x04); }
+void writeEot(LinkContext& ctx) { writeByte(ctx, 0x04); }
 
-bool waitForLoaderReady(Context& ctx) {
+bool waitForLoaderReady(LinkContext& ctx) {
   auto port = ctx.session.portHandle.get();
   if (!port) {
     ctx.textLog.append("COM Port didn't open..\r\n");

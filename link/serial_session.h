@@ -15,14 +15,15 @@
 
 namespace ferrolan {
 
-struct Context;
+struct LinkContext;
 
 // ProtocolMode: what the receiver emits.
 inline constexpr int kModeVbi = 0;
 inline constexpr int kModeNmea = 1;
 
-// The body of a worker that lives on the port (receive or display thread).
-using WorkerEntry = std::function<void(Context&, WorkerControl&)>;
+// The body of a worker that lives on the port (receive or display thread);
+// it carries whatever it works on.
+using WorkerEntry = std::function<void(WorkerControl&)>;
 
 struct ReceiverSession {
   SharedHandle<Port> portHandle;
@@ -40,24 +41,30 @@ struct ReceiverSession {
   std::atomic<int> dualPortActive{0};
   std::atomic<int> firmwareVersion{0};
 
-  // What connectReceiver starts; registered by the data path.
+  // What the data path registers: the workers connectReceiver starts, and
+  // the clearing of the satellite display before a restart. A missing one
+  // is reported where it is needed, never skipped in silence.
   WorkerEntry receiveEntry;
   WorkerEntry displayEntry;
+  std::function<void()> clearSatelliteDisplay;
 };
+
+// connectReceiver's line when the data path has registered no workers.
+inline constexpr const char* kNoReceiveThreadText = "No receive thread registered: not connected..";
 
 enum class StreamKind { None, Nmea, Vbi };
 
 // Watches the port for up to 4 whole seconds for "$GP" or 0x81 0xFF.
-StreamKind detectStream(Context& ctx, Port& port);
+StreamKind detectStream(LinkContext& ctx, Port& port);
 
-bool openPort(Context& ctx, const std::string& name, int baud);
-bool connectReceiver(Context& ctx);
-bool gpsIsNMEAVBIReceived(Context& ctx);
-bool probeStream(Context& ctx);
-bool disconnectReceiver(Context& ctx);
-void writeByte(Context& ctx, uint8_t byte);
-void writeEot(Context& ctx);
-bool waitForLoaderReady(Context& ctx);
+bool openPort(LinkContext& ctx, const std::string& name, int baud);
+bool connectReceiver(LinkContext& ctx);
+bool gpsIsNMEAVBIReceived(LinkContext& ctx);
+bool probeStream(LinkContext& ctx);
+bool disconnectReceiver(LinkContext& ctx);
+void writeByte(LinkContext& ctx, uint8_t byte);
+void writeEot(LinkContext& ctx);
+bool waitForLoaderReady(LinkContext& ctx);
 
 // Stops a worker where it may touch the port; keeps its handle.
 void stopWorker(SharedHandle<Worker>& handle);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/context.h"
+#include "link/link_context.h"
 
 namespace ferrolan {
 
@@ -71,7 +71,7 @@ std::array<uint8_t, kVbiBaudFrameSize> vbiBaudRateFrame(int baud) {
   return makeVbiFrame<kVbiBaudFrameSize>(0x000A, payload);
 }
 
-bool gpsSendVBICommand(Context& ctx, int row, int count) {
+bool gpsSendVBICommand(LinkContext& ctx, int row, int count) {
   if (row < 0 || row >= kVbiCommandRows) return false;
   auto port = ctx.session.portHandle.get();
   if (!port) {
@@ -119,13 +119,13 @@ bool gpsSendVBICommand(Context& ctx, int row, int count) {
   }
 }
 
-bool sendEphemerisEpilogue(Context& ctx) {
+bool sendEphemerisEpilogue(LinkContext& ctx) {
   ctx.textLog.reset();
   ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 0);
   return gpsSendVBICommand(ctx, vbiRows::kEphemerisEpilogue, kVbiCommandSendCount);
 }
 
-void sendVbiBaudRate(Context& ctx) {
+void sendVbiBaudRate(LinkContext& ctx) {
   auto port = ctx.session.portHandle.get();
   if (!port) {
     ctx.textLog.append("COM Port didn't open..\r\n");
@@ -141,7 +141,7 @@ void sendVbiBaudRate(Context& ctx) {
   }
 }
 
-void switchBaudRate(Context& ctx) {
+void switchBaudRate(LinkContext& ctx) {
   ctx.textLog.reset();
   ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 0);
   const int baud = ctx.session.targetBaud;

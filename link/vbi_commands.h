@@ -10,7 +10,7 @@
 
 namespace ferrolan {
 
-struct Context;
+struct LinkContext;
 
 inline constexpr size_t kVbiRowSize = 14;
 inline constexpr int kVbiCommandRows = 8;
@@ -38,10 +38,10 @@ std::array<uint8_t, kVbiBaudFrameSize> vbiBaudRateFrame(int baud);
 // Writes the first `count` bytes of a row twice, one byte per write call, and
 // for rows 0 and 1 awaits 0x81 0xFF and the row's id for 11 seconds (VBI
 // mode only). The caller keeps the receive thread off the port.
-bool gpsSendVBICommand(Context& ctx, int row, int count);
-bool sendEphemerisEpilogue(Context& ctx);
-void sendVbiBaudRate(Context& ctx);
+bool gpsSendVBICommand(LinkContext& ctx, int row, int count);
+bool sendEphemerisEpilogue(LinkContext& ctx);
+void sendVbiBaudRate(LinkContext& ctx);
 // Tells the receiver `targetBaud`, then re-rates the local port to it.
-void switchBaudRate(Context& ctx);
+void switchBaudRate(LinkContext& ctx);
 
 }  // namespace ferrolan

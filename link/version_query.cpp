@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "core/context.h"
+#include "link/link_context.h"
 #include "link/command_sentences.h"
 
 namespace ferrolan {
@@ -54,7 +54,7 @@ std::optional<VersionReply> parseVersionReply(std::span<const uint8_t> bytes) {
   return VersionReply{std::move(*major), std::move(*minor)};
 }
 
-void queryFirmwareVersion(Context& ctx) {
+void queryFirmwareVersion(LinkContext& ctx) {
   ctx.textLog.reset();
   ctx.ui.setText(WindowId::InfoPage, ids::kInfoVersion, "Wait...");
   if (!gpsSendNMEACommand(ctx, rows::kVersionQuery)) {

@@ -10,7 +10,7 @@
 
 namespace ferrolan {
 
-struct Context;
+struct LinkContext;
 
 inline constexpr size_t kVersionReplyBytes = 128;  // read after the "$PKRV100" tag
 inline constexpr size_t kVersionFieldCapacity = 32;  // terminator included
@@ -34,6 +34,6 @@ std::optional<VersionReply> parseVersionReply(std::span<const uint8_t> bytes);
 // number in firmwareVersion. A reply the parser rejects leaves
 // firmwareVersion unchanged and logs "Failed To Get Version \r\n". The
 // caller keeps the receive thread off the port.
-void queryFirmwareVersion(Context& ctx);
+void queryFirmwareVersion(LinkContext& ctx);
 
 }  // namespace ferrolan

@@ -104,7 +104,7 @@ void ConsoleFrontEnd::onChange(const UiChange& c) {
 
 }  // namespace ferrolan
 
-#include "core/context.h"
+#include "app/context.h"
 #include "platform/process.h"
 #include "shell/front_end.h"
 #include "shell/page_templates.h"

@@ -5,13 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "core/context.h"
+#include "app/context.h"
 #include "platform/process.h"
 #include "platform/tty_port.h"
 #include "shell/console_front_end.h"
 #include "shell/demo.h"
 #include "shell/startup.h"
-#include "update/auto_update.h"
 #ifdef FERROLAN_HAVE_QT
 #include "shell/qt/qt_sheet.h"
 #endif
@@ -126,7 +125,6 @@ int main(int argc, char** argv) {
   TtyPortOpener opener(o.root);
   UiModel ui;
   Context ctx(clock, opener, ui, o.root);
-  ctx.app.textPageWorker = [](Context& c, WorkerControl&) { AutoUpdateThread(c); };
 
   StartupOptions startup;
   startup.pageCount = o.tool ? 3 : 1;

@@ -2,7 +2,7 @@
 
 #include "shell/resources.h"
 
-#include "core/context.h"
+#include "app/context.h"
 
 namespace ferrolan {
 

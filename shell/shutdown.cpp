@@ -1,6 +1,6 @@
 #include "shell/shutdown.h"
 
-#include "core/context.h"
+#include "app/context.h"
 
 namespace ferrolan {
 

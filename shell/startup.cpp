@@ -1,7 +1,8 @@
 #include "shell/startup.h"
 
-#include "core/context.h"
+#include "app/context.h"
 #include "shell/shutdown.h"
+#include "update/auto_update.h"
 #include "update/auto_update_config.h"
 
 namespace ferrolan {
@@ -21,10 +22,8 @@ SheetDescription startUp(Context& ctx, const StartupOptions& options) {
 
 void createTextPage(Context& ctx) {
   ctx.ui.setHorizontalExtent(WindowId::TextPage, ids::kTextLog, kTextLogExtent);
-  if (!ctx.app.textPageWorker) return;
   auto worker = std::make_shared<Worker>();
-  WorkerEntry entry = ctx.app.textPageWorker;
-  worker->start([&ctx, entry](WorkerControl& ctl) { entry(ctx, ctl); });
+  worker->start([&ctx](WorkerControl&) { AutoUpdateThread(ctx); });
   ctx.app.autoUpdateThread.set(worker);
 }
 
@@ -36,6 +35,7 @@ PageProcedures makePageProcedures(Context& ctx) {
   };
   p.created = [&ctx](WindowId page) {
     if (page == WindowId::TextPage) createTextPage(ctx);
+    if (page == WindowId::InfoPage || page == WindowId::SkyPage) reportMissingEntries(ctx);
   };
   p.command = [endSheet](WindowId, int command) {
     if (command == ids::kOk || command == ids::kCancel) endSheet();

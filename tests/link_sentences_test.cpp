@@ -134,7 +134,7 @@ TEST_F(SentenceTest, NoPort) {
 
 TEST_F(SentenceTest, RestartsSetPendingOnlyWhenSent) {
   bool cleared = false;
-  ctx.hooks.clearSatelliteDisplay = [&] { cleared = true; };
+  ctx.session.clearSatelliteDisplay = [&] { cleared = true; };
   EXPECT_TRUE(gpsWarmStart(ctx));
   EXPECT_TRUE(cleared);
   EXPECT_EQ(ctx.session.restartPending, 1);
@@ -147,6 +147,13 @@ TEST_F(SentenceTest, RestartsSetPendingOnlyWhenSent) {
   EXPECT_FALSE(gpsHotStart(ctx));
   EXPECT_EQ(ctx.session.restartPending, 0);
   EXPECT_EQ(log(), (std::vector<std::string>{"Send hot-start command.\r\n", "Fail in gpsSendNMEACommand\r\n"}));
+
+  // With no display registered the restart goes on, and says what it skipped.
+  ctx.session.clearSatelliteDisplay = nullptr;
+  ctx.session.protocolMode = kModeNmea;
+  ctx.textLog.reset();
+  EXPECT_TRUE(gpsColdStart(ctx));
+  EXPECT_EQ(log(), (std::vector<std::string>{kNoSatelliteDisplayText, "Send cold-start command.\r\n"}));
 }
 
 TEST_F(SentenceTest, ColdStartWithNoPortShowsNotAvailable) {

@@ -63,7 +63,7 @@ TEST_F(SessionTest, OpenPortReportsEachFailureOnce) {
 
 TEST_F(SessionTest, ConnectDetectsNmeaAndStartsBothWorkers) {
   std::atomic<int> started{0};
-  ctx.session.receiveEntry = [&](Context&, WorkerControl& ctl) {
+  ctx.session.receiveEntry = [&](WorkerControl& ctl) {
     ++started;
     // Parks until stopped, as a worker blocked on the port would.
     ctx.events.waitForAny({}, EventRegistry::kInfinite, &ctl.cancelToken());
@@ -104,11 +104,11 @@ TEST_F(SessionTest, ReconnectStopsWorkersClosesAndPausesBeforeReopening) {
   // The first two workers record whether they ran after the port changed hands.
   std::atomic<bool> touchedAfterStop{false};
   std::atomic<int> starts{0};
-  ctx.session.receiveEntry = [&](Context& c, WorkerControl& ctl) {
+  ctx.session.receiveEntry = [&](WorkerControl& ctl) {
     const bool firstPair = starts++ < 2;
     while (ctl.checkpoint()) {
-      if (firstPair && c.session.portHandle.get() != port) touchedAfterStop = true;
-      c.events.waitForAny({}, 2, &ctl.cancelToken());
+      if (firstPair && ctx.session.portHandle.get() != port) touchedAfterStop = true;
+      ctx.events.waitForAny({}, 2, &ctl.cancelToken());
     }
   };
   ctx.session.displayEntry = ctx.session.receiveEntry;
@@ -167,7 +167,7 @@ TEST_F(SessionTest, ConnectFailuresShowMessageBoxesOwnedByTheDialog) {
 
 TEST_F(SessionTest, SilentReceiverLeavesConnectedWithoutWorkers) {
   bool ran = false;
-  ctx.session.receiveEntry = [&](Context&, WorkerControl&) { ran = true; };
+  ctx.session.receiveEntry = [&](WorkerControl&) { ran = true; };
   ctx.session.displayEntry = ctx.session.receiveEntry;
   choose("COM2:", "9600");
   opener.add("COM2:", port);
@@ -290,6 +290,18 @@ TEST_F(SessionTest, HungUpLineEndsEveryWaitByItsOwnLimit) {
   EXPECT_FALSE(probeStream(ctx));
   writeByte(ctx, 1);
   EXPECT_EQ(lastLog(), "Write COM Port failed..");
+}
+
+
+TEST_F(SessionTest, ConnectWithoutRegisteredWorkersSaysSoAndLetsGo) {
+  choose("COM3:", "9600");
+  port->receive("$GPRMC,...");
+  opener.add("COM3:", port);
+  EXPECT_FALSE(connectReceiver(ctx));
+  EXPECT_EQ(lastLog(), kNoReceiveThreadText);
+  EXPECT_FALSE(ctx.session.portHandle.valid());
+  EXPECT_EQ(ctx.session.connected, 0);
+  EXPECT_FALSE(ctx.session.receiveThread.valid());
 }
 
 }  // namespace

@@ -67,15 +67,14 @@ TEST(Startup, OnePageByDefaultAndTheConfigurationIsRead) {
 
 TEST(TextPage, CreationSetsTheExtentAndStartsItsWorkerCloseShutsDown) {
   test::ScriptedRig rig;
-  std::atomic<bool> ran{false};
-  rig.ctx.app.textPageWorker = [&](Context&, WorkerControl&) { ran = true; };
   int quitWith = -1;
   rig.ctx.app.postQuit = [&](int code) { quitWith = code; };
   PageProcedures p = makePageProcedures(rig.ctx);
   p.created(WindowId::TextPage);
   ASSERT_TRUE(rig.ctx.app.autoUpdateThread.valid());
   rig.ctx.app.autoUpdateThread.get()->wait();
-  EXPECT_TRUE(ran);
+  // The worker is the unattended update: here it finds no port.
+  EXPECT_EQ(rig.lastLog(), "COM port open Failed!  ");
   EXPECT_EQ(rig.ui.control(WindowId::TextPage, ids::kTextLog)->horizontalExtent, 500);
   rig.attach();
   p.command(WindowId::TextPage, 7);  // not OK or Cancel: nothing
@@ -164,6 +163,24 @@ TEST(Console, PrintsLogAndStatusAndDrawsProgressOnlyWhenAsked) {
   EXPECT_NE(bar.find(" 50%  0:10 left"), std::string::npos);
   std::free(outBuf);
   std::free(errBuf);
+}
+
+
+TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
+  for (WindowId page : {WindowId::InfoPage, WindowId::SkyPage}) {
+    test::ScriptedRig rig;
+    PageProcedures p = makePageProcedures(rig.ctx);
+    p.created(page);
+    EXPECT_EQ(rig.log(), (std::vector<std::string>{
+                             "Not in this build: receive thread", "Not in this build: display thread",
+                             "Not in this build: satellite display clearing", "Not in this build: log closing at exit",
+                             "Not in this build: driver handles closing"}));
+    rig.ctx.textLog.reset();
+    rig.ctx.session.receiveEntry = rig.ctx.session.displayEntry = [](WorkerControl&) {};
+    rig.ctx.session.clearSatelliteDisplay = rig.ctx.hooks.closeLogAtExit = rig.ctx.hooks.closeDriverHandles = [] {};
+    p.created(page);
+    EXPECT_TRUE(rig.log().empty());
+  }
 }
 
 }  // namespace

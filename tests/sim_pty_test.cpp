@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/context.h"
+#include "app/context.h"
 #include "test_support.h"
 #include "link/command_sentences.h"
 #include "link/serial_session.h"

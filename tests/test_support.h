@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/context.h"
+#include "app/context.h"
 #include "platform/scripted_port.h"
 #include "platform/tty_port.h"
 #include "shell/page_templates.h"

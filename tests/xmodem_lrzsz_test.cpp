@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/context.h"
+#include "app/context.h"
 #include "link/serial_session.h"
 #include "platform/tty_port.h"
 #include "update/update_file.h"

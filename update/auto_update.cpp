@@ -1,6 +1,6 @@
 #include "update/auto_update.h"
 
-#include "core/context.h"
+#include "update/update_context.h"
 #include "link/command_sentences.h"
 #include "link/vbi_commands.h"
 #include "link/version_query.h"
@@ -13,17 +13,17 @@ namespace {
 
 constexpr uint8_t kEsc = 0x1B, kSpace = 0x20;
 
-void purge(Context& ctx) {
+void purge(UpdateContext& ctx) {
   if (auto port = ctx.session.portHandle.get()) port->purge(kPurgeTxClear | kPurgeRxClear);
 }
 
-void closeFileAndPort(Context& ctx) {
+void closeFileAndPort(UpdateContext& ctx) {
   ctx.update.updateFile.reset();
   ctx.session.portHandle.reset();
 }
 
 // Opens "\<card>\<name>" as the update file; false when it cannot.
-bool openFirmware(Context& ctx, const std::string& name) {
+bool openFirmware(UpdateContext& ctx, const std::string& name) {
   findCardFolder(ctx);
   const std::string devicePath = "\\" + ctx.storage.cardFolder.get() + "\\" + name;
   auto file = UpdateFile::open(localPath(ctx.root, devicePath));
@@ -32,7 +32,7 @@ bool openFirmware(Context& ctx, const std::string& name) {
   return true;
 }
 
-bool sizeInWindow(Context& ctx) {
+bool sizeInWindow(UpdateContext& ctx) {
   auto file = ctx.update.updateFile.get();
   if (!file) return false;
   const uint64_t size = file->size();
@@ -40,7 +40,7 @@ bool sizeInWindow(Context& ctx) {
 }
 
 // Single-byte reads whose bytes nobody looks at.
-void discardReads(Context& ctx, int count) {
+void discardReads(UpdateContext& ctx, int count) {
   auto port = ctx.session.portHandle.get();
   for (int i = 0; i < count; ++i) {
     uint8_t b;
@@ -48,7 +48,7 @@ void discardReads(Context& ctx, int count) {
   }
 }
 
-void sendFileAndReport(Context& ctx, const std::string& name) {
+void sendFileAndReport(UpdateContext& ctx, const std::string& name) {
   ctx.textLog.append(format("Updating \\%s Please Wait...", name.c_str()));
   if (xmodemSendFile(ctx)) {
     ctx.ui.setText(WindowId::TextPage, ids::kTextStatus, "OK");
@@ -61,7 +61,7 @@ void sendFileAndReport(Context& ctx, const std::string& name) {
   }
 }
 
-void commandPath(Context& ctx, int version) {
+void commandPath(UpdateContext& ctx, int version) {
   const std::string name =
       version == 5 ? ctx.autoUpdate.autoUpdateFileNameP2.get() : ctx.autoUpdate.autoUpdateFileName.get();
   if (!openFirmware(ctx, name)) {
@@ -97,7 +97,7 @@ void commandPath(Context& ctx, int version) {
   closeFileAndPort(ctx);
 }
 
-void recoveryPath(Context& ctx) {
+void recoveryPath(UpdateContext& ctx) {
   ctx.textLog.append("Recovering... ");
   ctx.session.portHandle.reset();
   ctx.clock.sleepMs(3000);
@@ -131,7 +131,7 @@ void recoveryPath(Context& ctx) {
 
 }  // namespace
 
-void AutoUpdateThread(Context& ctx) {
+void AutoUpdateThread(UpdateContext& ctx) {
   ctx.update.updateFile.reset();
   ReceiverSession& s = ctx.session;
   if (!openPort(ctx, s.portName.get(), decimalValue(s.baudText.get()))) {

@@ -5,12 +5,12 @@
 
 namespace ferrolan {
 
-struct Context;
+struct UpdateContext;
 
 inline constexpr long kAutoUpdateMinSize = 481280;
 inline constexpr long kAutoUpdateMaxSize = 491520;
 
 // The thread's body; runs once to its end.
-void AutoUpdateThread(Context& ctx);
+void AutoUpdateThread(UpdateContext& ctx);
 
 }  // namespace ferrolan

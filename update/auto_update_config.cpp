@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "core/context.h"
+#include "update/update_context.h"
 #include "platform/device_root.h"
 
 namespace ferrolan {
@@ -50,7 +50,7 @@ std::string autoUpdateConfigPath(const std::string& cardFolder) {
   return bounded("\\" + cardFolder + "\\AutoUpdate.ini", kConfigPathLimit);
 }
 
-bool readAutoUpdateConfig(Context& ctx) {
+bool readAutoUpdateConfig(UpdateContext& ctx) {
   findCardFolder(ctx);
   const std::string path = localPath(ctx.root, autoUpdateConfigPath(ctx.storage.cardFolder.get()));
   std::ifstream in(path, std::ios::binary);

@@ -10,7 +10,7 @@
 
 namespace ferrolan {
 
-struct Context;
+struct UpdateContext;
 
 inline constexpr size_t kConfigFileLimit = 1024;   // bytes
 inline constexpr size_t kConfigValueWindow = 32;   // a value's CR must lie within these bytes
@@ -39,7 +39,7 @@ ConfigValues parseAutoUpdateConfig(std::string_view bytes);
 
 // Reads the file from the card folder and stores what it gives; failures
 // are inserted at the top of the TextLog.
-bool readAutoUpdateConfig(Context& ctx);
+bool readAutoUpdateConfig(UpdateContext& ctx);
 
 // "\%s\AutoUpdate.ini" cut to the path limit.
 std::string autoUpdateConfigPath(const std::string& cardFolder);

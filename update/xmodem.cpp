@@ -4,7 +4,7 @@
 #include <array>
 #include <limits>
 
-#include "core/context.h"
+#include "update/update_context.h"
 
 namespace ferrolan {
 
@@ -44,7 +44,7 @@ void startFrame(std::array<uint8_t, B + kFrameOverhead>& frame, uint8_t start, u
 }
 
 // Puts EOT out and awaits its ACK, up to `tries` times.
-bool endTransfer(Context& ctx, int tries) {
+bool endTransfer(UpdateContext& ctx, int tries) {
   for (int i = 0; i < tries; ++i) {
     writeEot(ctx);
     if (waitForAck(ctx)) return true;
@@ -60,7 +60,7 @@ uint8_t xmodemChecksum(std::span<const uint8_t> data) {
   return sum;
 }
 
-bool waitForNak(Context& ctx) {
+bool waitForNak(UpdateContext& ctx) {
   auto port = ctx.session.portHandle.get();
   if (!port) return false;
   const uint32_t start = ctx.clock.tickCount();
@@ -75,7 +75,7 @@ bool waitForNak(Context& ctx) {
   }
 }
 
-bool waitForAck(Context& ctx) {
+bool waitForAck(UpdateContext& ctx) {
   auto port = ctx.session.portHandle.get();
   if (!port) return false;
   const uint32_t start = ctx.clock.tickCount();
@@ -86,7 +86,7 @@ bool waitForAck(Context& ctx) {
   }
 }
 
-bool xmodemSendFile(Context& ctx) {
+bool xmodemSendFile(UpdateContext& ctx) {
   const bool showProgress = ctx.ui.hasControl(WindowId::TextPage, ids::kTextProgress);
   if (!showProgress) ctx.textLog.append("Can't get Progress HWND");
   auto port = ctx.session.portHandle.get();
@@ -162,7 +162,7 @@ bool xmodemSendFile(Context& ctx) {
   return false;
 }
 
-bool xmodemSendLoader(Context& ctx, ReceiverGeneration generation) {
+bool xmodemSendLoader(UpdateContext& ctx, ReceiverGeneration generation) {
   auto status = [&](const char* text) { ctx.ui.setText(WindowId::UpdateFirmware, ids::kUpdStatus, text); };
   const bool showProgress = ctx.ui.hasControl(WindowId::UpdateFirmware, ids::kUpdProgress);
   if (!showProgress) status("Can't get Progress HWND");

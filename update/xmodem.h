@@ -10,7 +10,7 @@
 
 namespace ferrolan {
 
-struct Context;
+struct UpdateContext;
 
 namespace xmodem {
 inline constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEot = 0x04, kAck = 0x06, kNak = 0x15, kSub = 0x1A;
@@ -24,15 +24,15 @@ uint8_t xmodemChecksum(std::span<const uint8_t> data);
 
 // Three NAKs in a row within 11 s; silence keeps the count, other bytes
 // reset it. False at once with no open port.
-bool waitForNak(Context& ctx);
+bool waitForNak(UpdateContext& ctx);
 // An ACK within 16 s; other bytes are ignored.
-bool waitForAck(Context& ctx);
+bool waitForAck(UpdateContext& ctx);
 
 // Sends ctx.update.updateFile from its current position. Texts to the
 // TextLog, progress to the Text page's bar.
-bool xmodemSendFile(Context& ctx);
+bool xmodemSendFile(UpdateContext& ctx);
 // Sends the loader image of the generation. Texts to the Update Firmware
 // dialog's status, progress to its bar.
-bool xmodemSendLoader(Context& ctx, ReceiverGeneration generation);
+bool xmodemSendLoader(UpdateContext& ctx, ReceiverGeneration generation);
 
 }  // namespace ferrolan

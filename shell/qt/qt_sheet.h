@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/context.h"
+#include "app/context.h"
 #include "shell/front_end.h"
 #include "shell/qt/qt_model_bridge.h"
 #include "shell/qt/qt_template_view.h"

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/context.h"
+#include "app/context.h"
 #include "platform/scripted_port.h"
 #include "shell/qt/qt_sheet.h"
 #include "shell/resources.h"

@@ -1,4 +1,6 @@
-#include "core/context.h"
+#include "app/context.h"
+
+#include "core/text.h"
 
 namespace ferrolan {
 
@@ -7,6 +9,27 @@ Context::Context(Clock& c, PortOpener& p, UiModel& u, std::string r)
 
 Context::Context(Clock& c, PortOpener& p, UiModel& u, std::string r, std::string registryPath)
     : clock(c), ports(p), ui(u), root(r.empty() ? std::string(".") : std::move(r)), registry(std::move(registryPath)) {}
+
+int reportMissingEntries(Context& ctx) {
+  struct Entry {
+    const char* name;
+    bool registered;
+  };
+  const Entry entries[] = {
+      {"receive thread", static_cast<bool>(ctx.session.receiveEntry)},
+      {"display thread", static_cast<bool>(ctx.session.displayEntry)},
+      {"satellite display clearing", static_cast<bool>(ctx.session.clearSatelliteDisplay)},
+      {"log closing at exit", static_cast<bool>(ctx.hooks.closeLogAtExit)},
+      {"driver handles closing", static_cast<bool>(ctx.hooks.closeDriverHandles)},
+  };
+  int missing = 0;
+  for (const Entry& e : entries) {
+    if (e.registered) continue;
+    ctx.textLog.append(format("Not in this build: %s", e.name));
+    ++missing;
+  }
+  return missing;
+}
 
 EventHandle OpenEvents::open(const std::string& name) {
   std::lock_guard l(m_);

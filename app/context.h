@@ -1,7 +1,9 @@
 #pragma once
-// The process-wide state every subsystem shares, gathered in one object so
-// that each test builds its own: the platform services (clock, ports, UI
-// model, events, registry, device root) and each subsystem's records.
+// The process-wide state, gathered in one object so that each test builds
+// its own: the platform services (clock, ports, UI model, events, registry,
+// device root) and each subsystem's records. The subsystems never see this
+// type: each takes its own context, a bundle of references into it, which
+// the Context converts to where a routine is called.
 
 #include <atomic>
 #include <functional>
@@ -9,21 +11,20 @@
 #include <mutex>
 #include <string>
 
-#include "control/storage_folders.h"
-#include "link/serial_session.h"
 #include "platform/clock.h"
 #include "platform/events.h"
 #include "platform/port.h"
 #include "platform/registry.h"
+#include "platform/worker.h"
 #include "ui/ui_model.h"
-#include "update/auto_update_config.h"
-#include "update/update_file.h"
+#include "update/update_context.h"
 
 namespace ferrolan {
 
-// Work that a later subsystem provides; empty until it registers.
+// What the shutdown calls of subsystems that register themselves: the
+// raw log and the shared-port driver. Only the interactive tool needs
+// them; a missing one is reported when its pages are created.
 struct Hooks {
-  std::function<void()> clearSatelliteDisplay;
   std::function<void()> closeLogAtExit;
   std::function<void()> closeDriverHandles;
 };
@@ -35,8 +36,6 @@ struct AppState {
   std::atomic<int> appInstance{0};  // non-zero once start-up has begun
   SharedHandle<Worker> autoUpdateThread;
   SharedHandle<Worker> updateThread;
-  // The Text page's worker (the unattended update); set by the program.
-  WorkerEntry textPageWorker;
   // Ends the front end's message loop with an exit code; set by the front
   // end before the sheet is shown.
   std::function<void(int)> postQuit;
@@ -79,6 +78,19 @@ struct Context {
   UpdateState update;
   AppState app;
   Hooks hooks;
+
+  // The subsystems' views of this state.
+  operator LinkContext&() { return updateView_; }
+  operator StorageContext&() { return updateView_; }
+  operator UpdateContext&() { return updateView_; }
+
+ private:
+  UpdateContext updateView_{{clock, ports, ui, textLog, session}, {registry, app.isPocketPC, storage}, root,
+                            autoUpdate, update};
 };
+
+// One TextLog line for each entry that the interactive tool needs and no
+// subsystem has registered; answers how many were missing.
+int reportMissingEntries(Context& ctx);
 
 }  // namespace ferrolan
