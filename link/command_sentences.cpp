@@ -2,52 +2,14 @@
 
 #include <cstdio>
 
+#include "link/line_waits.h"
 #include "link/link_context.h"
 
 namespace ferrolan {
 
 namespace {
-
-template <size_t N>
-constexpr std::array<char, N> slot(std::string_view text) {
-  std::array<char, N> a{};
-  for (size_t i = 0; i < text.size() && i < N; ++i) a[i] = text[i];
-  return a;
-}
-
-constexpr CommandSentenceRow row(std::string_view sentence, std::string_view ack) {
-  return {slot<kSentenceSlot>(sentence), slot<kAckSlot>(ack)};
-}
-
 constexpr uint32_t kAckSeconds = 4;
-
 }  // namespace
-
-const std::array<CommandSentenceRow, kCommandRows> CommandSentenceTable = {{
-    row("$PKRV11,1,0,6,2,1*07\r\n", "$PKRV200,11"),
-    row("$PKRV11,1,0,6,2,0*06\r\n", "$PKRV200,11"),
-    row("$PKRV14,8*0E\r\n", "$PKRV200,14"),
-    row("$PKRV11,1,0,6,2,2*04\r\n", "$PKRV200,11"),
-    row("$PKRV11,1,0,6,2,3*05\r\n", "$PKRV200,11"),
-    row("$PKRV02,0*01\r\n", "$PKRV200,02"),
-    row("$PKRV02,48*3D\r\n", "$PKRV200,02"),
-    row("$PKRV02,58*3C\r\n", "$PKRV200,02"),
-    row("$PKRV11,1,1,2,2,0*03\r\n", "$PKRV200,11"),
-    row("$PKRV11,1,1,1,2,0*00\r\n", "$PKRV200,11"),
-    row("$PKRV11,1,0,1,2,0*01\r\n", "$PKRV200,11"),
-    row("$PKRV11,1,1,7,0*18\r\n", "$PKRV200,11"),
-    row("Dummy", "$PKRV200,41"),
-    row("$PKRV09,2,6*12\r\n", "$PKRV200,09"),
-    row("$PKRV09,2,2*16\r\n", "$PKRV200,09"),
-    row("$PKRV09,,*16\r\n", "$PKRV200,09"),
-}};
-
-uint8_t nmeaChecksum(std::string_view sentence) {
-  uint8_t sum = 0;
-  size_t i = (!sentence.empty() && sentence[0] == '$') ? 1 : 0;
-  for (; i < sentence.size() && sentence[i] != '*'; ++i) sum ^= static_cast<uint8_t>(sentence[i]);
-  return sum;
-}
 
 std::string composeSentence(std::string_view body) {
   const std::string text(body.substr(0, kComposeLimit - 1));
@@ -86,20 +48,9 @@ bool gpsSendNMEACommand(LinkContext& ctx, int rowNumber) {
     return false;
   }
   if (ctx.session.protocolMode != kModeNmea) return false;
-  const uint32_t start = ctx.clock.tickCount();
   if (rowNumber >= rows::kAllImageEntry && rowNumber <= rows::kColdStart) return true;
-  for (;;) {
-    uint8_t b;
-    if (port->readByte(b) && b == '$') {
-      bool match = true;
-      for (size_t k = 0; k < kAckCompareLength; ++k) {
-        uint8_t c;
-        if (!port->readByte(c) || c != static_cast<uint8_t>(r.ack[k + 1])) match = false;
-      }
-      if (match) return true;
-    }
-    if (elapsedSeconds(ctx.clock, start) >= kAckSeconds) return false;
-  }
+  // The acknowledgement's text after its "$".
+  return awaitTag(*port, ctx.clock, std::string_view(r.ack.data() + 1, kAckCompareLength), kAckSeconds);
 }
 
 namespace {

@@ -1,13 +1,14 @@
 #include "link/serial_session.h"
 
+#include "link/line_waits.h"
 #include "link/link_context.h"
 
 namespace ferrolan {
 
 namespace {
 
-constexpr uint32_t kDetectSeconds = 4;
 constexpr uint32_t kLoaderReadySeconds = 16;
+constexpr int kLoaderReadyZs = 3;
 constexpr uint32_t kReopenPauseMs = 3000;
 
 void connectFailure(LinkContext& ctx, const char* text) {
@@ -24,25 +25,6 @@ void startWorker(SharedHandle<Worker>& handle, const WorkerEntry& entry) {
 
 void stopWorker(SharedHandle<Worker>& handle) {
   if (auto w = handle.get()) w->stop();
-}
-
-StreamKind detectStream(LinkContext& ctx, Port& port) {
-  const uint32_t start = ctx.clock.tickCount();
-  for (;;) {
-    uint8_t b;
-    if (port.readByte(b)) {
-      if (b == '$') {
-        uint8_t g = 0, p = 0;
-        const bool gotG = port.readByte(g);
-        const bool gotP = port.readByte(p);
-        if (gotG && gotP && g == 'G' && p == 'P') return StreamKind::Nmea;
-      } else if (b == 0x81) {
-        uint8_t f = 0;
-        if (port.readByte(f) && f == 0xFF) return StreamKind::Vbi;
-      }
-    }
-    if (elapsedSeconds(ctx.clock, start) >= kDetectSeconds) return StreamKind::None;
-  }
 }
 
 bool openPort(LinkContext& ctx, const std::string& name, int baud) {
@@ -131,7 +113,7 @@ bool connectReceiver(LinkContext& ctx) {
 bool gpsIsNMEAVBIReceived(LinkContext& ctx) {
   auto port = ctx.session.portHandle.get();
   if (!port) return false;
-  const StreamKind kind = detectStream(ctx, *port);
+  const StreamKind kind = detectStream(*port, ctx.clock);
   const char* verdict = kind == StreamKind::Nmea  ? "Receive NMEA"
                         : kind == StreamKind::Vbi ? "Receive VBI"
                                                   : "Don't Receive NMEA and VBI!!!";
@@ -145,7 +127,7 @@ bool probeStream(LinkContext& ctx) {
     ctx.textLog.append("COM Port didn't open...");
     return false;
   }
-  const StreamKind kind = detectStream(ctx, *port);
+  const StreamKind kind = detectStream(*port, ctx.clock);
   ctx.textLog.append(kind == StreamKind::Nmea  ? "NMEA Received"
                      : kind == StreamKind::Vbi ? "VBI Received"
                                                : "NMEA and VBI not Received...");
@@ -180,13 +162,7 @@ bool waitForLoaderReady(LinkContext& ctx) {
     ctx.textLog.append("COM Port didn't open..\r\n");
     return false;
   }
-  const uint32_t start = ctx.clock.tickCount();
-  int zs = 0;
-  for (;;) {
-    uint8_t b;
-    if (port->readByte(b) && b == 'Z' && ++zs >= 3) return true;
-    if (elapsedSeconds(ctx.clock, start) >= kLoaderReadySeconds) return false;
-  }
+  return awaitByteCount(*port, ctx.clock, 'Z', kLoaderReadyZs, kLoaderReadySeconds);
 }
 
 }  // namespace ferrolan

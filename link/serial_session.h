@@ -10,6 +10,7 @@
 
 #include "core/shared_handle.h"
 #include "core/text.h"
+#include "link/line_waits.h"
 #include "platform/port.h"
 #include "platform/worker.h"
 
@@ -51,11 +52,6 @@ struct ReceiverSession {
 
 // connectReceiver's line when the data path has registered no workers.
 inline constexpr const char* kNoReceiveThreadText = "No receive thread registered: not connected..";
-
-enum class StreamKind { None, Nmea, Vbi };
-
-// Watches the port for up to 4 whole seconds for "$GP" or 0x81 0xFF.
-StreamKind detectStream(LinkContext& ctx, Port& port);
 
 bool openPort(LinkContext& ctx, const std::string& name, int baud);
 bool connectReceiver(LinkContext& ctx);

@@ -2,68 +2,22 @@
 
 #include <algorithm>
 
+#include "link/line_waits.h"
 #include "link/link_context.h"
+#include "platform/line_speeds.h"
 
 namespace ferrolan {
 
 namespace {
-
-constexpr VbiCommandRow commandRow(uint16_t id, std::array<uint8_t, 6> payload, size_t n) {
-  VbiCommandRow r{};
-  r[0] = kVbiSync1;
-  r[1] = kVbiSync2;
-  putLe16(r, kVbiIdOffset, id);
-  putLe16(r, kVbiLengthOffset, static_cast<uint16_t>(n));
-  for (size_t i = 0; i < n; ++i) r[kVbiHeaderSize + i] = payload[i];
-  putLe16(r, kVbiChecksumOffset, vbiChecksum(r, n));
-  return r;
-}
-
-constexpr std::array<VbiCommandRow, kVbiCommandRows> kCommandRows = {{
-    commandRow(0x0B, {0x61, 0x06}, 2),
-    commandRow(0x0B, {0x61, 0x02}, 2),
-    commandRow(0x0B, {0x61, 0x0A}, 2),
-    commandRow(0x02, {0x08, 0, 0, 0, 0, 0}, 6),
-    commandRow(0x02, {0x48, 0, 0, 0, 0, 0}, 6),
-    commandRow(0x02, {0x58, 0, 0, 0, 0, 0}, 6),
-    commandRow(0x0B, {0x21, 0x02}, 2),
-    VbiCommandRow{},
-}};
-
-// The table is the receiver's contract: pin the stored checksums of the
-// rows the program sends.
-static_assert(kCommandRows[0][6] == 0x8C && kCommandRows[0][7] == 0xFF);
-static_assert(kCommandRows[1][6] == 0x90 && kCommandRows[2][6] == 0x88);
-static_assert(kCommandRows[3][6] == 0xF0 && kCommandRows[4][6] == 0xB0 && kCommandRows[5][6] == 0xA0);
-static_assert(kCommandRows[6][6] == 0xD0 && kCommandRows[6][7] == 0xFF);
 
 constexpr uint32_t kAckSeconds = 11;
 constexpr uint32_t kBaudPauseMs = 5000;
 
 }  // namespace
 
-const std::array<VbiCommandRow, kVbiCommandRows> VbiCommandTable = kCommandRows;
-
-const std::array<VbiAckRow, kVbiAckRows> VbiAckTable = {{
-    {kVbiSync1, kVbiSync2, 0x0B},
-    {kVbiSync1, kVbiSync2, 0x0B},
-    {kVbiSync1, kVbiSync2, 0x0B},
-    {kVbiSync1, kVbiSync2, 0x02},
-    {kVbiSync1, kVbiSync2, 0x02},
-    {kVbiSync1, kVbiSync2, 0x02},
-    {kVbiSync1, kVbiSync2, 0x0B},
-}};
-
 uint8_t vbiBaudRateCode(int baud) {
-  switch (baud) {
-    case 4800: return 0x21;
-    case 9600: return 0x29;
-    case 19200: return 0x31;
-    case 38400: return 0x39;
-    case 57600: return 0x41;
-    case 115200: return 0x49;
-    default: return 0x00;
-  }
+  const LineSpeed* speed = baud > 0 ? lineSpeedFor(static_cast<uint32_t>(baud)) : nullptr;
+  return speed ? speed->frameCode : 0x00;
 }
 
 std::array<uint8_t, kVbiBaudFrameSize> vbiBaudRateFrame(int baud) {
@@ -94,29 +48,7 @@ bool gpsSendVBICommand(LinkContext& ctx, int row, int count) {
   if (row >= 2) return true;
   if (ctx.session.protocolMode != kModeVbi) return false;
 
-  const uint8_t expectedId = VbiAckTable[static_cast<size_t>(row)][2];
-  enum class Ack { Sync1, Sync2, Id } state = Ack::Sync1;
-  const uint32_t start = ctx.clock.tickCount();
-  for (;;) {
-    uint8_t b;
-    if (!port->readByte(b)) {
-      state = Ack::Sync1;
-    } else {
-      switch (state) {
-        case Ack::Sync1:
-          if (b == kVbiSync1) state = Ack::Sync2;
-          break;
-        case Ack::Sync2:
-          state = b == kVbiSync2 ? Ack::Id : Ack::Sync1;
-          break;
-        case Ack::Id:
-          if (b == expectedId) return true;
-          state = Ack::Sync1;
-          break;
-      }
-    }
-    if (elapsedSeconds(ctx.clock, start) >= kAckSeconds) return false;
-  }
+  return awaitVbiAck(*port, ctx.clock, VbiAckTable[static_cast<size_t>(row)][2], kAckSeconds);
 }
 
 bool sendEphemerisEpilogue(LinkContext& ctx) {

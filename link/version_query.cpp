@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "link/line_waits.h"
 #include "link/link_context.h"
 #include "link/command_sentences.h"
 
@@ -66,19 +67,7 @@ void queryFirmwareVersion(LinkContext& ctx) {
   if (!port) return;  // gpsSendNMEACommand answered true, so it was open
 
   // The acknowledgement had its own window; the reply gets a fresh one.
-  const uint32_t start = ctx.clock.tickCount();
-  for (;;) {
-    uint8_t b;
-    if (port->readByte(b) && b == '$') {
-      bool match = true;
-      for (char expected : kReplyTag) {
-        uint8_t c;
-        if (!port->readByte(c) || c != static_cast<uint8_t>(expected)) match = false;
-      }
-      if (match) break;
-    }
-    if (elapsedSeconds(ctx.clock, start) >= kReplySeconds) return;
-  }
+  if (!awaitTag(*port, ctx.clock, kReplyTag, kReplySeconds)) return;
 
   // A fixed number of reads: the tail of the reply and whatever follows it.
   std::array<uint8_t, kVersionReplyBytes> reply{};

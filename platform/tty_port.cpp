@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/device_root.h"
+#include "platform/line_speeds.h"
 
 namespace ferrolan {
 
@@ -25,24 +26,34 @@ uint32_t nowMs() {
 }  // namespace
 
 namespace {
-struct SpeedRow {
-  uint32_t baud;
-  speed_t speed;
-};
-constexpr SpeedRow kSpeeds[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},
-                                {19200, B19200}, {38400, B38400}, {57600, B57600},   {115200, B115200},
-                                {230400, B230400}};
-}  // namespace
 
-unsigned ttySpeedFor(uint32_t baud) {
-  for (const SpeedRow& r : kSpeeds)
-    if (r.baud == baud) return r.speed;
-  return 0;
+// The termios constant of each line speed; 0 where there is none.
+constexpr speed_t termiosSpeed(uint32_t baud) {
+  switch (baud) {
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return 0;
+  }
 }
 
+constexpr bool everyLineSpeedHasATermiosSpeed() {
+  for (const LineSpeed& s : kLineSpeeds)
+    if (termiosSpeed(s.baud) == 0) return false;
+  return true;
+}
+static_assert(everyLineSpeedHasATermiosSpeed());
+
+}  // namespace
+
+unsigned ttySpeedFor(uint32_t baud) { return lineSpeedFor(baud) ? termiosSpeed(baud) : 0; }
+
 uint32_t baudForTtySpeed(unsigned speed) {
-  for (const SpeedRow& r : kSpeeds)
-    if (r.speed == speed) return r.baud;
+  for (const LineSpeed& s : kLineSpeeds)
+    if (termiosSpeed(s.baud) == speed) return s.baud;
   return 0;
 }
 

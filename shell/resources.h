@@ -5,6 +5,7 @@
 // build their widgets from them, so a control id is written down only here
 // and in ui/ids.h.
 
+#include <array>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -106,7 +107,11 @@ inline constexpr int kStrTitle = 1, kStrClassName = 2, kStrTool = 3;
 // Lists that several dialogs fill.
 inline constexpr std::string_view kPortList[] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
                                                  "COM6:", "COM7:", "COM8:", "COM9:", "COM0:"};
-inline constexpr std::string_view kBaudList[] = {"4800", "9600", "19200", "38400", "57600", "115200"};
+inline constexpr auto kBaudList = [] {
+  std::array<std::string_view, kLineSpeeds.size()> texts{};
+  for (size_t i = 0; i < texts.size(); ++i) texts[i] = kLineSpeeds[i].text;
+  return texts;
+}();
 inline constexpr std::string_view kRateList[] = {"OFF", "1   Hz", "1/2 Hz", "1/3 Hz", "1/4 Hz", "1/5 Hz"};
 
 }  // namespace ferrolan::res

@@ -13,7 +13,7 @@ void runShutdown(Context& ctx) {
   }
   if (ctx.session.portHandle.take()) ctx.session.connected = 0;
   ctx.update.updateFile.reset();
-  for (const char* name : kShutdownEventOrder) ctx.openEvents.close(name);
+  for (std::string_view name : kShutdownEventOrder) ctx.openEvents.close(std::string(name));
   if (ctx.hooks.closeDriverHandles) ctx.hooks.closeDriverHandles();
 }
 

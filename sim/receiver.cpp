@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/line_speeds.h"
 #include "sim/vbi_output.h"
 
 namespace ferrolan::sim {
@@ -40,27 +41,13 @@ std::vector<std::string_view> splitFields(std::string_view s) {
 }
 
 std::optional<uint32_t> storedBaudForCode(int code) {
-  switch (code) {
-    case 1: return 4800;
-    case 2: return 9600;
-    case 4: return 19200;
-    case 6: return 38400;
-    case 7: return 57600;
-    case 8: return 115200;
-    default: return std::nullopt;
-  }
+  if (const LineSpeed* s = lineSpeedForStoredCode(code)) return s->baud;
+  return std::nullopt;
 }
 
 std::optional<uint32_t> frameBaudForCode(uint8_t code) {
-  switch (code) {
-    case 0x21: return 4800;
-    case 0x29: return 9600;
-    case 0x31: return 19200;
-    case 0x39: return 38400;
-    case 0x41: return 57600;
-    case 0x49: return 115200;
-    default: return std::nullopt;
-  }
+  if (const LineSpeed* s = lineSpeedForFrameCode(code)) return s->baud;
+  return std::nullopt;
 }
 
 const char* fixName(FixKind f) { return f == FixKind::Fix3D ? "3d" : f == FixKind::Fix2D ? "2d" : "none"; }

@@ -199,7 +199,7 @@ class DetectTest : public ::testing::TestWithParam<DetectCase>, public ScriptedR
 TEST_P(DetectTest, Verdict) {
   const auto& c = GetParam();
   port->receive(c.bytes, c.delayMs);
-  EXPECT_EQ(detectStream(ctx, *port), c.expected);
+  EXPECT_EQ(detectStream(*port, clock), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -220,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SessionTest, DetectionGivesUpOnAPauseBetweenTheBytesAfterDollar) {
   port->receive("$G");
   port->receive("P", 1500);  // read time-out in between: a mismatch
-  EXPECT_EQ(detectStream(ctx, *port), StreamKind::None);
+  EXPECT_EQ(detectStream(*port, clock), StreamKind::None);
 }
 
 TEST_F(SessionTest, ProbeStreamReportsInTheTextLog) {

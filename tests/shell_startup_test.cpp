@@ -103,7 +103,7 @@ TEST(Shutdown, ClosesEverythingInOrderAndIsHarmlessTwice) {
   rig.attach();
   ctx.session.connected = 1;
   ctx.update.updateFile.set(std::make_shared<UpdateFile>(std::make_unique<std::istringstream>("x"), 1));
-  for (const char* name : kShutdownEventOrder) ctx.openEvents.open(name);
+  for (std::string_view name : kShutdownEventOrder) ctx.openEvents.open(std::string(name));
   ASSERT_EQ(std::size(kShutdownEventOrder), 26u);
 
   runShutdown(ctx);
@@ -114,7 +114,7 @@ TEST(Shutdown, ClosesEverythingInOrderAndIsHarmlessTwice) {
   EXPECT_FALSE(ctx.session.portHandle.valid());
   EXPECT_EQ(ctx.session.connected, 0);
   EXPECT_FALSE(ctx.update.updateFile.valid());
-  for (const char* name : kShutdownEventOrder) EXPECT_FALSE(ctx.openEvents.get(name)) << name;
+  for (std::string_view name : kShutdownEventOrder) EXPECT_FALSE(ctx.openEvents.get(std::string(name))) << name;
 
   ctx.session.connected = 1;  // nothing open any more: the second run leaves this alone
   runShutdown(ctx);

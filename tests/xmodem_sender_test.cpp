@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "test_support.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
@@ -312,6 +315,50 @@ TEST_F(XmodemFile, MissingPortFileOrProgressBarAndBrokenReads) {
   EXPECT_EQ(peer.accepted, 2u);
 }
 
+// A file that changes on disk while it is sent must not pass for sent: it is
+// sent only up to the size that was checked, and then found out.
+TEST_F(XmodemFile, FileThatChangesWhileSentFailsAsAReadFailure) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> change;
+  };
+  const Case cases[] = {
+      {"truncated", [](const fs::path& p) { fs::resize_file(p, 2500); }},
+      {"appended", [](const fs::path& p) { std::ofstream(p, std::ios::binary | std::ios::app) << std::string(3000, 'x'); }},
+      {"rewritten in place",
+       [](const fs::path& p) {
+         std::fstream f(p, std::ios::binary | std::ios::in | std::ios::out);
+         f << "changed";
+         f.close();
+         fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(1));
+       }},
+  };
+  const std::string dir = makeTempDir("ferrolan-xmodem-");
+  ASSERT_FALSE(dir.empty());
+  for (const Case& c : cases) {
+    const fs::path path = fs::path(dir) / "fw.bin";
+    const Bytes original = pattern(5000);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(original.data()), 5000);
+    ScriptedRig r;
+    r.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
+    r.attach();
+    ScriptedReceiver peer;
+    peer.answer = [&](size_t index, int) {
+      if (index == 1) c.change(path);  // mid-transfer, as the receiver takes block 2
+      return std::string(1, kAck);
+    };
+    peer.attach(*r.port);
+    r.ctx.update.updateFile.set(UpdateFile::open(path.string()));
+    r.port->receive(std::string(3, kNak));
+    EXPECT_FALSE(xmodemSendFile(r.ctx)) << c.what;
+    EXPECT_EQ(r.lastLog(), "Read File failed.. ") << c.what;
+    EXPECT_EQ(peer.eots, 0) << c.what;
+    EXPECT_LE(peer.received.size(), 5120u) << c.what;
+  }
+  removeTree(dir);
+}
+
 TEST(XmodemWaits, NakRunCountsOnlyReceivedBytes) {
   ScriptedRig rig;
   rig.attach();
@@ -320,29 +367,25 @@ TEST(XmodemWaits, NakRunCountsOnlyReceivedBytes) {
   rig.port->receive(std::string(1, kNak), 1000);
   rig.port->receive(std::string(1, kNak), 1000);
   rig.port->receive("after");
-  EXPECT_TRUE(waitForNak(rig.ctx));
+  EXPECT_TRUE(waitForNak(*rig.port, rig.clock));
   EXPECT_EQ(rig.port->pendingBytes(), 5u);
 
   rig.port->receive(std::string{kNak, kNak, kAck, kNak, kNak});
   const uint32_t t0 = rig.clock.tickCount();
   rig.port->purge(kPurgeRxClear);
-  EXPECT_FALSE(waitForNak(rig.ctx));
+  EXPECT_FALSE(waitForNak(*rig.port, rig.clock));
   EXPECT_GE(rig.clock.tickCount() - t0, 11000u);
   EXPECT_LT(rig.clock.tickCount() - t0, 12100u);
 
   rig.port->receive(std::string("garbage\x15\x15", 9));
   rig.port->receive(std::string(1, kAck), 15000);
-  EXPECT_TRUE(waitForAck(rig.ctx));
+  EXPECT_TRUE(waitForAck(*rig.port, rig.clock));
   rig.port->receive(std::string(1, kAck), 17200);  // past the last read's time-out
   const uint32_t t1 = rig.clock.tickCount();
-  EXPECT_FALSE(waitForAck(rig.ctx));
+  EXPECT_FALSE(waitForAck(*rig.port, rig.clock));
   EXPECT_EQ(rig.port->pendingBytes(), 1u);
   EXPECT_GE(rig.clock.tickCount() - t1, 16000u);
   EXPECT_LT(rig.clock.tickCount() - t1, 17100u);
-
-  ScriptedRig closed;
-  EXPECT_FALSE(waitForNak(closed.ctx));
-  EXPECT_FALSE(waitForAck(closed.ctx));
 }
 
 class XmodemLoader : public ::testing::TestWithParam<ReceiverGeneration> {

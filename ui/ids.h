@@ -3,6 +3,8 @@
 // front end. A window is named by its generic template id; the layout
 // variant (Pocket PC portrait or landscape) is a rendering matter.
 
+#include "platform/line_speeds.h"
+
 namespace ferrolan {
 
 enum class WindowId : int {
@@ -125,8 +127,9 @@ inline constexpr int kCmdFwVersion = 40010;
 inline constexpr int kCmdStartLog = 40011;
 inline constexpr int kCmdStopLog = 40012;
 inline constexpr int kCmdAbout = 40013;
-inline constexpr int kCmdBaud4800 = 40015;  // 40015 to 40020: 4800 to 115200
-inline constexpr int kCmdBaud115200 = 40020;
+// The Baud Rate commands, one per line speed in the table's order.
+inline constexpr int kCmdBaud4800 = kLineSpeeds.front().commandId;
+inline constexpr int kCmdBaud115200 = kLineSpeeds.back().commandId;
 inline constexpr int kCmdFkUpdate = 40023;
 inline constexpr int kCmdSpUpdate = 40025;
 inline constexpr int kCmdSingleChannel = 40026;

@@ -5,6 +5,7 @@
 #include "link/vbi_commands.h"
 #include "link/version_query.h"
 #include "platform/device_root.h"
+#include "platform/line_speeds.h"
 #include "update/xmodem.h"
 
 namespace ferrolan {
@@ -12,6 +13,22 @@ namespace ferrolan {
 namespace {
 
 constexpr uint8_t kEsc = 0x1B, kSpace = 0x20;
+
+// The command path: the receiver erases its flash for three one-second
+// naps, then its leftovers (one read of up to 80 bytes) are drained before
+// the line goes to the download rate, which it is given 2 s to settle.
+constexpr int kEraseNaps = 3;
+constexpr uint32_t kEraseNapMs = 1000;
+constexpr size_t kDrainBytes = 80;
+constexpr uint32_t kRateSettleMs = 2000;
+// The recovery path closes the port for 3 s before reopening it.
+constexpr uint32_t kReopenPauseMs = 3000;
+// The flash-kernel menu: what is read and left unexamined after each key
+// (the menu, the confirmation prompt, the erase notice).
+constexpr int kMenuReads = 440;
+constexpr int kPromptReads = 30;
+constexpr int kEraseNoticeReads = 20;
+constexpr uint8_t kMenuChoiceUpdate = '1', kConfirmYes = 'y';
 
 void purge(UpdateContext& ctx) {
   if (auto port = ctx.session.portHandle.get()) port->purge(kPurgeTxClear | kPurgeRxClear);
@@ -70,14 +87,14 @@ void commandPath(UpdateContext& ctx, int version) {
   }
   if (!sizeInWindow(ctx)) {
     ctx.textLog.append("File size incorrect. ");
-  } else if (!gpsSendNMEACommand(ctx, rows::kFirmwareEntry) && !gpsSendVBICommand(ctx, 1, 10)) {
+  } else if (!gpsSendNMEACommand(ctx, rows::kFirmwareEntry) && !gpsSendVBICommand(ctx, vbiRows::kFirmwareEntry, kVbiCommandSendCount)) {
     ctx.textLog.append("Fail in Update Command");
   } else {
     ctx.textLog.append("Erasing Flash, Please Wait...");
-    for (int i = 0; i < 3; ++i) ctx.clock.sleepMs(1000);
+    for (int i = 0; i < kEraseNaps; ++i) ctx.clock.sleepMs(kEraseNapMs);
     purge(ctx);
     auto port = ctx.session.portHandle.get();
-    uint8_t drain[80];
+    uint8_t drain[kDrainBytes];
     if (port) port->read(drain, sizeof drain);
     LineSettings line;
     if (!port || !port->getLineSettings(line)) {
@@ -85,12 +102,12 @@ void commandPath(UpdateContext& ctx, int version) {
       ctx.session.portHandle.reset();
       return;
     }
-    if (!port->setLineSettings(withReceiverLine(line, 115200))) {
+    if (!port->setLineSettings(withReceiverLine(line, kUpdateBaud))) {
       ctx.textLog.append("SetCommState Failed ");
       ctx.session.portHandle.reset();
       return;
     }
-    ctx.clock.sleepMs(2000);
+    ctx.clock.sleepMs(kRateSettleMs);
     purge(ctx);
     sendFileAndReport(ctx, name);
   }
@@ -100,8 +117,8 @@ void commandPath(UpdateContext& ctx, int version) {
 void recoveryPath(UpdateContext& ctx) {
   ctx.textLog.append("Recovering... ");
   ctx.session.portHandle.reset();
-  ctx.clock.sleepMs(3000);
-  if (!openPort(ctx, ctx.session.portName.get(), 115200)) {
+  ctx.clock.sleepMs(kReopenPauseMs);
+  if (!openPort(ctx, ctx.session.portName.get(), kUpdateBaud)) {
     ctx.textLog.append("COM port open Failed!");
     return;
   }
@@ -116,11 +133,11 @@ void recoveryPath(UpdateContext& ctx) {
   } else if (waitForLoaderReady(ctx)) {
     ctx.textLog.append("Message Received. ");
     for (uint8_t key : {kSpace, kEsc, kSpace, kEsc}) writeByte(ctx, key);
-    discardReads(ctx, 440);
-    writeByte(ctx, '1');
-    discardReads(ctx, 30);
-    writeByte(ctx, 'y');
-    discardReads(ctx, 20);
+    discardReads(ctx, kMenuReads);
+    writeByte(ctx, kMenuChoiceUpdate);
+    discardReads(ctx, kPromptReads);
+    writeByte(ctx, kConfirmYes);
+    discardReads(ctx, kEraseNoticeReads);
     sendFileAndReport(ctx, name);
   } else {
     ctx.textLog.append("NO Message Received. ");

@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <system_error>
-#include <filesystem>
 
 namespace ferrolan {
 
@@ -12,9 +11,14 @@ std::shared_ptr<UpdateFile> UpdateFile::open(const std::string& path) {
   if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
   const auto size = std::filesystem::file_size(path, ec);
   if (ec) return nullptr;
+  const auto modified = std::filesystem::last_write_time(path, ec);
+  if (ec) return nullptr;
   auto in = std::make_unique<std::ifstream>(path, std::ios::binary);
   if (!in->is_open()) return nullptr;
-  return std::make_shared<UpdateFile>(std::move(in), static_cast<uint64_t>(size));
+  auto file = std::make_shared<UpdateFile>(std::move(in), static_cast<uint64_t>(size));
+  file->path_ = path;
+  file->modified_ = modified;
+  return file;
 }
 
 UpdateFile::UpdateFile(std::unique_ptr<std::istream> in, uint64_t size) : in_(std::move(in)), size_(size) {}
@@ -25,6 +29,15 @@ long UpdateFile::read(uint8_t* buf, size_t max) {
   in_->read(reinterpret_cast<char*>(buf), static_cast<std::streamsize>(max));
   if (in_->bad()) return -1;
   return static_cast<long>(in_->gcount());
+}
+
+bool UpdateFile::unchanged() const {
+  if (path_.empty()) return true;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path_, ec);
+  if (ec || size != size_) return false;
+  const auto modified = std::filesystem::last_write_time(path_, ec);
+  return !ec && modified == modified_;
 }
 
 }  // namespace ferrolan

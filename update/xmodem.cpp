@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <limits>
 
+#include "platform/line_speeds.h"
 #include "update/update_context.h"
 
 namespace ferrolan {
@@ -14,13 +16,13 @@ namespace {
 
 constexpr uint32_t kNakSeconds = 11;
 constexpr uint32_t kAckSeconds = 16;
+constexpr int kNaksInARow = 3;
 constexpr int kNakWaits = 3;
 constexpr int kSendsPerBlock = 3;
 constexpr int kFileEotTries = 2;
 constexpr int kLoaderEotTries = 3;
 constexpr uint32_t kNakRetryPauseMs = 2000;
 constexpr uint32_t kGiveUpPauseMs = 500;
-constexpr uint32_t kUpdateBaud = 115200;
 
 // Progress position of sent bytes in steps of size / 100. A file shorter
 // than 100 bytes has no such step: it is scaled directly, and an empty one
@@ -34,22 +36,54 @@ int progressPosition(uint64_t sent, uint64_t size) {
   return static_cast<int>(std::min<uint64_t>(pos, std::numeric_limits<int>::max()));
 }
 
-// Header and cleared data of block `number` in a frame of B data bytes.
-template <size_t B>
-void startFrame(std::array<uint8_t, B + kFrameOverhead>& frame, uint8_t start, uint8_t number, uint8_t fill) {
-  frame[0] = start;
-  frame[1] = number;
-  frame[2] = static_cast<uint8_t>(0xFF - number);
-  std::fill(frame.begin() + 3, frame.end(), fill);
-}
+// How one transfer is framed.
+struct BlockFormat {
+  uint8_t start;  // SOH or STX
+  uint8_t fill;   // pads the last block; counts in its checksum
+  int eotTries;
+};
 
-// Puts EOT out and awaits its ACK, up to `tries` times.
-bool endTransfer(UpdateContext& ctx, int tries) {
-  for (int i = 0; i < tries; ++i) {
-    writeEot(ctx);
-    if (waitForAck(ctx)) return true;
+// Fills the block with the next bytes to send: the count, 0 at the end,
+// -1 when the source fails.
+using BlockReader = std::function<long(std::span<uint8_t> block)>;
+
+enum class TransferEnd { Sent, ReadFailed, WriteFailed, WriteFailedOnRetry, NoAck };
+
+// The block loop both transfers share: read, frame, send up to three
+// times until acknowledged, then EOT. `sent` hears the running byte count
+// after every read, the last (empty) one included.
+template <size_t B>
+TransferEnd sendBlocks(UpdateContext& ctx, Port& port, const BlockFormat& format, const BlockReader& read,
+                       const std::function<void(uint64_t)>& sent) {
+  std::array<uint8_t, B + kFrameOverhead> frame;
+  const std::span<uint8_t> data(frame.data() + 3, B);
+  uint64_t total = 0;
+  uint8_t number = 0;
+  for (;;) {
+    number = static_cast<uint8_t>(number + 1);
+    frame[0] = format.start;
+    frame[1] = number;
+    frame[2] = static_cast<uint8_t>(0xFF - number);
+    std::fill(data.begin(), data.end(), format.fill);
+    const long n = read(data);
+    if (n > 0) total += static_cast<uint64_t>(n);
+    sent(total);
+    if (n < 0) return TransferEnd::ReadFailed;
+    if (n == 0) break;
+    frame[3 + B] = xmodemChecksum(data);
+    bool acked = false;
+    for (int attempt = 0; attempt < kSendsPerBlock && !acked; ++attempt) {
+      if (!port.write(frame.data(), frame.size()))
+        return attempt == 0 ? TransferEnd::WriteFailed : TransferEnd::WriteFailedOnRetry;
+      acked = waitForAck(port, ctx.clock);
+    }
+    if (!acked) return TransferEnd::NoAck;
   }
-  return false;
+  for (int i = 0; i < format.eotTries; ++i) {
+    writeEot(ctx);
+    if (waitForAck(port, ctx.clock)) return TransferEnd::Sent;
+  }
+  return TransferEnd::NoAck;
 }
 
 }  // namespace
@@ -60,29 +94,25 @@ uint8_t xmodemChecksum(std::span<const uint8_t> data) {
   return sum;
 }
 
-bool waitForNak(UpdateContext& ctx) {
-  auto port = ctx.session.portHandle.get();
-  if (!port) return false;
-  const uint32_t start = ctx.clock.tickCount();
+bool waitForNak(Port& port, Clock& clock) {
+  const uint32_t start = clock.tickCount();
   int run = 0;
   for (;;) {
     uint8_t b;
-    if (port->readByte(b)) {
+    if (port.readByte(b)) {
       run = b == kNak ? run + 1 : 0;
-      if (run >= 3) return true;
+      if (run >= kNaksInARow) return true;
     }
-    if (elapsedSeconds(ctx.clock, start) >= kNakSeconds) return false;
+    if (elapsedSeconds(clock, start) >= kNakSeconds) return false;
   }
 }
 
-bool waitForAck(UpdateContext& ctx) {
-  auto port = ctx.session.portHandle.get();
-  if (!port) return false;
-  const uint32_t start = ctx.clock.tickCount();
+bool waitForAck(Port& port, Clock& clock) {
+  const uint32_t start = clock.tickCount();
   for (;;) {
     uint8_t b;
-    if (port->readByte(b) && b == kAck) return true;
-    if (elapsedSeconds(ctx.clock, start) >= kAckSeconds) return false;
+    if (port.readByte(b) && b == kAck) return true;
+    if (elapsedSeconds(clock, start) >= kAckSeconds) return false;
   }
 }
 
@@ -103,7 +133,7 @@ bool xmodemSendFile(UpdateContext& ctx) {
   ctx.textLog.append("Wait Xmodem NAK..");
   bool asked = false;
   for (int i = 0; i < kNakWaits && !asked; ++i) {
-    if (waitForNak(ctx)) {
+    if (waitForNak(*port, ctx.clock)) {
       asked = true;
       break;
     }
@@ -127,37 +157,37 @@ bool xmodemSendFile(UpdateContext& ctx) {
   }
 
   ctx.textLog.append("Updating.. Please Wait ...");
+  // Exactly the size that was checked goes out: a file that ends early,
+  // grows or changes while it is sent fails as a read failure.
   const uint64_t size = file->size();
-  uint64_t sent = 0;
-  uint8_t block = 0;
-  std::array<uint8_t, kFileBlock + kFrameOverhead> frame;
-  for (;;) {
-    block = static_cast<uint8_t>(block + 1);
-    startFrame<kFileBlock>(frame, kStx, block, 0x00);
-    const long n = file->read(frame.data() + 3, kFileBlock);
-    if (n > 0) sent += static_cast<uint64_t>(n);
+  uint64_t taken = 0;
+  const BlockReader read = [&](std::span<uint8_t> block) -> long {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), size - taken));
+    if (want == 0) {
+      uint8_t extra;
+      return file->read(&extra, 1) == 0 && file->unchanged() ? 0 : -1;
+    }
+    const long n = file->read(block.data(), want);
+    if (n != static_cast<long>(want)) return -1;
+    taken += want;
+    return n;
+  };
+  const auto progress = [&](uint64_t sent) {
     if (showProgress) ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, progressPosition(sent, size));
-    if (n < 0) {
-      // A file that cannot be read to its end must not pass for sent.
+  };
+  switch (sendBlocks<kFileBlock>(ctx, *port, {kStx, 0x00, kFileEotTries}, read, progress)) {
+    case TransferEnd::Sent:
+      return true;
+    case TransferEnd::ReadFailed:
       ctx.textLog.append("Read File failed.. ");
       return false;
-    }
-    if (n == 0) break;
-    frame[3 + kFileBlock] = xmodemChecksum(std::span<const uint8_t>(frame.data() + 3, static_cast<size_t>(n)));
-    bool acked = false;
-    for (int attempt = 0; attempt < kSendsPerBlock && !acked; ++attempt) {
-      if (!port->write(frame.data(), frame.size())) {
-        ctx.textLog.append("Write COM Port failed.. ");
-        return false;
-      }
-      acked = waitForAck(ctx);
-    }
-    if (!acked) {
-      ctx.textLog.append("No Xmodem ACK received.. ");
+    case TransferEnd::WriteFailed:
+    case TransferEnd::WriteFailedOnRetry:
+      ctx.textLog.append("Write COM Port failed.. ");
       return false;
-    }
+    case TransferEnd::NoAck:
+      break;
   }
-  if (endTransfer(ctx, kFileEotTries)) return true;
   ctx.textLog.append("No Xmodem ACK received.. ");
   return false;
 }
@@ -166,44 +196,38 @@ bool xmodemSendLoader(UpdateContext& ctx, ReceiverGeneration generation) {
   auto status = [&](const char* text) { ctx.ui.setText(WindowId::UpdateFirmware, ids::kUpdStatus, text); };
   const bool showProgress = ctx.ui.hasControl(WindowId::UpdateFirmware, ids::kUpdProgress);
   if (!showProgress) status("Can't get Progress HWND");
-  if (!waitForNak(ctx)) {
+  auto port = ctx.session.portHandle.get();
+  if (!port || !waitForNak(*port, ctx.clock)) {
     status("No NAK Xmodem received..");
     ctx.clock.sleepMs(kGiveUpPauseMs);
     return false;
   }
-  auto port = ctx.session.portHandle.get();
-  if (!port) return false;  // waitForNak has seen it open
 
   const std::span<const uint8_t> image = loaderImage(generation);
-  const size_t size = image.size();
-  ctx.textLog.append(format("spFlash =%d Bytes", static_cast<int>(size)));
-  size_t sent = 0;
-  uint8_t block = 0;
-  std::array<uint8_t, kLoaderBlock + kFrameOverhead> frame;
-  for (;;) {
-    block = static_cast<uint8_t>(block + 1);
-    startFrame<kLoaderBlock>(frame, kSoh, block, kSub);
-    const size_t n = std::min(size - sent, kLoaderBlock);
-    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(sent), n, frame.begin() + 3);
-    sent += n;
-    if (showProgress) ctx.ui.setProgress(WindowId::UpdateFirmware, ids::kUpdProgress, progressPosition(sent, size));
-    if (n == 0) break;
-    // The 0x1A fill counts in the sum.
-    frame[3 + kLoaderBlock] = xmodemChecksum(std::span<const uint8_t>(frame.data() + 3, kLoaderBlock));
-    bool acked = false;
-    for (int attempt = 0; attempt < kSendsPerBlock && !acked; ++attempt) {
-      if (!port->write(frame.data(), frame.size())) {
-        status(attempt == 0 ? "Write COM Port failed.. " : "Write COM Port failed..  ");
-        return false;
-      }
-      acked = waitForAck(ctx);
-    }
-    if (!acked) {
-      status("No Xmodem ACK received.. ");
+  ctx.textLog.append(format("spFlash =%d Bytes", static_cast<int>(image.size())));
+  size_t taken = 0;
+  const BlockReader read = [&](std::span<uint8_t> block) -> long {
+    const size_t n = std::min(image.size() - taken, block.size());
+    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(taken), n, block.begin());
+    taken += n;
+    return static_cast<long>(n);
+  };
+  const auto progress = [&](uint64_t sent) {
+    if (showProgress) ctx.ui.setProgress(WindowId::UpdateFirmware, ids::kUpdProgress, progressPosition(sent, image.size()));
+  };
+  switch (sendBlocks<kLoaderBlock>(ctx, *port, {kSoh, kSub, kLoaderEotTries}, read, progress)) {
+    case TransferEnd::Sent:
+      return true;
+    case TransferEnd::WriteFailed:
+      status("Write COM Port failed.. ");
       return false;
-    }
+    case TransferEnd::WriteFailedOnRetry:
+      status("Write COM Port failed..  ");
+      return false;
+    case TransferEnd::ReadFailed:  // the image is in memory
+    case TransferEnd::NoAck:
+      break;
   }
-  if (endTransfer(ctx, kLoaderEotTries)) return true;
   status("No Xmodem ACK received.. ");
   return false;
 }

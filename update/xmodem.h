@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/clock.h"
+#include "platform/port.h"
 #include "update/loader_images.h"
 
 namespace ferrolan {
@@ -23,12 +25,13 @@ inline constexpr size_t kFrameOverhead = 4;  // start byte, number, complement, 
 uint8_t xmodemChecksum(std::span<const uint8_t> data);
 
 // Three NAKs in a row within 11 s; silence keeps the count, other bytes
-// reset it. False at once with no open port.
-bool waitForNak(UpdateContext& ctx);
+// reset it.
+bool waitForNak(Port& port, Clock& clock);
 // An ACK within 16 s; other bytes are ignored.
-bool waitForAck(UpdateContext& ctx);
+bool waitForAck(Port& port, Clock& clock);
 
-// Sends ctx.update.updateFile from its current position. Texts to the
+// Sends ctx.update.updateFile from its current position: exactly the size
+// it was opened with, failing when it ends early or changes meanwhile. Texts to the
 // TextLog, progress to the Text page's bar.
 bool xmodemSendFile(UpdateContext& ctx);
 // Sends the loader image of the generation. Texts to the Update Firmware
