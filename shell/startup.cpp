@@ -31,7 +31,12 @@ PageProcedures makePageProcedures(Context& ctx) {
   PageProcedures p;
   auto endSheet = [&ctx] {
     runShutdown(ctx);
-    if (ctx.app.postQuit) ctx.app.postQuit(0);
+    // The front end registers the quit message; without one the program
+    // would go on with nothing running.
+    if (ctx.app.postQuit)
+      ctx.app.postQuit(0);
+    else
+      ctx.textLog.append(kNoQuitText);
   };
   p.created = [&ctx](WindowId page) {
     if (page == WindowId::TextPage) createTextPage(ctx);

@@ -11,6 +11,8 @@ struct Context;
 
 inline constexpr const char* kSheetCaption = "Auto Update FW";
 inline constexpr int kTextLogExtent = 500;
+// The line a closing sheet adds when no front end registered its quit.
+inline constexpr const char* kNoQuitText = "No front end registered to quit..";
 
 struct StartupOptions {
   int pageCount = 1;  // 1: the unattended update; 3: the interactive tool

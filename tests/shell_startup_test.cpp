@@ -82,6 +82,10 @@ TEST(TextPage, CreationSetsTheExtentAndStartsItsWorkerCloseShutsDown) {
   p.command(WindowId::TextPage, ids::kCancel);
   EXPECT_FALSE(rig.ctx.session.portHandle.valid());
   EXPECT_EQ(quitWith, 0);
+
+  rig.ctx.app.postQuit = nullptr;
+  p.closed(WindowId::TextPage);
+  EXPECT_EQ(rig.lastLog(), kNoQuitText);
 }
 
 TEST(Shutdown, ClosesEverythingInOrderAndIsHarmlessTwice) {
