@@ -11,6 +11,7 @@
 #include "core/shared_handle.h"
 #include "core/text.h"
 #include "platform/port.h"
+#include "platform/port_handle.h"
 #include "platform/worker.h"
 
 namespace ferrolan {
@@ -25,7 +26,7 @@ inline constexpr int kModeNmea = 1;
 using WorkerEntry = std::function<void(Context&, WorkerControl&)>;
 
 struct ReceiverSession {
-  SharedHandle<Port> portHandle;
+  PortHandle portHandle;
   SharedHandle<Worker> receiveThread;
   SharedHandle<Worker> displayThread;
   SharedHandle<Worker> commandThread;
