@@ -20,8 +20,15 @@ void findFolder(StorageContext& ctx, SharedText<kFolderCapacity>& folder, const 
   if (!opened) return;
   std::string value;
   if (!ctx.registry.getString(opened, "Folder", value)) return;
-  // A wide buffer of 64 bytes holds 32 characters; the folder text keeps 31.
-  value = value.substr(0, kFolderValueBytes / 2);
+  // A wide buffer of 64 bytes holds 32 UTF-16 units with the terminator; a
+  // longer value fails the lookup rather than being cut.
+  size_t units = 0;
+  for (char ch : value) {
+    const auto c = static_cast<unsigned char>(ch);
+    if ((c & 0xC0) != 0x80) ++units;
+    if ((c & 0xF8) == 0xF0) ++units;  // beyond the BMP: a surrogate pair
+  }
+  if (units + 1 > kFolderValueBytes / 2) return;
   folder.set(value);
 }
 

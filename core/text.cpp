@@ -30,7 +30,30 @@ int decimalValue(std::string_view text) {
 
 std::string bounded(std::string_view text, size_t capacity) {
   if (capacity == 0) return {};
-  return std::string(text.substr(0, capacity - 1));
+  size_t end = 0;
+  for (size_t chars = 0; end < text.size() && chars < capacity - 1; ++chars) {
+    const auto lead = static_cast<unsigned char>(text[end]);
+    const size_t want = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC0 && lead < 0xE0 ? 2 : 1;
+    size_t len = 1;
+    while (len < want && end + len < text.size() && (static_cast<unsigned char>(text[end + len]) & 0xC0) == 0x80) ++len;
+    end += len;
+  }
+  return std::string(text.substr(0, end));
+}
+
+std::string latin1ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
 }
 
 std::string format(const char* fmt, ...) {

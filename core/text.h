@@ -14,7 +14,12 @@ namespace ferrolan {
 int decimalValue(std::string_view text);
 
 // Text cut to a buffer of `capacity` characters including the terminator.
+// A character is a UTF-8 sequence, which is never cut apart; a byte that
+// starts no valid sequence counts as one character.
 std::string bounded(std::string_view text, size_t capacity);
+
+// 8-bit text whose every byte is one Latin-1 character, as UTF-8.
+std::string latin1ToUtf8(std::string_view bytes);
 
 // printf-style formatting into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

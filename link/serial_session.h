@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "link/line_waits.h"
 #include "platform/port.h"
+#include "platform/port_handle.h"
 #include "platform/worker.h"
 
 namespace ferrolan {
@@ -27,7 +28,7 @@ inline constexpr int kModeNmea = 1;
 using WorkerEntry = std::function<void(WorkerControl&)>;
 
 struct ReceiverSession {
-  SharedHandle<Port> portHandle;
+  PortHandle portHandle;
   SharedHandle<Worker> receiveThread;
   SharedHandle<Worker> displayThread;
   SharedHandle<Worker> commandThread;

@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "core/text.h"
 #include "link/line_waits.h"
 #include "link/link_context.h"
 #include "link/command_sentences.h"
@@ -15,21 +16,6 @@ constexpr uint32_t kReplySeconds = 4;
 constexpr uint32_t kFailurePauseMs = 1000;
 constexpr std::string_view kReplyTag = "PKRV100";  // after the "$"
 constexpr size_t kSeparators = 4;
-
-// Each received byte is one character (Latin-1), kept as UTF-8 for display.
-std::string latin1Text(std::span<const uint8_t> bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (uint8_t b : bytes) {
-    if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-      out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -47,7 +33,8 @@ std::optional<VersionReply> parseVersionReply(std::span<const uint8_t> bytes) {
   auto field = [&](size_t from, size_t to) -> std::optional<std::string> {
     const size_t n = to - from;  // from <= to: separators are in order
     if (n > kVersionFieldCapacity - 1) return std::nullopt;
-    return latin1Text(bytes.subspan(from, n));
+    // Each received byte is one character (Latin-1), kept as UTF-8 for display.
+    return latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data() + from), n));
   };
   auto major = field(ends[1] + 1, ends[2]);
   auto minor = field(ends[2] + 1, ends[3]);

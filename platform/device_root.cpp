@@ -4,7 +4,23 @@
 
 namespace ferrolan {
 
+namespace {
+
+bool climbsOut(std::string_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    if (path.substr(start, end - start) == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string localPath(const std::string& root, std::string_view devicePath) {
+  if (climbsOut(devicePath)) return {};
   std::string out = root.empty() ? std::string(".") : root;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   std::string rest(devicePath);
@@ -29,7 +45,10 @@ std::string resolvePortDevice(const std::string& root, std::string_view name) {
   // "COMn:" exactly, n a single digit.
   if (name.size() == 5 && name.substr(0, 3) == "COM" && name[3] >= '0' && name[3] <= '9' && name[4] == ':') {
     const std::string link = localPath(root, std::string("/dev/COM") + name[3]);
-    if (fileExists(link)) return link;
+    // A link there that is dangling or loops is this port failing to open,
+    // not a reason to write to whatever the host has as ttyS<n-1>.
+    struct stat st{};
+    if (::lstat(link.c_str(), &st) == 0) return link;
     const int n = name[3] == '0' ? 10 : name[3] - '0';
     return "/dev/ttyS" + std::to_string(n - 1);
   }

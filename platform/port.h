@@ -90,6 +90,11 @@ class Port {
   virtual bool readByteOrCancel(uint8_t& out, const CancelToken& cancel) {
     return !cancel.cancelled() && readByte(out);
   }
+
+  // Ends the port for every holder of it, not just the caller: calls in
+  // progress return at once, later ones answer false or 0, and the device
+  // is released so that it can be opened again straight away. Idempotent.
+  virtual void close() = 0;
 };
 
 // Opens a port by name ("COM3:" or "/dev/ttyUSB0"); null when it cannot.

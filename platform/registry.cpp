@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/regular_file.h"
+
 namespace ferrolan {
 
 namespace {
@@ -57,12 +59,20 @@ Registry::Registry(std::string filePath) : path_(std::move(filePath)) { reload()
 bool Registry::reload() {
   std::lock_guard l(m_);
   keys_.clear();
+  refused_ = false;
   if (path_.empty()) return true;
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return true;  // no file: empty registry
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return parseLocked(ss.str());
+  std::string text;
+  switch (readRegularFile(path_, kRegistryFileLimit, text)) {
+    case FileRead::Ok:
+      return parseLocked(text);
+    case FileRead::Missing:
+      return true;  // no file: empty registry
+    case FileRead::NotRegular:
+    case FileRead::TooBig:
+      break;
+  }
+  refused_ = true;
+  return false;
 }
 
 bool Registry::parse(const std::string& text) {
@@ -159,6 +169,7 @@ std::string Registry::serialize() const {
 
 bool Registry::saveLocked() const {
   if (path_.empty()) return true;
+  if (refused_) return false;
   const std::string tmp = path_ + ".tmp";
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);

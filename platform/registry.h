@@ -2,6 +2,9 @@
 // HKEY_LOCAL_MACHINE, kept as a REGEDIT4 text file in the device root.
 // A missing file is an empty registry; every write replaces the file
 // atomically (temporary file, then rename). Key names ignore letter case.
+// A file over kRegistryFileLimit, or one that is not a regular file (FIFO,
+// device), reads as an empty registry too, but is never replaced: writes
+// then change only the memory copy and answer false.
 
 #include <cstdint>
 #include <map>
@@ -12,6 +15,8 @@
 #include <vector>
 
 namespace ferrolan {
+
+inline constexpr size_t kRegistryFileLimit = 1024 * 1024;  // bytes
 
 class Registry {
  public:
@@ -32,7 +37,8 @@ class Registry {
   bool setValue(const std::string& key, const std::string& name, Value value);
   bool deleteKey(const std::string& key);  // with its sub-keys
 
-  // Reloads from the file (for tests that write it by hand).
+  // Reloads from the file (for tests that write it by hand); false when
+  // the file was refused or had lines it did not understand.
   bool reload();
   const std::string& filePath() const { return path_; }
 
@@ -51,6 +57,7 @@ class Registry {
 
   std::string path_;
   mutable std::mutex m_;
+  bool refused_ = false;  // the file is there but was not read: keep it
   std::map<std::string, Key> keys_;  // lower-case path -> key
 };
 

@@ -58,6 +58,7 @@ bool ScriptedPort::readByte(uint8_t& out) {
 
 size_t ScriptedPort::read(uint8_t* buf, size_t max) {
   std::unique_lock l(m_);
+  if (closed_) return 0;
   ++readCalls_;
   const uint32_t start = clock_.tickCount();
   const uint32_t limit = readTimeoutMs(max);
@@ -89,6 +90,7 @@ bool ScriptedPort::write(const uint8_t* data, size_t n) {
   Bytes call(data, data + n);
   {
     std::lock_guard l(m_);
+    if (closed_) return false;
     if (hungUp_ || n > writeBudget_) {
       writeBudget_ = 0;
       return false;
@@ -103,6 +105,7 @@ bool ScriptedPort::write(const uint8_t* data, size_t n) {
 
 bool ScriptedPort::getTimeouts(PortTimeouts& out) {
   std::lock_guard l(m_);
+  if (closed_) return false;
   if (failGetTimeouts_) return false;
   out = timeouts_;
   return true;
@@ -110,6 +113,7 @@ bool ScriptedPort::getTimeouts(PortTimeouts& out) {
 
 bool ScriptedPort::setTimeouts(const PortTimeouts& t) {
   std::lock_guard l(m_);
+  if (closed_) return false;
   if (failSetTimeouts_) return false;
   timeouts_ = t;
   return true;
@@ -117,6 +121,7 @@ bool ScriptedPort::setTimeouts(const PortTimeouts& t) {
 
 bool ScriptedPort::getLineSettings(LineSettings& out) {
   std::lock_guard l(m_);
+  if (closed_) return false;
   if (failGetLine_) return false;
   out = line_;
   return true;
@@ -124,6 +129,7 @@ bool ScriptedPort::getLineSettings(LineSettings& out) {
 
 bool ScriptedPort::setLineSettings(const LineSettings& s) {
   std::lock_guard l(m_);
+  if (closed_) return false;
   // A real driver refuses a rate it cannot set; 0 is never one.
   if (failSetLine_ || s.baud == 0) return false;
   line_ = s;
@@ -132,6 +138,7 @@ bool ScriptedPort::setLineSettings(const LineSettings& s) {
 
 bool ScriptedPort::purge(unsigned flags) {
   std::lock_guard l(m_);
+  if (closed_) return false;
   purges_.push_back(flags);
   if (flags & (kPurgeRxClear | kPurgeRxAbort)) {
     const uint32_t now = clock_.tickCount();
@@ -139,6 +146,11 @@ bool ScriptedPort::purge(unsigned flags) {
     std::erase_if(pending_, [now](const Pending& p) { return static_cast<int32_t>(p.at - now) <= 0; });
   }
   return true;
+}
+
+void ScriptedPort::close() {
+  std::lock_guard l(m_);
+  closed_ = true;
 }
 
 std::shared_ptr<Port> ScriptedPortOpener::open(const std::string& name) {

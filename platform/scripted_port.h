@@ -47,6 +47,7 @@ class ScriptedPort final : public Port {
   LineSettings lineSettings() const { std::lock_guard l(m_); return line_; }
   PortTimeouts timeouts() const { std::lock_guard l(m_); return timeouts_; }
   std::vector<unsigned> purges() const { std::lock_guard l(m_); return purges_; }
+  bool closed() const { std::lock_guard l(m_); return closed_; }
 
   bool readByte(uint8_t& out) override;
   size_t read(uint8_t* buf, size_t max) override;
@@ -56,6 +57,9 @@ class ScriptedPort final : public Port {
   bool getLineSettings(LineSettings& out) override;
   bool setLineSettings(const LineSettings& s) override;
   bool purge(unsigned flags) override;
+  // Port calls fail at once from then on, without moving the clock; what
+  // the program did stays readable.
+  void close() override;
 
  private:
   struct Pending {
@@ -73,6 +77,7 @@ class ScriptedPort final : public Port {
   size_t writeBudget_ = SIZE_MAX;
   size_t readCalls_ = 0;
   bool hungUp_ = false;
+  bool closed_ = false;
   bool failGetTimeouts_ = false, failSetTimeouts_ = false, failGetLine_ = false, failSetLine_ = false;
   PortTimeouts timeouts_ = kReceiverTimeouts;
   LineSettings line_{};

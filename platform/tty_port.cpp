@@ -2,14 +2,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
+#include <climits>
 
 #include "platform/device_root.h"
 #include "platform/line_speeds.h"
@@ -21,6 +23,24 @@ namespace {
 uint32_t nowMs() {
   using namespace std::chrono;
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// poll() takes an int; a longer wait must not turn into "for ever".
+int pollMs(uint32_t ms) { return static_cast<int>(std::min<uint32_t>(ms, INT_MAX)); }
+
+// tcsetattr answers success when any part of the change took effect, and a
+// driver may keep bits it cannot do; what counts is what reads back.
+bool applyTermios(int fd, const termios& want) {
+  if (::tcsetattr(fd, TCSANOW, &want) != 0) return false;
+  termios got{};
+  if (::tcgetattr(fd, &got) != 0) return false;
+  constexpr tcflag_t kIn = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF;
+  constexpr tcflag_t kLocal = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+  constexpr tcflag_t kControl = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | CLOCAL | CREAD;
+  return (got.c_iflag & kIn) == (want.c_iflag & kIn) && (got.c_oflag & OPOST) == (want.c_oflag & OPOST) &&
+         (got.c_lflag & kLocal) == (want.c_lflag & kLocal) && (got.c_cflag & kControl) == (want.c_cflag & kControl) &&
+         got.c_cc[VMIN] == want.c_cc[VMIN] && got.c_cc[VTIME] == want.c_cc[VTIME] &&
+         ::cfgetospeed(&got) == ::cfgetospeed(&want);
 }
 
 }  // namespace
@@ -57,6 +77,28 @@ uint32_t baudForTtySpeed(unsigned speed) {
   return 0;
 }
 
+// One call on the line: while any is in progress the descriptors stay open.
+class TtyPort::InUse {
+ public:
+  explicit InUse(TtyPort& p) : p_(p) {
+    std::lock_guard l(p_.useMutex_);
+    ok_ = !p_.closed_;
+    if (ok_) ++p_.users_;
+  }
+  ~InUse() {
+    if (!ok_) return;
+    std::lock_guard l(p_.useMutex_);
+    if (--p_.users_ == 0 && p_.closed_) p_.idle_.notify_all();
+  }
+  InUse(const InUse&) = delete;
+  InUse& operator=(const InUse&) = delete;
+  explicit operator bool() const { return ok_; }
+
+ private:
+  TtyPort& p_;
+  bool ok_;
+};
+
 std::shared_ptr<TtyPort> TtyPort::open(const std::string& devicePath) {
   int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
@@ -70,39 +112,79 @@ std::shared_ptr<TtyPort> TtyPort::open(const std::string& devicePath) {
     ::close(fd);
     return nullptr;
   }
+  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake < 0) {
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return nullptr;
+  }
   // Raw from the start, so nothing the receiver sends is cooked or echoed.
   termios tio{};
+  bool raw = false;
   if (::tcgetattr(fd, &tio) == 0) {
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    ::tcsetattr(fd, TCSANOW, &tio);
+    raw = applyTermios(fd, tio);
   }
-  return std::shared_ptr<TtyPort>(new TtyPort(fd));
+  return std::shared_ptr<TtyPort>(new TtyPort(fd, wake, raw));
 }
 
 TtyPort::~TtyPort() {
-  if (fd_ >= 0) {
+  // Nobody else holds the port any more, so nobody is inside a call.
+  if (!released_) {
     ::flock(fd_, LOCK_UN);
     ::close(fd_);
+    ::close(wake_);
   }
 }
 
+void TtyPort::close() {
+  std::unique_lock l(useMutex_);
+  if (closed_) {
+    idle_.wait(l, [this] { return released_; });
+    return;
+  }
+  closed_ = true;
+  // Every wait on the line polls this too; the count is never read back,
+  // so it stays readable.
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t w = ::write(wake_, &one, sizeof one);
+  idle_.wait(l, [this] { return users_ == 0; });
+  ::flock(fd_, LOCK_UN);
+  ::close(fd_);
+  ::close(wake_);
+  released_ = true;
+  idle_.notify_all();
+}
+
+int TtyPort::nativeHandle() const {
+  std::lock_guard l(useMutex_);
+  return closed_ ? -1 : fd_;
+}
+
+void TtyPort::pause(uint32_t ms, const CancelToken* cancel) {
+  pollfd fds[2] = {{wake_, POLLIN, 0}, {cancel ? cancel->waitHandle() : -1, POLLIN, 0}};
+  ::poll(fds, 2, pollMs(ms));
+}
+
 size_t TtyPort::readWithin(uint8_t* buf, size_t max, uint32_t totalMs, const CancelToken* cancel) {
+  InUse use(*this);
+  if (!use) return 0;
   size_t got = 0;
   const uint32_t start = nowMs();
   while (got < max) {
     const uint32_t spent = nowMs() - start;
     if (spent >= totalMs) break;
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {cancel ? cancel->waitHandle() : -1, POLLIN, 0}};
-    int r = ::poll(fds, cancel ? 2 : 1, static_cast<int>(totalMs - spent));
+    pollfd fds[3] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}, {cancel ? cancel->waitHandle() : -1, POLLIN, 0}};
+    int r = ::poll(fds, 3, pollMs(totalMs - spent));
     if (r < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (r == 0) break;
-    if (cancel && (fds[1].revents & POLLIN)) break;
+    if (fds[1].revents || (cancel && (fds[2].revents & POLLIN))) break;  // closed or cancelled
     if (fds[0].revents & POLLIN) {
       ssize_t n = ::read(fd_, buf + got, max - got);
       if (n > 0) {
@@ -113,13 +195,7 @@ size_t TtyPort::readWithin(uint8_t* buf, size_t max, uint32_t totalMs, const Can
     }
     // Hang-up or error: the line delivers nothing. Wait out the time-out so
     // that callers' loops keep their pace instead of spinning.
-    const uint32_t left = totalMs - std::min(totalMs, nowMs() - start);
-    if (cancel) {
-      pollfd c{cancel->waitHandle(), POLLIN, 0};
-      ::poll(&c, 1, static_cast<int>(left));
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(left));
-    }
+    pause(totalMs - std::min(totalMs, nowMs() - start), cancel);
     break;
   }
   return got;
@@ -149,6 +225,8 @@ size_t TtyPort::read(uint8_t* buf, size_t max) {
 }
 
 bool TtyPort::write(const uint8_t* data, size_t n) {
+  InUse use(*this);
+  if (!use) return false;
   PortTimeouts t;
   {
     std::lock_guard l(timeoutsMutex_);
@@ -166,26 +244,33 @@ bool TtyPort::write(const uint8_t* data, size_t n) {
     if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
     const uint32_t spent = nowMs() - start;
     if (limit != 0 && spent >= limit) return false;
-    pollfd p{fd_, POLLOUT, 0};
-    ::poll(&p, 1, limit == 0 ? 100 : static_cast<int>(limit - spent));
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+    pollfd p[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
+    ::poll(p, 2, limit == 0 ? 100 : pollMs(limit - spent));
+    if (p[1].revents) return false;  // closed
+    if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
   }
   return true;
 }
 
 bool TtyPort::getTimeouts(PortTimeouts& out) {
+  InUse use(*this);
+  if (!use) return false;
   std::lock_guard l(timeoutsMutex_);
   out = timeouts_;
-  return fd_ >= 0;
+  return true;
 }
 
 bool TtyPort::setTimeouts(const PortTimeouts& t) {
+  InUse use(*this);
+  if (!use) return false;
   std::lock_guard l(timeoutsMutex_);
   timeouts_ = t;
-  return fd_ >= 0;
+  return true;
 }
 
 bool TtyPort::getLineSettings(LineSettings& out) {
+  InUse use(*this);
+  if (!use || !raw_) return false;
   termios tio{};
   if (::tcgetattr(fd_, &tio) != 0) return false;
   std::lock_guard l(lineMutex_);
@@ -206,6 +291,8 @@ bool TtyPort::getLineSettings(LineSettings& out) {
 }
 
 bool TtyPort::setLineSettings(const LineSettings& s) {
+  InUse use(*this);
+  if (!use) return false;
   const speed_t speed = ttySpeedFor(s.baud);
   if (speed == 0) return false;
   termios tio{};
@@ -229,7 +316,8 @@ bool TtyPort::setLineSettings(const LineSettings& s) {
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
-  if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+  if (!applyTermios(fd_, tio)) return false;
+  raw_ = true;
   // Modem lines: pseudo-terminals have none, which is not a failure.
   int bits = 0;
   if (s.dtr != DtrControl::Disable) bits |= TIOCM_DTR;
@@ -242,6 +330,8 @@ bool TtyPort::setLineSettings(const LineSettings& s) {
 }
 
 bool TtyPort::purge(unsigned flags) {
+  InUse use(*this);
+  if (!use) return false;
   int which = -1;
   const bool rx = flags & (kPurgeRxAbort | kPurgeRxClear);
   const bool tx = flags & (kPurgeTxAbort | kPurgeTxClear);

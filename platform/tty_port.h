@@ -2,6 +2,7 @@
 // The receiver port over termios: real serial devices and pseudo-terminals.
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,8 +13,10 @@ namespace ferrolan {
 
 class TtyPort final : public Port {
  public:
-  // Opens the device exclusively (a second open fails while this one lives);
-  // null when it cannot be opened.
+  // Opens the device exclusively (a second open fails until this one is
+  // closed or destroyed); null when it cannot be opened. When the line
+  // cannot be made raw the port still opens, but its line-setting calls
+  // fail until a setLineSettings takes effect.
   static std::shared_ptr<TtyPort> open(const std::string& devicePath);
   ~TtyPort() override;
 
@@ -26,14 +29,32 @@ class TtyPort final : public Port {
   bool getLineSettings(LineSettings& out) override;
   bool setLineSettings(const LineSettings& s) override;
   bool purge(unsigned flags) override;
+  // Wakes every call blocked on the line, waits for them to leave, then
+  // drops the lock and the descriptor.
+  void close() override;
 
-  int nativeHandle() const { return fd_; }
+  // -1 once closed.
+  int nativeHandle() const;
 
  private:
-  explicit TtyPort(int fd) : fd_(fd) {}
+  class InUse;
+  TtyPort(int fd, int wakeFd, bool raw) : fd_(fd), wake_(wakeFd), raw_(raw) {}
   size_t readWithin(uint8_t* buf, size_t max, uint32_t totalMs, const CancelToken* cancel);
+  // Waits for the wake descriptor (and the cancel token, if any) or the time-out.
+  void pause(uint32_t ms, const CancelToken* cancel);
 
-  int fd_;
+  // Both descriptors stay valid while any call is in progress: close()
+  // releases them only once the last call has left.
+  const int fd_;
+  const int wake_;  // eventfd, readable once closed
+  mutable std::mutex useMutex_;
+  std::condition_variable idle_;
+  int users_ = 0;
+  bool closed_ = false;
+  bool released_ = false;
+  // False while the line may still be cooked (a raw setting that did not
+  // take effect): line-setting calls fail rather than run on it.
+  std::atomic<bool> raw_;
   std::mutex timeoutsMutex_;
   PortTimeouts timeouts_{};
   // The line state as last set: termios cannot hold every field (DTR/RTS

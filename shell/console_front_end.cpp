@@ -114,6 +114,8 @@ namespace ferrolan {
 
 int runConsoleSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures) {
   ConsoleFrontEnd console(ctx.ui, ctx.clock, stdout, stderr, stderrIsTerminal(), terminalColumns());
+  // The run ends when the page's worker does; the quit has nothing left to end.
+  ctx.app.postQuit = [](int) {};
   ctx.ui.openWindow(WindowId::TextPage, initialControls(sheet.templates[0]));
   if (procedures.created) procedures.created(WindowId::TextPage);
   if (auto worker = ctx.app.autoUpdateThread.get()) worker->wait();

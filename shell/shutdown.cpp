@@ -11,7 +11,10 @@ void runShutdown(Context& ctx) {
                                   &ctx.session.commandThread, &ctx.app.updateThread}) {
     if (auto w = h->take()) w->stop();
   }
-  if (ctx.session.portHandle.take()) ctx.session.connected = 0;
+  if (auto port = ctx.session.portHandle.take()) {
+    port->close();
+    ctx.session.connected = 0;
+  }
   ctx.update.updateFile.reset();
   for (std::string_view name : kShutdownEventOrder) ctx.openEvents.close(std::string(name));
   if (ctx.hooks.closeDriverHandles) ctx.hooks.closeDriverHandles();

@@ -2,8 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include "control/storage_folders.h"
+#include "fifo_feeder.h"
 #include "test_support.h"
 #include "update/auto_update_config.h"
 
@@ -120,6 +123,50 @@ TEST_F(ConfigFileTest, MissingFileKeepsDefaults) {
   EXPECT_EQ(c.autoUpdate.autoUpdateFileName.get(), "");
 }
 
+TEST_F(ConfigFileTest, OnlyARegularFileIsAConfiguration) {
+  const fs::path file = root / "SDMMC" / "AutoUpdate.ini";
+  const struct {
+    const char* what;
+    std::function<std::unique_ptr<test::FifoFeeder>()> make;
+  } cases[] = {
+      {"FIFO", [&] { return std::make_unique<test::FifoFeeder>(file.string(), kGood); }},
+      {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", file); return std::unique_ptr<test::FifoFeeder>(); }},
+      {"folder", [&] { fs::create_directory(file); return std::unique_ptr<test::FifoFeeder>(); }},
+  };
+  for (const auto& c : cases) {
+    fs::create_directories(root / "SDMMC");
+    auto feeder = c.make();
+    Context ctx(clock, opener, ui, root.string(), "");
+    ctx.textLog.reset();  // the log lives in the shared window
+    EXPECT_FALSE(readAutoUpdateConfig(ctx)) << c.what;
+    EXPECT_EQ(ctx.textLog.lines(), std::vector<std::string>{"Can't Open Ferrolan.ini !"}) << c.what;
+    EXPECT_EQ(ctx.session.portName.get(), "COM1:") << c.what;
+    EXPECT_EQ(ctx.autoUpdate.autoUpdateFileName.get(), "") << c.what;
+    feeder.reset();
+    fs::remove_all(file);
+  }
+}
+
+TEST_F(ConfigFileTest, ACardFolderOutsideTheRootIsMissingEvenWhenItExists) {
+  const fs::path deviceRoot = root / "a" / "b";
+  fs::create_directories(deviceRoot);
+  write("outside", kGood);  // <root>/a/b/../../outside/AutoUpdate.ini
+  Context c(clock, opener, ui, deviceRoot.string(), "");
+  c.registry.setString("System\\StorageManager\\Profiles\\SDMemory", "Folder", "../../outside");
+  EXPECT_FALSE(readAutoUpdateConfig(c));
+  EXPECT_EQ(c.textLog.lines(), std::vector<std::string>{"Can't Open Ferrolan.ini !"});
+  EXPECT_EQ(c.session.portName.get(), "COM1:");
+}
+
+TEST_F(ConfigFileTest, ThirtyOneHighBytesMakeAWholeFileName) {
+  Context c(clock, opener, ui, root.string(), "");
+  write("SDMMC", "[AUTOUPDATE] " + std::string(31, '\xE9') + "\r\n");
+  readAutoUpdateConfig(c);
+  std::string e31;
+  for (int i = 0; i < 31; ++i) e31 += "\xC3\xA9";
+  EXPECT_EQ(c.autoUpdate.autoUpdateFileName.get(), e31);
+}
+
 TEST_F(ConfigFileTest, CardFolderComesFromTheRegistryProfile) {
   Context c(clock, opener, ui, root.string(), "");
   c.registry.setString("System\\StorageManager\\Profiles\\SDMemory", "Folder", "Storage Card");
@@ -160,7 +207,29 @@ TEST(StorageFolders, ProfilesPerPlatform) {
   EXPECT_EQ(c.storage.flashFolder.get(), "NAND");
   c.registry.setString("System\\StorageManager\\Profiles\\MMC", "Folder", std::string(40, 'm'));
   findCardFolder(c);
-  EXPECT_EQ(c.storage.cardFolder.get(), std::string(31, 'm'));
+  EXPECT_EQ(c.storage.cardFolder.get(), "MMC Card");  // too long: the lookup fails
+}
+
+TEST(StorageFolders, AFolderNameMustFitThirtyTwoWideCharactersWithItsEnd) {
+  const std::string e = "\xC3\xA9", smile = "\xF0\x9F\x98\x80";  // one and two wide characters
+  auto times = [](const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  const struct {
+    std::string value;
+    bool fits;
+  } cases[] = {{std::string(30, 'f'), true}, {std::string(31, 'f'), true},  {std::string(32, 'f'), false},
+               {std::string(40, 'f'), false}, {times(e, 31), true},         {times(e, 32), false},
+               {times(smile, 15), true},      {times(smile, 15) + "ab", false}};
+  for (const auto& c : cases) {
+    test::ScriptedRig rig;
+    rig.ctx.storage.cardFolder.set("Before");
+    rig.ctx.registry.setString("System\\StorageManager\\Profiles\\SDMemory", "Folder", c.value);
+    findCardFolder(rig.ctx);
+    EXPECT_EQ(rig.ctx.storage.cardFolder.get(), c.fits ? c.value : "Before") << c.value;
+  }
 }
 
 }  // namespace

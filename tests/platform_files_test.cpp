@@ -3,12 +3,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
 #include "core/text.h"
+#include "fifo_feeder.h"
 #include "platform/device_root.h"
 #include "platform/registry.h"
+#include "platform/tty_port.h"
 
 namespace ferrolan {
 namespace {
@@ -78,6 +82,90 @@ TEST(Registry, HandWrittenFilesWithQuotesAndJunk) {
   EXPECT_EQ(copy.serialize(), reg.serialize());
 }
 
+TEST(Registry, FilesThatAreNotSmallRegularFilesReadAsEmptyAndAreKept) {
+  const std::string good = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Probe]\r\n\"V\"=dword:00000001\r\n";
+  auto sized = [&](size_t n) {
+    return [&, n](const fs::path& f) -> std::unique_ptr<test::FifoFeeder> {
+      std::ofstream(f, std::ios::binary) << good << std::string(n - good.size(), '\n');
+      return nullptr;
+    };
+  };
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<test::FifoFeeder>(const fs::path&)> make;
+    bool read;
+  } cases[] = {
+      {"at the limit", sized(kRegistryFileLimit), true},
+      {"over the limit", sized(kRegistryFileLimit + 1), false},
+      {"FIFO", [&](const fs::path& f) { return std::make_unique<test::FifoFeeder>(f.string(), good); }, false},
+      {"link to /dev/zero",
+       [](const fs::path& f) -> std::unique_ptr<test::FifoFeeder> {
+         fs::create_symlink("/dev/zero", f);
+         return nullptr;
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path file = dir.path / "registry.reg";
+    auto feeder = c.make(file);
+    const auto type = fs::symlink_status(file).type();
+    const auto size = type == fs::file_type::regular ? fs::file_size(file) : 0;
+    Registry reg(file.string());
+    EXPECT_EQ(reg.keyExists("Probe"), c.read) << c.what;
+    if (c.read) continue;
+    // Not read, so not replaced by what little the registry holds.
+    EXPECT_FALSE(reg.setDword("Probe", "W", 2)) << c.what;
+    EXPECT_EQ(fs::symlink_status(file).type(), type) << c.what;
+    if (type == fs::file_type::regular) {
+      EXPECT_EQ(fs::file_size(file), size) << c.what;
+    }
+  }
+}
+
+TEST(DeviceRoot, DevicePathsThatClimbOutOfTheRootAreMissing) {
+  const std::string root = "/r";
+  const struct {
+    const char* device;
+    const char* local;  // "" when nothing may open
+  } cases[] = {
+      {"\\SDMMC\\AutoUpdate.ini", "/r/SDMMC/AutoUpdate.ini"},
+      {"\\SDMMC\\..\\..\\..\\outside\\tiny.bin", ""},
+      {"\\../../outside\\AutoUpdate.ini", ""},
+      {"/SDMMC/..", ""},
+      {"..", ""},
+      {"\\SDMMC/..\\x", ""},
+      {"\\...\\a..b\\..c", "/r/.../a..b/..c"},
+      {"\\.\\SDMMC", "/r/./SDMMC"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(localPath(root, c.device), c.local) << c.device;
+}
+
+TEST(DeviceRoot, PortLinksThatLeadNowhereFailInsteadOfFallingBack) {
+  TempDir dir;
+  const std::string root = dir.path.string();
+  const fs::path dev = dir.path / "dev";
+  fs::create_directories(dev);
+  fs::create_symlink(dev / "gone", dev / "COM4");
+  fs::create_symlink(dev / "COM5", dev / "COM5");
+  fs::create_symlink("/dev/null", dev / "COM6");
+  const struct {
+    const char* name;
+    std::string device;
+    bool broken;
+  } cases[] = {{"COM4:", root + "/dev/COM4", true},
+               {"COM5:", root + "/dev/COM5", true},
+               {"COM6:", root + "/dev/COM6", false},
+               {"COM7:", "/dev/ttyS6", false}};
+  TtyPortOpener opener(root);
+  for (const auto& c : cases) {
+    EXPECT_EQ(resolvePortDevice(root, c.name), c.device) << c.name;
+    if (c.broken) {
+      EXPECT_FALSE(opener.open(c.name)) << c.name;
+    }
+  }
+}
+
 TEST(DeviceRoot, PathsAndPortNames) {
   TempDir dir;
   const std::string root = dir.path.string();
@@ -107,6 +195,34 @@ TEST(Text, DecimalValueFollowsThePlatformConversion) {
   EXPECT_EQ(bounded(std::string(100, 'x'), 80).size(), 79u);
   SharedText<4> t{"abcdef"};
   EXPECT_EQ(t.get(), "abc");
+}
+
+TEST(Text, CapacitiesCountCharactersAndNeverSplitOne) {
+  const struct {
+    std::string in;
+    size_t capacity;
+    std::string out;
+  } cases[] = {
+      {"abcdef", 4, "abc"},
+      {"\xC3\xA9\xC3\xA9\xC3\xA9", 3, "\xC3\xA9\xC3\xA9"},
+      {"a\xE2\x82\xAC" "b", 3, "a\xE2\x82\xAC"},
+      {"\xF0\x9F\x98\x80x", 2, "\xF0\x9F\x98\x80"},
+      {"\xC3" "ab", 2, "\xC3"},       // a lead byte without its continuation
+      {"\x80\x80z", 3, "\x80\x80"},  // stray continuation bytes, one each
+      {"\xE2\x82", 5, "\xE2\x82"},   // cut short at the end
+      {"abc", 1, ""},
+      {"abc", 0, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(bounded(c.in, c.capacity), c.out) << c.in << " in " << c.capacity;
+
+  const struct {
+    std::string latin1, utf8;
+  } conversions[] = {{"caf\xE9", "caf\xC3\xA9"}, {"\x7F\x80\xFF", "\x7F\xC2\x80\xC3\xBF"}, {"", ""}};
+  for (const auto& c : conversions) EXPECT_EQ(latin1ToUtf8(c.latin1), c.utf8) << c.latin1;
+
+  // 31 Latin-1 characters fill a 32-character text whole, at two bytes each.
+  SharedText<32> name{latin1ToUtf8(std::string(31, '\xE9'))};
+  EXPECT_EQ(name.get(), latin1ToUtf8(std::string(31, '\xE9')));
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
 // TtyPort on a real pseudo-terminal pair: time-outs, exclusive open, line
-// settings, hang-up and cancellation.
+// settings, hang-up, cancellation and close.
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "platform/port_handle.h"
+#include "platform/scripted_port.h"
 #include "platform/tty_port.h"
 #include "platform/worker.h"
 
@@ -157,6 +161,97 @@ TEST(TtyPort, CancelWakesABlockedReadAtOnce) {
   EXPECT_LT(msSince(t0), 30000);  // well short of the read's minute
   EXPECT_FALSE(w.running());
   EXPECT_EQ(reads, 1);
+}
+
+TEST(TtyPort, CloseEndsTheLineForEveryCopyAndFreesTheDevice) {
+  Pty pty;
+  PortHandle handle;
+  handle.set(TtyPort::open(pty.slavePath));
+  std::shared_ptr<Port> copy = handle.get();
+  ASSERT_TRUE(copy);
+  ASSERT_TRUE(copy->setTimeouts({0xFFFFFFFFu, 0, 60000, 0, 1000}));  // a minute per read
+  std::promise<void> started;
+  std::future<bool> blockedRead = std::async(std::launch::async, [&] {
+    started.set_value();
+    uint8_t b;
+    return copy->readByte(b);
+  });
+  started.get_future().wait();
+  std::this_thread::sleep_for(Ms(100));  // let it reach its poll
+  auto closing = std::async(std::launch::async, [&] { handle.reset(); });
+  // A close that cannot wake the reader would wait out its minute: a byte
+  // frees it instead, and its read succeeding fails the check below.
+  if (closing.wait_for(std::chrono::seconds(10)) != std::future_status::ready) pty.send("!");
+  closing.wait();
+  auto again = TtyPort::open(pty.slavePath);  // the lock went with the close
+  pty.send("Z");                               // for the new owner, not the old copy
+  EXPECT_FALSE(blockedRead.get());
+
+  uint8_t b = 0;
+  LineSettings line;
+  PortTimeouts t;
+  const uint8_t x = 'x';
+  const bool answers[] = {copy->readByte(b), copy->read(&b, 1) != 0, copy->write(&x, 1), copy->getTimeouts(t),
+                          copy->setTimeouts(kReceiverTimeouts), copy->getLineSettings(line),
+                          copy->setLineSettings(LineSettings{}), copy->purge(kPurgeRxClear)};
+  for (size_t i = 0; i < std::size(answers); ++i) EXPECT_FALSE(answers[i]) << "call " << i;
+  copy->close();  // twice is harmless
+
+  ASSERT_TRUE(again);
+  ASSERT_TRUE(again->setTimeouts(kReceiverTimeouts));
+  ASSERT_TRUE(again->readByte(b));
+  EXPECT_EQ(b, 'Z');
+}
+
+TEST(PortHandle, ClosesWhatItDropsButNotWhatItHandsOver) {
+  VirtualClock clock{0};
+  struct Case {
+    const char* what;
+    void (*act)(PortHandle&, const std::shared_ptr<Port>& held, const std::shared_ptr<Port>& other);
+    bool closed;
+  } cases[] = {
+      {"reset", [](PortHandle& h, auto&, auto&) { h.reset(); }, true},
+      {"set another", [](PortHandle& h, auto&, auto& other) { h.set(other); }, true},
+      {"set empty", [](PortHandle& h, auto&, auto&) { h.set(nullptr); }, true},
+      {"set the same", [](PortHandle& h, auto& held, auto&) { h.set(held); }, false},
+      {"take", [](PortHandle& h, auto&, auto&) { EXPECT_TRUE(h.take()); }, false},
+  };
+  for (const Case& c : cases) {
+    auto held = std::make_shared<ScriptedPort>(clock);
+    auto other = std::make_shared<ScriptedPort>(clock);
+    PortHandle h;
+    h.set(held);
+    c.act(h, held, other);
+    EXPECT_EQ(held->closed(), c.closed) << c.what;
+    EXPECT_FALSE(other->closed()) << c.what;
+    PortTimeouts t;
+    EXPECT_EQ(held->getTimeouts(t), !c.closed) << c.what;
+  }
+}
+
+TEST(TtyPort, LineSettingsThatDoNotTakeEffectFail) {
+  // Locked termios bits: the kernel keeps them and still answers success.
+  struct Case {
+    const char* what;
+    tcflag_t lockedLocal, lockedControl;
+    bool getOk;
+  } cases[] = {{"stays cooked", ICANON, 0, false}, {"rate stays put", 0, CBAUD, true}};
+  for (const Case& c : cases) {
+    Pty pty;
+    termios lock{};
+    lock.c_lflag = c.lockedLocal;
+    lock.c_cflag = c.lockedControl;
+    if (::ioctl(pty.slaveKeeper, TIOCSLCKTRMIOS, &lock) != 0) GTEST_SKIP() << "locking termios needs CAP_SYS_ADMIN";
+    auto port = TtyPort::open(pty.slavePath);
+    ASSERT_TRUE(port) << c.what;
+    LineSettings s;
+    EXPECT_EQ(port->getLineSettings(s), c.getOk) << c.what;
+    EXPECT_FALSE(port->setLineSettings(withReceiverLine(s, 115200))) << c.what;
+    lock = termios{};
+    ASSERT_EQ(::ioctl(pty.slaveKeeper, TIOCSLCKTRMIOS, &lock), 0);
+    EXPECT_TRUE(port->setLineSettings(withReceiverLine(s, 115200))) << c.what;
+    EXPECT_TRUE(port->getLineSettings(s)) << c.what;
+  }
 }
 
 TEST(TtySpeed, MapsTheReceiverRates) {

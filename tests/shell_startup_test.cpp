@@ -116,6 +116,7 @@ TEST(Shutdown, ClosesEverythingInOrderAndIsHarmlessTwice) {
   EXPECT_FALSE(ctx.session.receiveThread.valid() || ctx.session.displayThread.valid() ||
                ctx.session.commandThread.valid() || ctx.app.updateThread.valid());
   EXPECT_FALSE(ctx.session.portHandle.valid());
+  EXPECT_TRUE(rig.port->closed());  // not merely dropped: other copies see it closed
   EXPECT_EQ(ctx.session.connected, 0);
   EXPECT_FALSE(ctx.update.updateFile.valid());
   for (std::string_view name : kShutdownEventOrder) EXPECT_FALSE(ctx.openEvents.get(std::string(name))) << name;

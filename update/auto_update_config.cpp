@@ -1,30 +1,12 @@
 #include "update/auto_update_config.h"
 
-#include <fstream>
+#include <algorithm>
 
 #include "update/update_context.h"
 #include "platform/device_root.h"
+#include "platform/regular_file.h"
 
 namespace ferrolan {
-
-namespace {
-
-// The code page of the values: Latin-1, which every byte maps into.
-std::string latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 ConfigValues parseAutoUpdateConfig(std::string_view text) {
   ConfigValues result;
@@ -38,7 +20,9 @@ ConfigValues parseAutoUpdateConfig(std::string_view text) {
     const std::string_view window = text.substr(start, kConfigValueWindow);
     const size_t cr = window.find('\r');
     if (cr == std::string_view::npos) return result;
-    std::string value = latin1ToUtf8(window.substr(0, cr));
+    // The limit is in bytes of the file: cut before each byte becomes a
+    // character of one or two UTF-8 bytes.
+    std::string value = latin1ToUtf8(window.substr(0, std::min(cr, kFileNameCapacity - 1)));
     if (key == "[COM]") value += ':';
     result.values[k] = std::move(value);
   }
@@ -53,21 +37,18 @@ std::string autoUpdateConfigPath(const std::string& cardFolder) {
 bool readAutoUpdateConfig(UpdateContext& ctx) {
   findCardFolder(ctx);
   const std::string path = localPath(ctx.root, autoUpdateConfigPath(ctx.storage.cardFolder.get()));
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    ctx.textLog.insertTop("Can't Open Ferrolan.ini !");
-    return false;
+  std::string bytes;
+  switch (readRegularFile(path, kConfigFileLimit, bytes)) {
+    case FileRead::Ok:
+      break;
+    case FileRead::TooBig:
+      ctx.textLog.insertTop("File incorrect !");
+      return false;
+    case FileRead::Missing:
+    case FileRead::NotRegular:  // a FIFO or a device is no configuration
+      ctx.textLog.insertTop("Can't Open Ferrolan.ini !");
+      return false;
   }
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<size_t>(size) > kConfigFileLimit) {
-    ctx.textLog.insertTop("File incorrect !");
-    return false;
-  }
-  in.seekg(0);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  in.read(bytes.data(), size);
-  bytes.resize(static_cast<size_t>(in.gcount()));
 
   const ConfigValues v = parseAutoUpdateConfig(bytes);
   if (v.values[0]) ctx.autoUpdate.autoUpdateFileName.set(*v.values[0]);

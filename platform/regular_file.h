@@ -1,0 +1,23 @@
+#pragma once
+// Reading a small file that the user controls (configuration, registry)
+// without trusting what it is: a FIFO, a device or a huge file must not
+// hang the program or swallow its memory.
+
+#include <cstddef>
+#include <string>
+
+namespace ferrolan {
+
+enum class FileRead {
+  Ok,
+  Missing,     // absent or unreadable
+  NotRegular,  // a folder, FIFO, device, socket: never opened for reading
+  TooBig,      // a regular file over the limit
+};
+
+// Reads the whole of the regular file at `path` into `out` (empty unless
+// Ok). Never blocks: a non-regular file is refused before it is opened,
+// and the open itself is non-blocking in case the name changes meanwhile.
+FileRead readRegularFile(const std::string& path, size_t limit, std::string& out);
+
+}  // namespace ferrolan
