@@ -13,7 +13,7 @@
 #include "core/context.h"
 #include "link/serial_session.h"
 #include "platform/tty_port.h"
-#include "tests/xmodem_relay.h"
+#include "tests/support/xmodem_relay.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
 

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "control/storage_folders.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "update/auto_update_config.h"
 
 namespace ferrolan {

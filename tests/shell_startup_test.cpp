@@ -6,7 +6,7 @@
 #include "shell/console_front_end.h"
 #include "shell/shutdown.h"
 #include "shell/startup.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace ferrolan {
 namespace {

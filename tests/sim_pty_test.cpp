@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/context.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "link/command_sentences.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"

@@ -11,8 +11,8 @@
 #include "platform/tty_port.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
-#include "test_support.h"
-#include "xmodem_relay.h"
+#include "tests/support/test_support.h"
+#include "tests/support/xmodem_relay.h"
 
 namespace ferrolan {
 namespace {

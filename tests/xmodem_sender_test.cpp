@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
 
