@@ -47,7 +47,11 @@ bool DemoSetup::start(const std::string& simPath, std::string& error) {
   const std::vector<std::string> argv = {simPath,         "--link",          root_ + "/dev/COM1", "--version-major",
                                          "3",             "--version-minor", "17",                "--no-z",
                                          "--store",       root_ + "/received"};
-  if (!fs::exists(simPath) || !sim_.start(argv)) {
+  // Its control input is ours, not the terminal's: keys typed at the demo
+  // are no commands for the receiver.
+  ChildOptions options;
+  options.stdinPipe = true;
+  if (!fs::exists(simPath) || !sim_.start(argv, options)) {
     error = "cannot start the simulated receiver " + simPath;
     return false;
   }
