@@ -6,6 +6,16 @@
 
 namespace ferrolan {
 
+namespace {
+
+// A closed or failing output loses the text, never the update: the error
+// is cleared so that the next line tries again.
+void emit(std::FILE* f, const std::string& text) {
+  if (std::fputs(text.c_str(), f) < 0 || std::fflush(f) != 0) std::clearerr(f);
+}
+
+}  // namespace
+
 std::string consoleLine(std::string_view text) {
   if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
   std::string out;
@@ -55,8 +65,7 @@ std::string ConsoleFrontEnd::status() const {
 
 void ConsoleFrontEnd::clearBar() {
   if (!barShown_) return;
-  std::fputs("\r\x1b[K", err_);
-  std::fflush(err_);
+  emit(err_, "\r\x1b[K");
   barShown_ = false;
 }
 
@@ -68,15 +77,13 @@ void ConsoleFrontEnd::onChange(const UiChange& c) {
     case UiChangeKind::ListInsertTop:
       if (c.control != ids::kTextLog) return;
       clearBar();
-      std::fprintf(out_, "%s\n", consoleLine(c.text).c_str());
-      std::fflush(out_);
+      emit(out_, consoleLine(c.text) + "\n");
       break;
     case UiChangeKind::Text:
       if (c.control != ids::kTextStatus) return;
       status_ = c.text;
       clearBar();
-      std::fprintf(out_, "%s\n", consoleLine(c.text).c_str());
-      std::fflush(out_);
+      emit(out_, consoleLine(c.text) + "\n");
       break;
     case UiChangeKind::Progress: {
       if (c.control != ids::kTextProgress || !drawProgress_) return;
@@ -92,8 +99,7 @@ void ConsoleFrontEnd::onChange(const UiChange& c) {
       const int done = pct - progressStartValue_;
       const double spent = (now - progressStartTick_) / 1000.0;
       if (done > 0 && spent > 0.5) left = spent / done * (100 - pct);
-      std::fprintf(err_, "\r%s", renderProgressBar(pct, left, columns_).c_str());
-      std::fflush(err_);
+      emit(err_, "\r" + renderProgressBar(pct, left, columns_));
       barShown_ = true;
       break;
     }

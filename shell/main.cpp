@@ -7,6 +7,7 @@
 
 #include "core/context.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 #include "platform/tty_port.h"
 #include "shell/console_front_end.h"
 #include "shell/demo.h"
@@ -95,6 +96,9 @@ int parse(int argc, char** argv, Options& o) {
 
 int main(int argc, char** argv) {
   using namespace ferrolan;
+  // A reader that goes away (`ferrolan --console | head -n 1`) must not
+  // stop an update that may already have the receiver in download mode.
+  ignoreBrokenPipes();
   Options o;
   if (int rc = parse(argc, argv, o)) return rc;
   if (o.help) {

@@ -165,6 +165,25 @@ TEST_F(ProgramTest, SilentReceiverAndMissingPort) {
   EXPECT_TRUE(r.has("COM port open Failed!  "));
 }
 
+TEST_F(ProgramTest, AReaderThatLeavesEarlyDoesNotStopTheUpdate) {
+  // `ferrolan --console | head -n 1`: the pipe closes after the first line,
+  // long before the transfer; the update goes on and the exit code follows it.
+  const std::string p1 = firmware("FW_P1.bin", 481280);
+  config();
+  startSim({"--version-major", "3", "--no-z"});
+  ChildProcess program;
+  ChildOptions o;
+  o.stderrToStdout = true;
+  ASSERT_TRUE(program.start({FERROLAN_PROGRAM_PATH, "--console", "--root", root.string()}, o));
+  std::string first;
+  ASSERT_TRUE(program.readLine(first, 30000));
+  program.closeStdout();
+  ASSERT_TRUE(program.wait(240000));
+  EXPECT_EQ(program.termSignal(), 0);
+  EXPECT_EQ(program.exitCode(), 0);
+  EXPECT_EQ(stored("1-firmware.bin"), withZeroFill(p1));
+}
+
 TEST(ProgramOptions, HelpVersionAndUnknownOptions) {
   auto run = [](std::vector<std::string> args) {
     ChildProcess p;
