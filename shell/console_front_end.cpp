@@ -49,7 +49,13 @@ std::string renderProgressBar(int percent, double secondsLeft, int width) {
 ConsoleFrontEnd::ConsoleFrontEnd(UiModel& ui, Clock& clock, std::FILE* out, std::FILE* err, bool drawProgress,
                                  int columns)
     : ui_(ui), clock_(clock), out_(out), err_(err), drawProgress_(drawProgress), columns_(columns) {
-  listener_ = ui_.addListener([this](const UiChange& c) { onChange(c); });
+  // The log from its first line: what the list holds now, then the changes
+  // the list does not hold yet. A change told meanwhile waits for the lock.
+  std::lock_guard l(m_);
+  auto sub = ui_.addListenerWithItems(WindowId::TextPage, ids::kTextLog, [this](const UiChange& c) { onChange(c); });
+  listener_ = sub.id;
+  fromSeq_ = sub.seq;
+  for (const auto& line : sub.items) emit(out_, consoleLine(line) + "\n");
 }
 
 ConsoleFrontEnd::~ConsoleFrontEnd() {
@@ -72,6 +78,7 @@ void ConsoleFrontEnd::clearBar() {
 void ConsoleFrontEnd::onChange(const UiChange& c) {
   if (c.window != WindowId::TextPage) return;
   std::lock_guard l(m_);
+  if (c.seq <= fromSeq_) return;
   switch (c.kind) {
     case UiChangeKind::ListAppend:
     case UiChangeKind::ListInsertTop:
@@ -121,6 +128,7 @@ namespace ferrolan {
 int runConsoleSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures) {
   ConsoleFrontEnd console(ctx.ui, ctx.clock, stdout, stderr, stderrIsTerminal(), terminalColumns());
   ctx.ui.openWindow(WindowId::TextPage, initialControls(sheet.templates[0]));
+  ctx.textLog.replayEarlyLines();  // start-up's lines, from before the page
   if (procedures.created) procedures.created(WindowId::TextPage);
   if (auto worker = ctx.app.autoUpdateThread.get()) worker->wait();
   if (procedures.closed) procedures.closed(WindowId::TextPage);

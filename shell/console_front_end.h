@@ -39,8 +39,9 @@ class ConsoleFrontEnd {
   std::FILE* err_;
   bool drawProgress_;
   int columns_;
-  int listener_;
+  int listener_ = 0;
   mutable std::mutex m_;
+  uint64_t fromSeq_ = 0;  // changes up to this one were in the list at the start
   std::string status_;
   bool barShown_ = false;
   int lastPercent_ = -1;

@@ -165,6 +165,16 @@ TEST_F(ProgramTest, SilentReceiverAndMissingPort) {
   EXPECT_TRUE(r.has("COM port open Failed!  "));
 }
 
+TEST_F(ProgramTest, StartUpLinesComeFirst) {
+  // No configuration on the card: start-up says so before the page exists.
+  firmware("FW_P1.bin", 481280);
+  const ProgramRun r = runProgram();
+  EXPECT_EQ(r.exitCode, 1);
+  ASSERT_FALSE(r.lines.empty());
+  EXPECT_EQ(r.lines.front(), "Can't Open Ferrolan.ini !");
+  EXPECT_EQ(std::count(r.lines.begin(), r.lines.end(), "Can't Open Ferrolan.ini !"), 1);
+}
+
 TEST_F(ProgramTest, AReaderThatLeavesEarlyDoesNotStopTheUpdate) {
   // `ferrolan --console | head -n 1`: the pipe closes after the first line,
   // long before the transfer; the update goes on and the exit code follows it.

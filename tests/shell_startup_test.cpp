@@ -2,6 +2,7 @@
 // procedures, the shutdown sequence and the console's rendering.
 
 #include <atomic>
+#include <thread>
 
 #include "shell/console_front_end.h"
 #include "shell/shutdown.h"
@@ -164,6 +165,30 @@ TEST(Console, PrintsLogAndStatusAndDrawsProgressOnlyWhenAsked) {
   EXPECT_NE(bar.find(" 50%  0:10 left"), std::string::npos);
   std::free(outBuf);
   std::free(errBuf);
+}
+
+TEST(Console, PrintsTheLogFromItsFirstLineEachLineOnce) {
+  // A console that starts while a writer is busy: what the list held, then
+  // the changes, with nothing twice and nothing missing.
+  for (int run = 0; run < 20; ++run) {
+    test::ScriptedRig rig;
+    for (int i = 0; i < 50; ++i) rig.ctx.textLog.append(std::to_string(i));
+    char* outBuf = nullptr;
+    size_t outLen = 0;
+    std::FILE* out = open_memstream(&outBuf, &outLen);
+    std::thread writer([&] {
+      for (int i = 50; i < 400; ++i) rig.ctx.textLog.append(std::to_string(i));
+    });
+    {
+      ConsoleFrontEnd console(rig.ui, rig.clock, out, out, false, 80);
+      writer.join();
+    }
+    std::fclose(out);
+    std::string expected;
+    for (int i = 0; i < 400; ++i) expected += std::to_string(i) + "\n";
+    ASSERT_EQ(std::string(outBuf, outLen), expected) << "run " << run;
+    std::free(outBuf);
+  }
 }
 
 }  // namespace
