@@ -9,7 +9,7 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/tty_port.h"
-#include "shell/console_front_end.h"
+#include "shell/console_sheet.h"
 #include "shell/demo.h"
 #include "shell/startup.h"
 #include "update/auto_update.h"
