@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "core/context.h"
@@ -114,8 +115,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // SIGINT and SIGTERM end the program on a thread of their own, so the
+  // demo's simulator and folder can go first; before any thread starts.
   DemoSetup demo;
+  std::mutex demoMutex;
+  TerminationWatch termination;
+  termination.start([&](int signal) {
+    std::lock_guard l(demoMutex);
+    demo.stop();
+    std::_Exit(128 + signal);
+  });
   if (o.demo) {
+    std::lock_guard l(demoMutex);
     std::string error;
     if (!demo.start(programDir() + "/ferrolan-sim", error)) {
       std::fprintf(stderr, "ferrolan: demo: %s\n", error.c_str());
@@ -150,7 +161,10 @@ int main(int argc, char** argv) {
 #endif
   }
   const bool workerLeft = ctx.app.autoUpdateThread.valid() && ctx.app.autoUpdateThread.get()->running();
-  demo.stop();
+  {
+    std::lock_guard l(demoMutex);
+    demo.stop();
+  }
   std::fflush(stdout);
   std::fflush(stderr);
   // The unattended update is not stopped by the shutdown; it ends with the

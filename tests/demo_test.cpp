@@ -4,6 +4,8 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -52,6 +54,53 @@ TEST(Demo, SeveralAtOnceAllEndOk) {
     EXPECT_EQ(demos[i]->exitCode(), 0);
     EXPECT_NE(std::find(lines[i].begin(), lines[i].end(), "OK"), lines[i].end());
     EXPECT_EQ(std::find(lines[i].begin(), lines[i].end(), "Failed To Get Version"), lines[i].end());
+  }
+}
+
+// The simulator's pid: the demo's one child.
+int childOf(int parent) {
+  for (const auto& e : fs::directory_iterator("/proc")) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(e.path() / "stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), {});
+    const size_t close = all.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(all.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
+      return std::atoi(e.path().filename().c_str());
+  }
+  return -1;
+}
+
+bool alive(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(stat)), {});
+  const size_t close = all.rfind(')');
+  return close != std::string::npos && all.find_first_not_of(' ', close + 1) != std::string::npos &&
+         all[all.find_first_not_of(' ', close + 1)] != 'Z';
+}
+
+TEST(Demo, InterruptedItRemovesItsFolderAndStopsTheSimulator) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    ChildProcess demo;
+    ASSERT_TRUE(startDemo(demo));
+    const std::string marker = "ferrolan: demo device root ";
+    std::string line, root;
+    while (root.empty() && demo.readLine(line, 30000))
+      if (line.rfind(marker, 0) == 0) root = line.substr(marker.size(), line.find(',') - marker.size());
+    ASSERT_FALSE(root.empty());
+    ASSERT_TRUE(fs::exists(root));
+    const int sim = childOf(demo.pid());
+    ASSERT_GT(sim, 0);
+    ASSERT_TRUE(alive(sim));
+    ::kill(demo.pid(), signal);
+    ASSERT_TRUE(demo.wait(30000));
+    EXPECT_EQ(demo.exitCode(), 128 + signal);
+    EXPECT_FALSE(fs::exists(root)) << root;
+    EXPECT_FALSE(alive(sim));
   }
 }
 
