@@ -1,9 +1,10 @@
 #include "shell/demo.h"
 
+#include "platform/device_root_builder.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 namespace ferrolan {
@@ -28,26 +29,17 @@ bool DemoSetup::start(const std::string& simPath, std::string& error) {
     error = "cannot make a temporary folder";
     return false;
   }
+  DeviceRootBuilder builder(root_);
   std::error_code ec;
-  fs::create_directories(fs::path(root_) / "SDMMC", ec);
-  fs::create_directories(fs::path(root_) / "dev", ec);
   fs::create_directories(fs::path(root_) / "received", ec);
-  {
-    std::ofstream fw(fs::path(root_) / "SDMMC" / kDemoFirmwareName, std::ios::binary);
-    fw << demoFirmware(kDemoFirmwareSize);
-    std::ofstream ini(fs::path(root_) / "SDMMC" / "AutoUpdate.ini", std::ios::binary);
-    ini << "[AUTOUPDATE] " << kDemoFirmwareName << "\r\n"
-        << "[AUTOUPDATEP2] " << kDemoFirmwareName << "\r\n"
-        << "[COM] COM1\r\n"
-        << "[BAUDRATE] 9600\r\n";
-    if (!fw || !ini) {
-      error = "cannot write the demo files in " + root_;
-      return false;
-    }
+  if (!builder.makeFolders() || !builder.writeCardFile(kDemoFirmwareName, demoFirmware(kDemoFirmwareSize)) ||
+      !builder.writeAutoUpdateIni({kDemoFirmwareName, kDemoFirmwareName, "COM1", "9600"})) {
+    error = "demo files: " + builder.error();
+    return false;
   }
   // A receiver with firmware version 3 whose flash kernel takes the upload
   // as soon as the update command has been accepted.
-  const std::string link = root_ + "/dev/COM1";
+  const std::string link = builder.portPath("COM1");
   std::vector<std::string> argv = {simPath, "--link",  link,    "--version-major", "3", "--version-minor",
                                    "17",    "--no-z", "--store", root_ + "/received"};
   // For tests that run many demos at once: the same update with the line

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/device_root_builder.h"
 #include "platform/process.h"
 #include "shell/demo.h"
 
@@ -36,8 +37,7 @@ struct ProgramTest : ::testing::Test {
 
   void SetUp() override {
     root = makeTempDir("ferrolan-prog-");
-    fs::create_directories(root / "SDMMC");
-    fs::create_directories(root / "dev");
+    ASSERT_TRUE(card().makeFolders());
     fs::create_directories(root / "store");
   }
   void TearDown() override {
@@ -47,15 +47,15 @@ struct ProgramTest : ::testing::Test {
   std::string firmware(const std::string& name, size_t size) {
     std::string bytes = demoFirmware(size);
     bytes[0] = name[3];  // tell the files apart
-    std::ofstream(root / "SDMMC" / name, std::ios::binary) << bytes;
+    EXPECT_TRUE(card().writeCardFile(name, bytes));
     return bytes;
   }
+  DeviceRootBuilder card() { return DeviceRootBuilder(root.string()); }
   void config(const std::string& com = "COM1") {
-    std::ofstream(root / "SDMMC" / "AutoUpdate.ini", std::ios::binary)
-        << "[AUTOUPDATE] FW_P1.bin\r\n[AUTOUPDATEP2] FW_P2.bin\r\n[COM] " << com << "\r\n[BAUDRATE] 9600\r\n";
+    EXPECT_TRUE(card().writeAutoUpdateIni({"FW_P1.bin", "FW_P2.bin", com, "9600"}));
   }
   void startSim(std::vector<std::string> extra) {
-    std::vector<std::string> argv = {FERROLAN_SIM_PATH, "--link",      (root / "dev" / "COM1").string(),
+    std::vector<std::string> argv = {FERROLAN_SIM_PATH, "--link",      card().portPath("COM1"),
                                      "--store",         (root / "store").string(), "--no-pacing"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     ASSERT_TRUE(sim.start(argv));

@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "platform/device_root.h"
+#include "platform/device_root_builder.h"
 #include "platform/registry.h"
 
 namespace ferrolan {
@@ -85,8 +86,7 @@ TEST(DeviceRoot, PathsAndPortNames) {
   EXPECT_EQ(localPath(root + "/", "\\Windows\\nmea.dll"), root + "/Windows/nmea.dll");
   EXPECT_EQ(resolvePortDevice(root, "COM1:"), "/dev/ttyS0");
   EXPECT_EQ(resolvePortDevice(root, "COM0:"), "/dev/ttyS9");
-  fs::create_directories(dir.path / "dev");
-  fs::create_symlink("/dev/null", dir.path / "dev" / "COM3");
+  ASSERT_TRUE(DeviceRootBuilder(root).linkPort("COM3", "/dev/null"));
   EXPECT_EQ(resolvePortDevice(root, "COM3:"), root + "/dev/COM3");
   EXPECT_EQ(resolvePortDevice(root, "/dev/pts/7:"), "/dev/pts/7");
   EXPECT_EQ(resolvePortDevice(root, "/dev/ttyUSB0"), "/dev/ttyUSB0");
