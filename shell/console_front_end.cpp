@@ -50,12 +50,16 @@ ConsoleFrontEnd::ConsoleFrontEnd(UiModel& ui, Clock& clock, std::FILE* out, std:
                                  int columns)
     : ui_(ui), clock_(clock), out_(out), err_(err), drawProgress_(drawProgress), columns_(columns) {
   // The log from its first line: what the list holds now, then the changes
-  // the list does not hold yet. A change told meanwhile waits for the lock.
-  std::lock_guard l(m_);
+  // the list does not hold yet. Changes told before the items are out wait
+  // in early_; no lock is held across the model's.
   auto sub = ui_.addListenerWithItems(WindowId::TextPage, ids::kTextLog, [this](const UiChange& c) { onChange(c); });
+  std::lock_guard l(m_);
   listener_ = sub.id;
   fromSeq_ = sub.seq;
   for (const auto& line : sub.items) emit(out_, consoleLine(line) + "\n");
+  started_ = true;
+  for (const auto& c : early_) show(c);
+  early_.clear();
 }
 
 ConsoleFrontEnd::~ConsoleFrontEnd() {
@@ -78,6 +82,14 @@ void ConsoleFrontEnd::clearBar() {
 void ConsoleFrontEnd::onChange(const UiChange& c) {
   if (c.window != WindowId::TextPage) return;
   std::lock_guard l(m_);
+  if (!started_) {
+    early_.push_back(c);
+    return;
+  }
+  show(c);
+}
+
+void ConsoleFrontEnd::show(const UiChange& c) {
   if (c.seq <= fromSeq_) return;
   switch (c.kind) {
     case UiChangeKind::ListAppend:

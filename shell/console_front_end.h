@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "ui/ui_model.h"
@@ -31,6 +32,7 @@ class ConsoleFrontEnd {
 
  private:
   void onChange(const UiChange& change);
+  void show(const UiChange& change);  // under m_
   void clearBar();
 
   UiModel& ui_;
@@ -42,6 +44,8 @@ class ConsoleFrontEnd {
   int listener_ = 0;
   mutable std::mutex m_;
   uint64_t fromSeq_ = 0;  // changes up to this one were in the list at the start
+  bool started_ = false;
+  std::vector<UiChange> early_;  // told before the list's items were out
   std::string status_;
   bool barShown_ = false;
   int lastPercent_ = -1;
