@@ -12,8 +12,9 @@
 
 #include "app/context.h"
 #include "link/serial_session.h"
+#include "platform/process.h"
 #include "platform/tty_port.h"
-#include "tests/xmodem_relay.h"
+#include "tests/support/xmodem_relay.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
 
@@ -44,17 +45,21 @@ Leg runLeg(const fs::path& dir, const fs::path& source, bool useSx) {
   test::LineRelay relay(sender.master, receiver.master, {115200, 1000, !useSx});
   relay.markAfterBytes(480 * 1028 + 1);  // every block once, then EOT
   fs::remove(dir / "received.bin");
-  const pid_t rx = test::spawnOnTty({"rx", "-X", "-b", "-y", "received.bin"}, receiver.slavePath, dir.string(),
-                                    (dir / "rx.err").string());
+  ChildProcess rx;
+  if (!test::startOnTty(rx, {"rx", "-X", "-b", "-y", "received.bin"}, receiver.slavePath, dir.string(),
+                        (dir / "rx.err").string()))
+    return {};
   Leg leg;
   const auto start = std::chrono::steady_clock::now();
   if (useSx) {
-    const pid_t sx = test::spawnOnTty({"sx", "-X", "-k", "-b", "-t", "10", source.string()}, sender.slavePath,
-                                      dir.string(), (dir / "sx.err").string());
-    auto e = test::waitChild(sx, std::chrono::seconds(300));
-    leg.ok = e && WIFEXITED(e->status) && WEXITSTATUS(e->status) == 0;
-    if (e) leg.cpu = static_cast<double>(e->usage.ru_utime.tv_sec + e->usage.ru_stime.tv_sec) +
-                     static_cast<double>(e->usage.ru_utime.tv_usec + e->usage.ru_stime.tv_usec) / 1e6;
+    ChildProcess sx;
+    if (!test::startOnTty(sx, {"sx", "-X", "-k", "-b", "-t", "10", source.string()}, sender.slavePath, dir.string(),
+                          (dir / "sx.err").string()))
+      return {};
+    const bool finished = sx.wait(300000);
+    sx.stop(0);
+    leg.ok = finished && sx.exitCode() == 0;
+    if (finished) leg.cpu = sx.cpuSeconds();
   } else {
     SystemClock clock;
     TtyPortOpener opener(dir.string());
@@ -68,13 +73,14 @@ Leg runLeg(const fs::path& dir, const fs::path& source, bool useSx) {
     leg.cpu = threadCpuSeconds() - cpu0;
     ctx.session.portHandle.reset();
   }
-  const auto rxExit = test::waitChild(rx, std::chrono::seconds(10));
+  const bool rxFinished = rx.wait(10000);
+  rx.stop(0);
   relay.stop();
   // rx often drops its own last ACK when it flushes the line on exit; the
   // transfer time is the data's, up to the first EOT.
   if (auto eot = relay.markedAt()) leg.seconds = std::chrono::duration<double>(*eot - start).count();
   leg.senderAnswer = leg.ok;
-  leg.ok = rxExit && WIFEXITED(rxExit->status) && WEXITSTATUS(rxExit->status) == 0;
+  leg.ok = rxFinished && rx.exitCode() == 0;
   leg.ok = leg.ok && fs::exists(dir / "received.bin") && fs::file_size(dir / "received.bin") == kFileSize;
   return leg;
 }

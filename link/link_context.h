@@ -15,7 +15,7 @@ struct LinkContext {
   Clock& clock;
   PortOpener& ports;
   UiModel& ui;
-  TextLog textLog;
+  TextLog& textLog;
   ReceiverSession& session;
 };
 

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,28 +19,74 @@ namespace ferrolan {
 
 ChildProcess::~ChildProcess() { stop(); }
 
-bool ChildProcess::start(const std::vector<std::string>& argv) {
+namespace {
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+
+}  // namespace
+
+bool ChildProcess::start(const std::vector<std::string>& argv, const ChildOptions& o) {
   if (argv.empty() || pid_ > 0) return false;
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  const bool onTerminal = !o.terminal.empty();
+  int out[2] = {-1, -1}, in[2] = {-1, -1};
+  auto closeAll = [&] {
+    for (int* fd : {&out[0], &out[1], &in[0], &in[1]}) closeFd(*fd);
+  };
+  if ((!onTerminal && o.stdoutPipe && ::pipe2(out, O_CLOEXEC) != 0) ||
+      (!onTerminal && o.stdinPipe && ::pipe2(in, O_CLOEXEC) != 0)) {
+    closeAll();
+    return false;
+  }
+  // Everything the child needs is ready before the fork: after it, only
+  // async-signal-safe calls until exec.
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  const char* terminal = onTerminal ? o.terminal.c_str() : nullptr;
+  const char* errFile = o.stderrFile.empty() ? nullptr : o.stderrFile.c_str();
+  const char* dir = o.workDir.empty() ? nullptr : o.workDir.c_str();
+  const bool errToOut = o.stderrToStdout && out[1] >= 0;
   const pid_t pid = ::fork();
   if (pid < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
+    closeAll();
     return false;
   }
   if (pid == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::execv(args[0], args.data());
+    // A blocked or ignored signal would outlive exec; the child starts clean.
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGPIPE, SIG_DFL);
+    if (dir && ::chdir(dir) != 0) ::_exit(126);
+    if (terminal) {
+      const int fd = ::open(terminal, O_RDWR | O_NOCTTY);
+      if (fd < 0) ::_exit(126);
+      ::dup2(fd, STDIN_FILENO);
+      ::dup2(fd, STDOUT_FILENO);
+    }
+    if (in[0] >= 0) ::dup2(in[0], STDIN_FILENO);
+    if (out[1] >= 0) ::dup2(out[1], STDOUT_FILENO);
+    if (errToOut) ::dup2(out[1], STDERR_FILENO);
+    if (errFile) {
+      const int fd = ::open(errFile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd >= 0) ::dup2(fd, STDERR_FILENO);
+    }
+    ::execvp(args[0], args.data());
     ::_exit(127);
   }
-  ::close(fds[1]);
+  closeFd(out[1]);
+  closeFd(in[0]);
   pid_ = pid;
-  out_ = fds[0];
+  out_ = out[0];
+  in_ = in[1];
   exitCode_ = -1;
+  termSignal_ = 0;
+  cpuSeconds_ = 0;
   buffer_.clear();
   return true;
 }
@@ -60,44 +109,96 @@ bool ChildProcess::readLine(std::string& line, int timeoutMs) {
     if (r <= 0) return false;
     char buf[512];
     const ssize_t n = ::read(out_, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      ::close(out_);
-      out_ = -1;
+      closeFd(out_);
       continue;
     }
     buffer_.append(buf, static_cast<size_t>(n));
   }
 }
 
+void ChildProcess::closeStdout() {
+  closeFd(out_);
+  buffer_.clear();
+}
+
+bool ChildProcess::writeLine(std::string_view text) {
+  if (in_ < 0) return false;
+  std::string data(text);
+  data += '\n';
+  // A child that has gone must not end us with SIGPIPE: block it for this
+  // write and take back the one the write raised, if it did.
+  sigset_t pipeSet, old, pending;
+  ::sigemptyset(&pipeSet);
+  ::sigaddset(&pipeSet, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipeSet, &old);
+  ::sigpending(&pending);
+  const bool wasPending = ::sigismember(&pending, SIGPIPE) == 1;
+  size_t done = 0;
+  bool broken = false;
+  while (done < data.size()) {
+    const ssize_t n = ::write(in_, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      broken = true;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (broken && errno == EPIPE && !wasPending) {
+    const timespec zero{0, 0};
+    ::sigtimedwait(&pipeSet, nullptr, &zero);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (broken) closeFd(in_);
+  return !broken;
+}
+
+void ChildProcess::closeStdin() { closeFd(in_); }
+
+void ChildProcess::reaped(int status, double cpu) {
+  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  termSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  cpuSeconds_ = cpu;
+  pid_ = -1;
+}
+
 bool ChildProcess::running() {
   if (pid_ <= 0) return false;
   int status = 0;
-  const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+  rusage usage{};
+  const pid_t r = ::wait4(pid_, &status, WNOHANG, &usage);
   if (r == pid_) {
-    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    pid_ = -1;
+    reaped(status, seconds(usage.ru_utime) + seconds(usage.ru_stime));
     return false;
   }
   return true;
 }
 
+bool ChildProcess::wait(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (running()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 void ChildProcess::stop(int graceMs) {
+  closeFd(in_);
   if (running()) {
     ::kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
-    while (running() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (running()) {
+    if (!wait(graceMs)) {
       ::kill(pid_, SIGKILL);
       int status = 0;
-      ::waitpid(pid_, &status, 0);
-      pid_ = -1;
+      rusage usage{};
+      while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+      }
+      reaped(status, seconds(usage.ru_utime) + seconds(usage.ru_stime));
     }
   }
-  if (out_ >= 0) {
-    ::close(out_);
-    out_ = -1;
-  }
+  closeFd(out_);
 }
 
 std::string makeTempDir(const std::string& prefix) {

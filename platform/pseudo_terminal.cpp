@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -200,8 +201,16 @@ void setNonBlocking(int fd) {
 }
 
 bool makeSymlink(const std::string& target, const std::string& link) {
-  ::unlink(link.c_str());
-  return ::symlink(target.c_str(), link.c_str()) == 0;
+  // Made beside the link and renamed over it, so whoever opens the link
+  // finds the old line or the new one, never nothing.
+  const std::string temp = link + ".new-" + std::to_string(::getpid());
+  ::unlink(temp.c_str());
+  if (::symlink(target.c_str(), temp.c_str()) != 0) return false;
+  if (::rename(temp.c_str(), link.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 void removeSymlink(const std::string& link) {

@@ -6,6 +6,16 @@
 
 namespace ferrolan {
 
+namespace {
+
+// A closed or failing output loses the text, never the update: the error
+// is cleared so that the next line tries again.
+void emit(std::FILE* f, const std::string& text) {
+  if (std::fputs(text.c_str(), f) < 0 || std::fflush(f) != 0) std::clearerr(f);
+}
+
+}  // namespace
+
 std::string consoleLine(std::string_view text) {
   if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
   std::string out;
@@ -39,7 +49,17 @@ std::string renderProgressBar(int percent, double secondsLeft, int width) {
 ConsoleFrontEnd::ConsoleFrontEnd(UiModel& ui, Clock& clock, std::FILE* out, std::FILE* err, bool drawProgress,
                                  int columns)
     : ui_(ui), clock_(clock), out_(out), err_(err), drawProgress_(drawProgress), columns_(columns) {
-  listener_ = ui_.addListener([this](const UiChange& c) { onChange(c); });
+  // The log from its first line: what the list holds now, then the changes
+  // the list does not hold yet. Changes told before the items are out wait
+  // in early_; no lock is held across the model's.
+  auto sub = ui_.addListenerWithItems(WindowId::TextPage, ids::kTextLog, [this](const UiChange& c) { onChange(c); });
+  std::lock_guard l(m_);
+  listener_ = sub.id;
+  fromSeq_ = sub.seq;
+  for (const auto& line : sub.items) emit(out_, consoleLine(line) + "\n");
+  started_ = true;
+  for (const auto& c : early_) show(c);
+  early_.clear();
 }
 
 ConsoleFrontEnd::~ConsoleFrontEnd() {
@@ -55,28 +75,34 @@ std::string ConsoleFrontEnd::status() const {
 
 void ConsoleFrontEnd::clearBar() {
   if (!barShown_) return;
-  std::fputs("\r\x1b[K", err_);
-  std::fflush(err_);
+  emit(err_, "\r\x1b[K");
   barShown_ = false;
 }
 
 void ConsoleFrontEnd::onChange(const UiChange& c) {
   if (c.window != WindowId::TextPage) return;
   std::lock_guard l(m_);
+  if (!started_) {
+    early_.push_back(c);
+    return;
+  }
+  show(c);
+}
+
+void ConsoleFrontEnd::show(const UiChange& c) {
+  if (c.seq <= fromSeq_) return;
   switch (c.kind) {
     case UiChangeKind::ListAppend:
     case UiChangeKind::ListInsertTop:
       if (c.control != ids::kTextLog) return;
       clearBar();
-      std::fprintf(out_, "%s\n", consoleLine(c.text).c_str());
-      std::fflush(out_);
+      emit(out_, consoleLine(c.text) + "\n");
       break;
     case UiChangeKind::Text:
       if (c.control != ids::kTextStatus) return;
       status_ = c.text;
       clearBar();
-      std::fprintf(out_, "%s\n", consoleLine(c.text).c_str());
-      std::fflush(out_);
+      emit(out_, consoleLine(c.text) + "\n");
       break;
     case UiChangeKind::Progress: {
       if (c.control != ids::kTextProgress || !drawProgress_) return;
@@ -92,36 +118,13 @@ void ConsoleFrontEnd::onChange(const UiChange& c) {
       const int done = pct - progressStartValue_;
       const double spent = (now - progressStartTick_) / 1000.0;
       if (done > 0 && spent > 0.5) left = spent / done * (100 - pct);
-      std::fprintf(err_, "\r%s", renderProgressBar(pct, left, columns_).c_str());
-      std::fflush(err_);
+      emit(err_, "\r" + renderProgressBar(pct, left, columns_));
       barShown_ = true;
       break;
     }
     default:
       break;
   }
-}
-
-}  // namespace ferrolan
-
-#include "app/context.h"
-#include "platform/process.h"
-#include "shell/front_end.h"
-#include "shell/page_templates.h"
-#include "shell/shutdown.h"
-
-namespace ferrolan {
-
-int runConsoleSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures) {
-  ConsoleFrontEnd console(ctx.ui, ctx.clock, stdout, stderr, stderrIsTerminal(), terminalColumns());
-  // The run ends when the page's worker does; the quit has nothing left to end.
-  ctx.app.postQuit = [](int) {};
-  ctx.ui.openWindow(WindowId::TextPage, initialControls(sheet.templates[0]));
-  if (procedures.created) procedures.created(WindowId::TextPage);
-  if (auto worker = ctx.app.autoUpdateThread.get()) worker->wait();
-  if (procedures.closed) procedures.closed(WindowId::TextPage);
-  runShutdown(ctx);  // a second run does nothing
-  return console.status() == "OK" ? 0 : 1;
 }
 
 }  // namespace ferrolan

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "ui/ui_model.h"
@@ -31,6 +32,7 @@ class ConsoleFrontEnd {
 
  private:
   void onChange(const UiChange& change);
+  void show(const UiChange& change);  // under m_
   void clearBar();
 
   UiModel& ui_;
@@ -39,26 +41,16 @@ class ConsoleFrontEnd {
   std::FILE* err_;
   bool drawProgress_;
   int columns_;
-  int listener_;
+  int listener_ = 0;
   mutable std::mutex m_;
+  uint64_t fromSeq_ = 0;  // changes up to this one were in the list at the start
+  bool started_ = false;
+  std::vector<UiChange> early_;  // told before the list's items were out
   std::string status_;
   bool barShown_ = false;
   int lastPercent_ = -1;
   uint32_t progressStartTick_ = 0;
   int progressStartValue_ = -1;
 };
-
-}  // namespace ferrolan
-
-namespace ferrolan {
-
-struct Context;
-struct SheetDescription;
-struct PageProcedures;
-
-// Runs the one-page sheet in the terminal: creates the Text page, waits for
-// its worker to end, runs the shutdown. Exit code 0 when the status reads
-// "OK", 1 otherwise.
-int runConsoleSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures);
 
 }  // namespace ferrolan

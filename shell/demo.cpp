@@ -1,7 +1,11 @@
 #include "shell/demo.h"
 
+#include "platform/device_root_builder.h"
+
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <thread>
 
 namespace ferrolan {
 
@@ -25,29 +29,27 @@ bool DemoSetup::start(const std::string& simPath, std::string& error) {
     error = "cannot make a temporary folder";
     return false;
   }
+  DeviceRootBuilder builder(root_);
   std::error_code ec;
-  fs::create_directories(fs::path(root_) / "SDMMC", ec);
-  fs::create_directories(fs::path(root_) / "dev", ec);
   fs::create_directories(fs::path(root_) / "received", ec);
-  {
-    std::ofstream fw(fs::path(root_) / "SDMMC" / kDemoFirmwareName, std::ios::binary);
-    fw << demoFirmware(kDemoFirmwareSize);
-    std::ofstream ini(fs::path(root_) / "SDMMC" / "AutoUpdate.ini", std::ios::binary);
-    ini << "[AUTOUPDATE] " << kDemoFirmwareName << "\r\n"
-        << "[AUTOUPDATEP2] " << kDemoFirmwareName << "\r\n"
-        << "[COM] COM1\r\n"
-        << "[BAUDRATE] 9600\r\n";
-    if (!fw || !ini) {
-      error = "cannot write the demo files in " + root_;
-      return false;
-    }
+  if (!builder.makeFolders() || !builder.writeCardFile(kDemoFirmwareName, demoFirmware(kDemoFirmwareSize)) ||
+      !builder.writeAutoUpdateIni({kDemoFirmwareName, kDemoFirmwareName, "COM1", "9600"})) {
+    error = "demo files: " + builder.error();
+    return false;
   }
   // A receiver with firmware version 3 whose flash kernel takes the upload
   // as soon as the update command has been accepted.
-  const std::vector<std::string> argv = {simPath,         "--link",          root_ + "/dev/COM1", "--version-major",
-                                         "3",             "--version-minor", "17",                "--no-z",
-                                         "--store",       root_ + "/received"};
-  if (!fs::exists(simPath) || !sim_.start(argv)) {
+  const std::string link = builder.portPath("COM1");
+  std::vector<std::string> argv = {simPath, "--link",  link,    "--version-major", "3", "--version-minor",
+                                   "17",    "--no-z", "--store", root_ + "/received"};
+  // For tests that run many demos at once: the same update with the line
+  // unpaced, so it takes seconds instead of most of a minute.
+  if (const char* fast = std::getenv("FERROLAN_DEMO_UNPACED"); fast && *fast) argv.push_back("--no-pacing");
+  // Its control input is ours, not the terminal's: keys typed at the demo
+  // are no commands for the receiver.
+  ChildOptions options;
+  options.stdinPipe = true;
+  if (!fs::exists(simPath) || !sim_.start(argv, options)) {
     error = "cannot start the simulated receiver " + simPath;
     return false;
   }
@@ -55,7 +57,26 @@ bool DemoSetup::start(const std::string& simPath, std::string& error) {
     error = "the simulated receiver did not report its line";
     return false;
   }
+  if (!waitForLink(link, 10000)) {
+    error = "COM1 in " + root_ + " does not lead to the simulated receiver's line " + line_;
+    return false;
+  }
   return true;
+}
+
+bool DemoSetup::waitForLink(const std::string& link, int timeoutMs) {
+  // "COM1:" opens the link when it exists and a serial port otherwise, so
+  // the update may only start once the link leads to the reported line.
+  std::error_code ec;
+  const fs::path target = fs::canonical(line_, ec);
+  if (ec) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const fs::path resolved = fs::canonical(link, ec);
+    if (!ec && resolved == target) return true;
+    if (!sim_.running() || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 void DemoSetup::stop() {

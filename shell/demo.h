@@ -26,6 +26,8 @@ class DemoSetup {
   const std::string& line() const { return line_; }
 
  private:
+  bool waitForLink(const std::string& link, int timeoutMs);
+
   std::string root_;
   std::string line_;
   ChildProcess sim_;

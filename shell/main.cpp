@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "app/context.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 #include "platform/tty_port.h"
-#include "shell/console_front_end.h"
+#include "shell/console_sheet.h"
 #include "shell/demo.h"
 #include "shell/startup.h"
 #ifdef FERROLAN_HAVE_QT
@@ -94,6 +96,9 @@ int parse(int argc, char** argv, Options& o) {
 
 int main(int argc, char** argv) {
   using namespace ferrolan;
+  // A reader that goes away (`ferrolan --console | head -n 1`) must not
+  // stop an update that may already have the receiver in download mode.
+  ignoreBrokenPipes();
   Options o;
   if (int rc = parse(argc, argv, o)) return rc;
   if (o.help) {
@@ -109,8 +114,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // SIGINT and SIGTERM end the program on a thread of their own, so the
+  // demo's simulator and folder can go first; before any thread starts.
   DemoSetup demo;
+  std::mutex demoMutex;
+  TerminationWatch termination;
+  termination.start([&](int signal) {
+    std::lock_guard l(demoMutex);
+    demo.stop();
+    std::_Exit(128 + signal);
+  });
   if (o.demo) {
+    std::lock_guard l(demoMutex);
     std::string error;
     if (!demo.start(programDir() + "/ferrolan-sim", error)) {
       std::fprintf(stderr, "ferrolan: demo: %s\n", error.c_str());
@@ -144,7 +159,10 @@ int main(int argc, char** argv) {
 #endif
   }
   const bool workerLeft = ctx.app.autoUpdateThread.valid() && ctx.app.autoUpdateThread.get()->running();
-  demo.stop();
+  {
+    std::lock_guard l(demoMutex);
+    demo.stop();
+  }
   std::fflush(stdout);
   std::fflush(stderr);
   // The unattended update is not stopped by the shutdown; it ends with the

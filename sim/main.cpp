@@ -91,9 +91,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ferrolan-sim: %s\n", why.c_str());
     return 1;
   }
-  say(line->path());
+  // The link first: whoever reads the path may open the link at once.
   if (!opt.link.empty() && !makeSymlink(line->path(), opt.link))
     std::fprintf(stderr, "ferrolan-sim: cannot make the link %s\n", opt.link.c_str());
+  say(line->path());
 
   Receiver rx(opt.receiver, start);
   rx.setXmodemFaults(opt.xmodem);

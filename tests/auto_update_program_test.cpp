@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/device_root_builder.h"
 #include "platform/process.h"
 #include "shell/demo.h"
 
@@ -36,8 +37,7 @@ struct ProgramTest : ::testing::Test {
 
   void SetUp() override {
     root = makeTempDir("ferrolan-prog-");
-    fs::create_directories(root / "SDMMC");
-    fs::create_directories(root / "dev");
+    ASSERT_TRUE(card().makeFolders());
     fs::create_directories(root / "store");
   }
   void TearDown() override {
@@ -47,15 +47,15 @@ struct ProgramTest : ::testing::Test {
   std::string firmware(const std::string& name, size_t size) {
     std::string bytes = demoFirmware(size);
     bytes[0] = name[3];  // tell the files apart
-    std::ofstream(root / "SDMMC" / name, std::ios::binary) << bytes;
+    EXPECT_TRUE(card().writeCardFile(name, bytes));
     return bytes;
   }
+  DeviceRootBuilder card() { return DeviceRootBuilder(root.string()); }
   void config(const std::string& com = "COM1") {
-    std::ofstream(root / "SDMMC" / "AutoUpdate.ini", std::ios::binary)
-        << "[AUTOUPDATE] FW_P1.bin\r\n[AUTOUPDATEP2] FW_P2.bin\r\n[COM] " << com << "\r\n[BAUDRATE] 9600\r\n";
+    EXPECT_TRUE(card().writeAutoUpdateIni({"FW_P1.bin", "FW_P2.bin", com, "9600"}));
   }
   void startSim(std::vector<std::string> extra) {
-    std::vector<std::string> argv = {FERROLAN_SIM_PATH, "--link",      (root / "dev" / "COM1").string(),
+    std::vector<std::string> argv = {FERROLAN_SIM_PATH, "--link",      card().portPath("COM1"),
                                      "--store",         (root / "store").string(), "--no-pacing"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     ASSERT_TRUE(sim.start(argv));
@@ -163,6 +163,35 @@ TEST_F(ProgramTest, SilentReceiverAndMissingPort) {
   r = runProgram();
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.has("COM port open Failed!  "));
+}
+
+TEST_F(ProgramTest, StartUpLinesComeFirst) {
+  // No configuration on the card: start-up says so before the page exists.
+  firmware("FW_P1.bin", 481280);
+  const ProgramRun r = runProgram();
+  EXPECT_EQ(r.exitCode, 1);
+  ASSERT_FALSE(r.lines.empty());
+  EXPECT_EQ(r.lines.front(), "Can't Open Ferrolan.ini !");
+  EXPECT_EQ(std::count(r.lines.begin(), r.lines.end(), "Can't Open Ferrolan.ini !"), 1);
+}
+
+TEST_F(ProgramTest, AReaderThatLeavesEarlyDoesNotStopTheUpdate) {
+  // `ferrolan --console | head -n 1`: the pipe closes after the first line,
+  // long before the transfer; the update goes on and the exit code follows it.
+  const std::string p1 = firmware("FW_P1.bin", 481280);
+  config();
+  startSim({"--version-major", "3", "--no-z"});
+  ChildProcess program;
+  ChildOptions o;
+  o.stderrToStdout = true;
+  ASSERT_TRUE(program.start({FERROLAN_PROGRAM_PATH, "--console", "--root", root.string()}, o));
+  std::string first;
+  ASSERT_TRUE(program.readLine(first, 30000));
+  program.closeStdout();
+  ASSERT_TRUE(program.wait(240000));
+  EXPECT_EQ(program.termSignal(), 0);
+  EXPECT_EQ(program.exitCode(), 0);
+  EXPECT_EQ(stored("1-firmware.bin"), withZeroFill(p1));
 }
 
 TEST(ProgramOptions, HelpVersionAndUnknownOptions) {

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "platform/process.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "update/auto_update.h"
 
 namespace ferrolan {

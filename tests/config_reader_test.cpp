@@ -6,8 +6,9 @@
 #include <memory>
 
 #include "control/storage_folders.h"
-#include "fifo_feeder.h"
-#include "test_support.h"
+#include "platform/device_root_builder.h"
+#include "tests/support/fifo_feeder.h"
+#include "tests/support/test_support.h"
 #include "update/auto_update_config.h"
 
 namespace ferrolan {
@@ -90,6 +91,28 @@ struct ConfigFileTest : ::testing::Test, test::ScriptedRig {
     std::ofstream(root / folder / "AutoUpdate.ini", std::ios::binary) << bytes;
   }
 };
+
+TEST_F(ConfigFileTest, ADeviceRootBuilderWritesWhatTheReaderReads) {
+  // The demo and the program tests make their roots with the builder.
+  const AutoUpdateIniValues rows[] = {
+      {"FW_DEMO.bin", "FW_DEMO.bin", "COM1", "9600"},
+      {"a.bin", "b b.bin", "/dev/ttyUSB0", "115200"},
+  };
+  for (const auto& v : rows) {
+    SCOPED_TRACE(v.com);
+    Context c(clock, opener, ui, root.string(), "");
+    ASSERT_TRUE(DeviceRootBuilder(root.string()).writeAutoUpdateIni(v));
+    EXPECT_TRUE(readAutoUpdateConfig(c));
+    EXPECT_EQ(c.autoUpdate.autoUpdateFileName.get(), v.firmware);
+    EXPECT_EQ(c.autoUpdate.autoUpdateFileNameP2.get(), v.firmwareP2);
+    EXPECT_EQ(c.session.portName.get(), v.com + ":");
+    EXPECT_EQ(c.session.baudText.get(), v.baud);
+  }
+  DeviceRootBuilder other(root.string(), "Storage Card");
+  ASSERT_TRUE(other.linkPort("COM2", "/dev/null"));
+  EXPECT_EQ(fs::canonical(other.portPath("COM2")), "/dev/null");
+  EXPECT_FALSE(DeviceRootBuilder("/proc/no-such-root").writeCardFile("x.bin", "x"));
+}
 
 TEST_F(ConfigFileTest, StoresValuesFromTheCardFolder) {
   Context c(clock, opener, ui, root.string(), "");

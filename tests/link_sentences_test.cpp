@@ -3,7 +3,7 @@
 
 #include "link/command_sentences.h"
 #include "link/serial_session.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace ferrolan {
 namespace {

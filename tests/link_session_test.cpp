@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "link/serial_session.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace ferrolan {
 namespace {

@@ -9,8 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "core/text.h"
-#include "fifo_feeder.h"
+#include "tests/support/fifo_feeder.h"
 #include "platform/device_root.h"
+#include "platform/device_root_builder.h"
 #include "platform/registry.h"
 #include "platform/tty_port.h"
 
@@ -173,8 +174,7 @@ TEST(DeviceRoot, PathsAndPortNames) {
   EXPECT_EQ(localPath(root + "/", "\\Windows\\nmea.dll"), root + "/Windows/nmea.dll");
   EXPECT_EQ(resolvePortDevice(root, "COM1:"), "/dev/ttyS0");
   EXPECT_EQ(resolvePortDevice(root, "COM0:"), "/dev/ttyS9");
-  fs::create_directories(dir.path / "dev");
-  fs::create_symlink("/dev/null", dir.path / "dev" / "COM3");
+  ASSERT_TRUE(DeviceRootBuilder(root).linkPort("COM3", "/dev/null"));
   EXPECT_EQ(resolvePortDevice(root, "COM3:"), root + "/dev/COM3");
   EXPECT_EQ(resolvePortDevice(root, "/dev/pts/7:"), "/dev/pts/7");
   EXPECT_EQ(resolvePortDevice(root, "/dev/ttyUSB0"), "/dev/ttyUSB0");

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/port_handle.h"
-#include "platform/scripted_port.h"
+#include "tests/support/scripted_port.h"
 #include "platform/tty_port.h"
 #include "platform/worker.h"
 

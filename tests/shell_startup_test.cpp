@@ -2,11 +2,12 @@
 // procedures, the shutdown sequence and the console's rendering.
 
 #include <atomic>
+#include <thread>
 
 #include "shell/console_front_end.h"
 #include "shell/shutdown.h"
 #include "shell/startup.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace ferrolan {
 namespace {
@@ -185,6 +186,30 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
     rig.ctx.session.clearSatelliteDisplay = rig.ctx.hooks.closeLogAtExit = rig.ctx.hooks.closeDriverHandles = [] {};
     p.created(page);
     EXPECT_TRUE(rig.log().empty());
+  }
+}
+
+TEST(Console, PrintsTheLogFromItsFirstLineEachLineOnce) {
+  // A console that starts while a writer is busy: what the list held, then
+  // the changes, with nothing twice and nothing missing.
+  for (int run = 0; run < 20; ++run) {
+    test::ScriptedRig rig;
+    for (int i = 0; i < 50; ++i) rig.ctx.textLog.append(std::to_string(i));
+    char* outBuf = nullptr;
+    size_t outLen = 0;
+    std::FILE* out = open_memstream(&outBuf, &outLen);
+    std::thread writer([&] {
+      for (int i = 50; i < 400; ++i) rig.ctx.textLog.append(std::to_string(i));
+    });
+    {
+      ConsoleFrontEnd console(rig.ui, rig.clock, out, out, false, 80);
+      writer.join();
+    }
+    std::fclose(out);
+    std::string expected;
+    for (int i = 0; i < 400; ++i) expected += std::to_string(i) + "\n";
+    ASSERT_EQ(std::string(outBuf, outLen), expected) << "run " << run;
+    std::free(outBuf);
   }
 }
 

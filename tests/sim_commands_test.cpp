@@ -2,7 +2,7 @@
 // the command tables, sent twice, acknowledged once, obeyed once.
 #include "sim/command_intake.h"
 #include "sim/line.h"
-#include "sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 using namespace ferrolan;
 using namespace ferrolan::sim;

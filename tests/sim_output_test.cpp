@@ -8,7 +8,7 @@
 
 #include "sim/replay.h"
 #include "sim/vbi_output.h"
-#include "sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 using namespace ferrolan;
 using namespace ferrolan::sim;

@@ -1,19 +1,15 @@
 // The simulator as a program on a real pseudo-terminal, seen through the
 // program's own port code: NMEA first, then VBI after the switch command.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "app/context.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "link/command_sentences.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/tty_port.h"
 #include "ui/ui_model.h"
 
@@ -21,53 +17,27 @@ using namespace ferrolan;
 
 namespace {
 
-// Runs ferrolan-sim as a child and kills it when the test ends, pass or fail.
+// ferrolan-sim as a child, stopped when the test ends, pass or fail.
 class SimProcess {
  public:
   explicit SimProcess(std::vector<std::string> args) {
-    int out[2], in[2];
-    if (::pipe(out) != 0 || ::pipe(in) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::dup2(in[0], 0);
-      ::close(out[0]);
-      ::close(in[1]);
-      std::vector<char*> argv{const_cast<char*>(FERROLAN_SIM_PATH)};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(FERROLAN_SIM_PATH, argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(in[0]);
-    stdout_ = ::fdopen(out[0], "r");
-    stdin_ = in[1];
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_) std::fclose(stdout_);
-    if (stdin_ >= 0) ::close(stdin_);
+    args.insert(args.begin(), FERROLAN_SIM_PATH);
+    ChildOptions o;
+    o.stdinPipe = true;
+    started_ = child_.start(args, o);
   }
   std::string readLine() {
-    char buf[4096];
-    if (!stdout_ || !std::fgets(buf, sizeof buf, stdout_)) return {};
-    std::string s(buf);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    return s;
+    std::string line;
+    if (!started_ || !child_.readLine(line, 10000)) return {};
+    return line;
   }
   void command(const std::string& c) {
-    const std::string line = c + "\n";
-    if (::write(stdin_, line.data(), line.size()) < 0) ADD_FAILURE() << "control write failed";
+    if (!child_.writeLine(c)) ADD_FAILURE() << "control write failed";
   }
 
  private:
-  pid_t pid_ = -1;
-  FILE* stdout_ = nullptr;
-  int stdin_ = -1;
+  ChildProcess child_;
+  bool started_ = false;
 };
 
 std::string field(const std::string& state, const std::string& key) {

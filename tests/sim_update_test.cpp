@@ -5,7 +5,7 @@
 
 #include "sim/loader_check.h"
 #include "sim/xmodem_receiver.h"
-#include "sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 using namespace ferrolan;
 using namespace ferrolan::sim;

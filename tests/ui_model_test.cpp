@@ -39,6 +39,36 @@ TEST(UiModel, TextLogAppendsInsertsAndResets) {
   EXPECT_EQ(lines.back(), std::to_string(UiModel::kMaxListItems + 4));
 }
 
+TEST(UiModel, TextLogKeepsLinesFromBeforeThePageUntilItTakesThem) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> before;  // "+x" append, "^x" insert at top, "reset"
+    std::vector<std::string> list;    // the page's list after the replay
+  };
+  const Case cases[] = {
+      {"nothing", {}, {}},
+      {"appends_in_order", {"+a", "+b"}, {"a", "b"}},
+      {"inserts_stay_on_top", {"+a", "^b", "+c", "^d"}, {"d", "b", "a", "c"}},
+      {"reset_forgets", {"+a", "reset", "+b"}, {"b"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UiModel ui;
+    TextLog log(ui);
+    for (const auto& w : c.before) {
+      if (w == "reset") log.reset();
+      else if (w[0] == '+') log.append(w.substr(1));
+      else log.insertTop(w.substr(1));
+    }
+    EXPECT_TRUE(log.lines().empty());
+    ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}});
+    log.replayEarlyLines();
+    EXPECT_EQ(log.lines(), c.list);
+    log.replayEarlyLines();  // once only
+    EXPECT_EQ(log.lines(), c.list);
+  }
+}
+
 TEST(UiModel, ListenersHearEveryChangeFromEveryThread) {
   UiModel ui;
   ui.openWindow(WindowId::TextPage);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "link/vbi_commands.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace ferrolan {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "link/version_query.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace ferrolan {
 namespace {

@@ -11,8 +11,8 @@
 #include "platform/tty_port.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
-#include "test_support.h"
-#include "xmodem_relay.h"
+#include "tests/support/test_support.h"
+#include "tests/support/xmodem_relay.h"
 
 namespace ferrolan {
 namespace {
@@ -39,9 +39,9 @@ TEST(XmodemLrzsz, RxReceivesTheFileWithTheZeroFillOfItsLastBlock) {
   ASSERT_TRUE(test::openPty(sender));
   ASSERT_TRUE(test::openPty(receiver));
   test::LineRelay relay(sender.master, receiver.master, {});
-  const pid_t rx = test::spawnOnTty({"rx", "-X", "-b", "-y", "received.bin"}, receiver.slavePath, dir.string(),
-                                    (dir / "rx.err").string());
-  ASSERT_GT(rx, 0);
+  ChildProcess rx;
+  ASSERT_TRUE(test::startOnTty(rx, {"rx", "-X", "-b", "-y", "received.bin"}, receiver.slavePath, dir.string(),
+                               (dir / "rx.err").string()));
 
   test::LiveRig rig(dir.string());
   Context& ctx = rig.ctx;
@@ -50,11 +50,12 @@ TEST(XmodemLrzsz, RxReceivesTheFileWithTheZeroFillOfItsLastBlock) {
   ASSERT_TRUE(ctx.update.updateFile.valid());
 
   const bool sent = xmodemSendFile(ctx);
-  const auto exit = test::waitChild(rx, std::chrono::seconds(30));
+  const bool finished = rx.wait(30000);
+  rx.stop(0);
   relay.stop();
 
-  ASSERT_TRUE(exit) << "rx did not finish";
-  EXPECT_TRUE(WIFEXITED(exit->status) && WEXITSTATUS(exit->status) == 0) << "rx status " << exit->status;
+  ASSERT_TRUE(finished) << "rx did not finish";
+  EXPECT_EQ(rx.exitCode(), 0) << "rx signal " << rx.termSignal();
   std::vector<uint8_t> expected = data;
   expected.resize(21 * 1024, 0x00);
   EXPECT_EQ(readAll(dir / "received.bin"), expected);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/process.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "update/update_file.h"
 #include "update/xmodem.h"
 

@@ -15,6 +15,25 @@ int UiModel::addListener(Listener fn) {
   return id;
 }
 
+UiModel::Subscription UiModel::addListenerWithItems(WindowId w, int control, Listener fn) {
+  // Under the listeners' lock no change is being told; the seq says which
+  // applied changes the snapshot already holds.
+  std::lock_guard l(listenersMutex_);
+  Subscription s;
+  {
+    std::lock_guard m(m_);
+    s.seq = changes_;
+    auto it = windows_.find(w);
+    if (it != windows_.end()) {
+      auto c = it->second.controls.find(control);
+      if (c != it->second.controls.end()) s.items = c->second.items;
+    }
+  }
+  s.id = nextListener_++;
+  listeners_.emplace_back(s.id, std::move(fn));
+  return s;
+}
+
 void UiModel::removeListener(int id) {
   std::lock_guard l(listenersMutex_);
   std::erase_if(listeners_, [id](const auto& p) { return p.first == id; });
@@ -27,23 +46,27 @@ void UiModel::notify(const UiChange& change) {
 }
 
 void UiModel::openWindow(WindowId w, const std::vector<std::pair<int, ControlState>>& controls) {
+  uint64_t seq;
   {
     std::lock_guard l(m_);
+    seq = ++changes_;
     Window& win = windows_[w];
     win.controls.clear();
     win.menu.clear();
     for (const auto& [id, state] : controls) win.controls[id] = state;
   }
-  notify({w, 0, UiChangeKind::WindowOpened, {}, 0});
+  notify({w, 0, UiChangeKind::WindowOpened, {}, 0, seq});
 }
 
 void UiModel::closeWindow(WindowId w) {
   bool was;
+  uint64_t seq = 0;
   {
     std::lock_guard l(m_);
     was = windows_.erase(w) != 0;
+    if (was) seq = ++changes_;
   }
-  if (was) notify({w, 0, UiChangeKind::WindowClosed, {}, 0});
+  if (was) notify({w, 0, UiChangeKind::WindowClosed, {}, 0, seq});
 }
 
 bool UiModel::isOpen(WindowId w) const {
@@ -67,14 +90,17 @@ std::optional<ControlState> UiModel::control(WindowId w, int control) const {
 }
 
 template <typename Edit>
-void UiModel::edit(WindowId w, int control, UiChangeKind kind, std::string_view text, int value, Edit&& fn) {
+bool UiModel::edit(WindowId w, int control, UiChangeKind kind, std::string_view text, int value, Edit&& fn) {
+  uint64_t seq;
   {
     std::lock_guard l(m_);
     auto it = windows_.find(w);
-    if (it == windows_.end()) return;
-    if (!fn(it->second.controls[control])) return;
+    if (it == windows_.end()) return false;
+    if (!fn(it->second.controls[control])) return true;
+    seq = ++changes_;
   }
-  notify({w, control, kind, std::string(text), value});
+  notify({w, control, kind, std::string(text), value, seq});
+  return true;
 }
 
 template <typename Read, typename T>
@@ -149,8 +175,8 @@ void UiModel::setHorizontalExtent(WindowId w, int control, int extent) {
   });
 }
 
-void UiModel::listAppend(WindowId w, int control, std::string_view line) {
-  edit(w, control, UiChangeKind::ListAppend, line, 0, [&](ControlState& c) {
+bool UiModel::listAppend(WindowId w, int control, std::string_view line) {
+  return edit(w, control, UiChangeKind::ListAppend, line, 0, [&](ControlState& c) {
     // A list box holds a bounded number of lines; the oldest make room.
     if (c.items.size() >= kMaxListItems) c.items.erase(c.items.begin());
     c.items.emplace_back(line);
@@ -158,16 +184,16 @@ void UiModel::listAppend(WindowId w, int control, std::string_view line) {
   });
 }
 
-void UiModel::listInsertTop(WindowId w, int control, std::string_view line) {
-  edit(w, control, UiChangeKind::ListInsertTop, line, 0, [&](ControlState& c) {
+bool UiModel::listInsertTop(WindowId w, int control, std::string_view line) {
+  return edit(w, control, UiChangeKind::ListInsertTop, line, 0, [&](ControlState& c) {
     if (c.items.size() >= kMaxListItems) c.items.pop_back();
     c.items.emplace(c.items.begin(), line);
     return true;
   });
 }
 
-void UiModel::listReset(WindowId w, int control) {
-  edit(w, control, UiChangeKind::ListReset, {}, 0, [&](ControlState& c) {
+bool UiModel::listReset(WindowId w, int control) {
+  return edit(w, control, UiChangeKind::ListReset, {}, 0, [&](ControlState& c) {
     c.items.clear();
     c.selection = -1;
     return true;
@@ -212,13 +238,15 @@ std::vector<DrawOp> UiModel::surface(WindowId w, int control) const {
 }
 
 void UiModel::setMenuEnabled(WindowId w, int command, bool on) {
+  uint64_t seq;
   {
     std::lock_guard l(m_);
     auto it = windows_.find(w);
     if (it == windows_.end()) return;
     it->second.menu[command] = on;
+    seq = ++changes_;
   }
-  notify({w, command, UiChangeKind::Menu, {}, on});
+  notify({w, command, UiChangeKind::Menu, {}, on, seq});
 }
 
 bool UiModel::menuEnabled(WindowId w, int command) const {
@@ -230,7 +258,13 @@ bool UiModel::menuEnabled(WindowId w, int command) const {
 }
 
 void UiModel::repaint(WindowId w) {
-  if (isOpen(w)) notify({w, 0, UiChangeKind::Repaint, {}, 0});
+  uint64_t seq;
+  {
+    std::lock_guard l(m_);
+    if (windows_.count(w) == 0) return;
+    seq = ++changes_;
+  }
+  notify({w, 0, UiChangeKind::Repaint, {}, 0, seq});
 }
 
 template <typename Call, typename T>
@@ -259,6 +293,27 @@ int UiModel::messageBox(std::optional<WindowId> owner, std::string_view text, st
 
 std::optional<std::string> UiModel::openFile(const std::string& title, const std::string& filter) {
   return withHost(std::optional<std::string>(), [&](UiHost& h) { return h.openFile(title, filter); });
+}
+
+void TextLog::keep(bool top, std::string_view line) {
+  std::lock_guard l(m_);
+  if (early_.size() >= UiModel::kMaxListItems) early_.erase(early_.begin());
+  early_.emplace_back(top, std::string(line));
+}
+
+void TextLog::reset() {
+  if (ui_.listReset(WindowId::TextPage, ids::kTextLog)) return;
+  std::lock_guard l(m_);
+  early_.clear();
+}
+
+void TextLog::replayEarlyLines() {
+  std::vector<std::pair<bool, std::string>> lines;
+  {
+    std::lock_guard l(m_);
+    lines.swap(early_);
+  }
+  for (const auto& [top, line] : lines) top ? insertTop(line) : append(line);
 }
 
 }  // namespace ferrolan

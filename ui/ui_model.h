@@ -67,6 +67,7 @@ struct UiChange {
   UiChangeKind kind;
   std::string text;
   int value = 0;
+  uint64_t seq = 0;  // the order in which the model made the change, from 1
 };
 
 // Message box types and answers, as the platform numbers them.
@@ -102,6 +103,14 @@ class UiModel {
   void setHost(UiHost* host);
   int addListener(Listener fn);
   void removeListener(int id);
+  // A listener and the list it starts from, taken together: the changes it
+  // hears are those with a seq above `seq`, which the items do not hold yet.
+  struct Subscription {
+    int id = 0;
+    std::vector<std::string> items;
+    uint64_t seq = 0;
+  };
+  Subscription addListenerWithItems(WindowId w, int control, Listener fn);
 
   // A window's controls exist while it is open; writes to a window that is
   // not open go nowhere, as they would to a missing dialog.
@@ -123,9 +132,10 @@ class UiModel {
   int progress(WindowId w, int control) const;
   void setHorizontalExtent(WindowId w, int control, int extent);
 
-  void listAppend(WindowId w, int control, std::string_view line);
-  void listInsertTop(WindowId w, int control, std::string_view line);
-  void listReset(WindowId w, int control);
+  // False when the window is not open and the line went nowhere.
+  bool listAppend(WindowId w, int control, std::string_view line);
+  bool listInsertTop(WindowId w, int control, std::string_view line);
+  bool listReset(WindowId w, int control);
   void setItems(WindowId w, int control, std::vector<std::string> items);
   std::vector<std::string> items(WindowId w, int control) const;
   void setSelection(WindowId w, int control, int index);
@@ -151,7 +161,7 @@ class UiModel {
   };
   // Runs edit on the control under the lock; notifies when it answers true.
   template <typename Edit>
-  void edit(WindowId w, int control, UiChangeKind kind, std::string_view text, int value, Edit&& fn);
+  bool edit(WindowId w, int control, UiChangeKind kind, std::string_view text, int value, Edit&& fn);
   template <typename Read, typename T>
   T read(WindowId w, int control, T fallback, Read&& fn) const;
   void notify(const UiChange& change);
@@ -160,6 +170,7 @@ class UiModel {
 
   mutable std::mutex m_;
   std::map<WindowId, Window> windows_;
+  uint64_t changes_ = 0;  // seq of the latest change
   std::mutex listenersMutex_;
   std::vector<std::pair<int, Listener>> listeners_;
   int nextListener_ = 1;
@@ -169,17 +180,29 @@ class UiModel {
 };
 
 // The TextLog: list box 1032 on the Text page, the common sink of progress
-// and failure lines.
+// and failure lines. Lines written before the page exists (start-up reads
+// the configuration first) are kept until the page takes them.
 class TextLog {
  public:
   explicit TextLog(UiModel& ui) : ui_(ui) {}
-  void append(std::string_view line) { ui_.listAppend(WindowId::TextPage, ids::kTextLog, line); }
-  void insertTop(std::string_view line) { ui_.listInsertTop(WindowId::TextPage, ids::kTextLog, line); }
-  void reset() { ui_.listReset(WindowId::TextPage, ids::kTextLog); }
+  void append(std::string_view line) {
+    if (!ui_.listAppend(WindowId::TextPage, ids::kTextLog, line)) keep(false, line);
+  }
+  void insertTop(std::string_view line) {
+    if (!ui_.listInsertTop(WindowId::TextPage, ids::kTextLog, line)) keep(true, line);
+  }
+  void reset();
   std::vector<std::string> lines() const { return ui_.items(WindowId::TextPage, ids::kTextLog); }
+  // Writes the kept lines into the open page, in the order and the way they
+  // were written, once.
+  void replayEarlyLines();
 
  private:
+  void keep(bool top, std::string_view line);
+
   UiModel& ui_;
+  std::mutex m_;
+  std::vector<std::pair<bool, std::string>> early_;  // (insert at top, line)
 };
 
 }  // namespace ferrolan

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "platform/scripted_port.h"
+#include "tests/support/scripted_port.h"
 #include "shell/qt/qt_sheet.h"
 #include "shell/resources.h"
 

@@ -1,4 +1,4 @@
-#include "platform/scripted_port.h"
+#include "tests/support/scripted_port.h"
 
 #include <algorithm>
 

@@ -8,8 +8,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,6 +20,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/process.h"
 
 namespace ferrolan::test {
 
@@ -191,40 +191,13 @@ class LineRelay {
 };
 
 // Starts argv with stdin and stdout on the tty, in `cwd`; stderr to `errPath`.
-inline pid_t spawnOnTty(const std::vector<std::string>& argv, const std::string& tty, const std::string& cwd,
-                        const std::string& errPath) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  if (::chdir(cwd.c_str()) != 0) ::_exit(126);
-  const int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY);
-  const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) ::_exit(126);
-  ::dup2(fd, 0);
-  ::dup2(fd, 1);
-  if (err >= 0) ::dup2(err, 2);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  ::execvp(args[0], args.data());
-  ::_exit(127);
-}
-
-struct ChildExit {
-  int status = 0;
-  rusage usage{};
-};
-
-// Waits up to `limit` for the child; kills it when it overstays.
-inline std::optional<ChildExit> waitChild(pid_t pid, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  ChildExit e;
-  while (std::chrono::steady_clock::now() < end) {
-    if (::wait4(pid, &e.status, WNOHANG, &e.usage) == pid) return e;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::kill(pid, SIGKILL);
-  ::wait4(pid, &e.status, 0, &e.usage);
-  return std::nullopt;
+inline bool startOnTty(ChildProcess& child, const std::vector<std::string>& argv, const std::string& tty,
+                       const std::string& cwd, const std::string& errPath) {
+  ChildOptions o;
+  o.terminal = tty;
+  o.workDir = cwd;
+  o.stderrFile = errPath;
+  return child.start(argv, o);
 }
 
 }  // namespace ferrolan::test

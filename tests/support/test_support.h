@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "platform/scripted_port.h"
+#include "tests/support/scripted_port.h"
 #include "platform/tty_port.h"
 #include "shell/page_templates.h"
 
