@@ -14,7 +14,6 @@ int runConsoleSheet(Context& ctx, const SheetDescription& sheet, PageProcedures&
   // The run ends when the page's worker does; the quit has nothing left to end.
   ctx.app.postQuit = [](int) {};
   ctx.ui.openWindow(WindowId::TextPage, initialControls(sheet.templates[0]));
-  ctx.textLog.replayEarlyLines();  // start-up's lines, from before the page
   if (procedures.created) procedures.created(WindowId::TextPage);
   if (auto worker = ctx.app.autoUpdateThread.get()) worker->wait();
   if (procedures.closed) procedures.closed(WindowId::TextPage);

@@ -22,6 +22,8 @@ SheetDescription startUp(Context& ctx, const StartupOptions& options) {
 
 void createTextPage(Context& ctx) {
   ctx.ui.setHorizontalExtent(WindowId::TextPage, ids::kTextLog, kTextLogExtent);
+  // Start-up's lines (a missing configuration, say) came before the page.
+  ctx.textLog.replayEarlyLines();
   auto worker = std::make_shared<Worker>();
   worker->start([&ctx](WorkerControl&) { AutoUpdateThread(ctx); });
   ctx.app.autoUpdateThread.set(worker);

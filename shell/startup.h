@@ -26,7 +26,8 @@ SheetDescription startUp(Context& ctx, const StartupOptions& options);
 // runs the shutdown and posts the quit with 0.
 PageProcedures makePageProcedures(Context& ctx);
 
-// The Text page's creation: the list box's extent, then its worker.
+// The Text page's creation: the list box's extent, the lines written
+// before the page existed, then its worker.
 void createTextPage(Context& ctx);
 
 }  // namespace ferrolan
