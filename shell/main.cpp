@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/context.h"
 #include "platform/process.h"
@@ -12,107 +13,23 @@
 #include "platform/tty_port.h"
 #include "shell/console_sheet.h"
 #include "shell/demo.h"
+#include "shell/options.h"
 #include "shell/startup.h"
 #ifdef FERROLAN_HAVE_QT
 #include "shell/qt/qt_sheet.h"
 #endif
-
-namespace {
-
-const char* const kUsage =
-    "usage: ferrolan [OPTIONS]\n"
-    "\n"
-    "Updates the firmware of a GPS receiver on a serial port, unattended, from\n"
-    "the files that AutoUpdate.ini names; or, with --tool, is the interactive\n"
-    "tool for the receiver.\n"
-    "\n"
-    "  --root DIR            the device root (default: the current folder); the\n"
-    "                        configuration is DIR/<card folder>/AutoUpdate.ini,\n"
-    "                        the card folder \"SDMMC\" unless DIR/registry.reg says\n"
-    "                        otherwise\n"
-    "  --console             no window: the log on standard output, progress on\n"
-    "                        standard error; exit code 0 when the update ends \"OK\"\n"
-    "  --demo                run against the simulated receiver (ferrolan-sim) in a\n"
-    "                        temporary device root, then clean up\n"
-    "  --tool                the three-page interactive sheet (Text, Info, Sky)\n"
-    "  --platform-type TEXT  pretend to be a handheld of this platform type, e.g.\n"
-    "                        \"PocketPC\" (the layout then follows the registry's\n"
-    "                        System\\GDI\\Rotation \"Angle\")\n"
-    "  --help                this text\n"
-    "  --version             the program's version\n"
-    "\n"
-    "Ports: \"COMn:\" in AutoUpdate.ini opens DIR/dev/COMn when that exists (a\n"
-    "symlink to /dev/ttyUSB0, say), else /dev/ttyS<n-1>; a value that begins\n"
-    "with \"/\" is a device path.\n";
-
-struct Options {
-  std::string root = ".";
-  bool console = false;
-  bool demo = false;
-  bool tool = false;
-  bool help = false;
-  bool version = false;
-  std::optional<std::string> platformType;
-};
-
-// 0 when parsed; otherwise the exit code to leave with.
-int parse(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "ferrolan: %s needs a value\nTry 'ferrolan --help'.\n", name);
-        return nullptr;
-      }
-      return argv[++i];
-    };
-    if (a == "--root") {
-      const char* v = value("--root");
-      if (!v) return 2;
-      o.root = v;
-    } else if (a == "--platform-type") {
-      const char* v = value("--platform-type");
-      if (!v) return 2;
-      o.platformType = v;
-    } else if (a == "--console") {
-      o.console = true;
-    } else if (a == "--demo") {
-      o.demo = true;
-    } else if (a == "--tool") {
-      o.tool = true;
-    } else if (a == "--help" || a == "-h") {
-      o.help = true;
-    } else if (a == "--version") {
-      o.version = true;
-    } else {
-      std::fprintf(stderr, "ferrolan: unknown option '%s'\nTry 'ferrolan --help'.\n", a.c_str());
-      return 2;
-    }
-  }
-  return 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace ferrolan;
   // A reader that goes away (`ferrolan --console | head -n 1`) must not
   // stop an update that may already have the receiver in download mode.
   ignoreBrokenPipes();
-  Options o;
-  if (int rc = parse(argc, argv, o)) return rc;
-  if (o.help) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  const CommandLine<ProgramOptions> line = parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (line.exit) {
+    std::fputs(line.exit->text.c_str(), line.exit->code == 0 ? stdout : stderr);
+    return line.exit->code;
   }
-  if (o.version) {
-    std::printf("ferrolan %s\n", FERROLAN_VERSION);
-    return 0;
-  }
-  if (o.console && o.tool) {
-    std::fprintf(stderr, "ferrolan: --console runs the unattended update only; leave out --tool\n");
-    return 2;
-  }
+  ProgramOptions o = line.options;
 
   // SIGINT and SIGTERM end the program on a thread of their own, so the
   // demo's simulator and folder can go first; before any thread starts.

@@ -61,16 +61,12 @@ struct LineReader {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SimOptions opt;
-  const std::string error = parseOptions(std::vector<std::string>(argv + 1, argv + argc), opt);
-  if (!error.empty()) {
-    std::fprintf(stderr, "ferrolan-sim: %s (see --help)\n", error.c_str());
-    return 2;
+  const CommandLine<SimOptions> parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (parsed.exit) {
+    std::fputs(parsed.exit->text.c_str(), parsed.exit->code == 0 ? stdout : stderr);
+    return parsed.exit->code;
   }
-  if (opt.help) {
-    std::fputs(helpText(), stdout);
-    return 0;
-  }
+  SimOptions opt = parsed.options;
   Bytes capture;
   if (!opt.replayFile.empty()) {
     std::ifstream f(opt.replayFile, std::ios::binary);

@@ -1,60 +1,20 @@
 #include "sim/options.h"
 
-#include <cstdlib>
+#include <charconv>
+#include <cstdint>
+
+#include "platform/line_speeds.h"
 
 namespace ferrolan::sim {
 
-const char* helpText() {
-  return R"(usage: ferrolan-sim [OPTIONS]
+namespace {
 
-A simulated GPS receiver on a pseudo-terminal. The first line on standard
+const char* const kDescription =
+    R"(A simulated GPS receiver on a pseudo-terminal. The first line on standard
 output is the path of the line to open (the pty slave, or --device).
-Later lines answer control commands.
+Later lines answer control commands.)";
 
-Line
-  --device PATH          use a real serial device instead of a pty
-  --link PATH            make PATH a symlink to the line
-  --baud N               receiver's rate: 4800 9600 19200 38400 57600 115200 (9600)
-  --no-pacing            put bytes out as fast as the pty takes them instead
-                         of 10 bits per byte at the receiver's rate
-  --exit-after SECONDS   stop after this long (default: run until killed)
-  --control PATH         also read control commands from the FIFO at PATH
-                         (made when missing); standard input always works
-  --power-cycle-on-reopen
-                         when the program opens the line again after it was
-                         closed for a second or more, act as a power cycle
-                         (plays the user who turns the device off and on)
-
-Receiver
-  --start firmware|kernel|rom   state at start (firmware)
-  --vbi                  firmware starts with VBI output instead of NMEA
-  --generation pi|pii    boot-ROM generation (pii)
-  --chip NAME            flash chip the PII loader names (MX29LV400;
-                         also AM29DL800, EN29LV400)
-  --no-kernel            no flash kernel installed: a power cycle reaches the
-                         boot ROM, update commands are refused
-  --no-z                 the flash kernel prints no "Z" bytes after an update
-                         command and waits for the XMODEM upload at once
-  --kernel-wait SECONDS  how long the kernel prints "Z" bytes (12); then, if
-                         entered by command, it waits for the commanded
-                         section's upload, else it boots the firmware
-  --version-major N      firmware version in the "$PKRV100" reply (3)
-  --version-minor N      (17)
-  --refuse-update        do not acknowledge or obey update commands
-  --never-ack            acknowledge nothing
-  --fix none|2d|3d       hold the fix state (default: 3D, lost on a restart)
-  --ttff-hot S, --ttff-warm S, --ttff-cold S
-                         time to first fix after each restart kind (3, 20, 40)
-  --lat DEG --lon DEG --alt M   position (25.0339, 121.5645, 35)
-  --utc UNIXSECONDS      UTC at start (1767225600 = 2026-01-01 00:00:00)
-  --seed N               the sky's seed (1)
-  --store DIR            write received images and ephemeris frames here
-  --replay FILE          put out a capture byte for byte, one RMC sentence a
-                         second (commands are still read and answered)
-  --fast                 with --replay: as fast as possible
-  --nak-burst N          NAKs per XMODEM request burst (3)
-
-Control commands (one per line, on standard input or the --control FIFO)
+const char* const kFooter = R"(Control commands (one per line, on standard input or the --control FIFO)
   state                  print one line "state key=value ..." (mode, baud,
                          line-baud, connected, fix, rates, single-channel,
                          version, kernel, commands, duplicates, ephemeris,
@@ -100,126 +60,160 @@ Behaviour where the receiver is not fixed by anything the program needs:
   - Rate mismatch: when the program's port runs at another rate than the
     receiver, each byte arrives as noise in 0x82..0xFE (one per sender/line
     ratio when the sender is faster) and what the program sends is lost.
-  - While no program has the line open, the receiver's output is dropped.
-)";
+  - While no program has the line open, the receiver's output is dropped.)";
+
+// Whole-number options take what they always took.
+constexpr long long kMaxWhole = 4000000000LL;
+// GPS time begins in 1980.
+constexpr long long kFirstUtc = 315964800LL;
+
+std::string lineSpeedTexts() {
+  std::string s;
+  for (const LineSpeed& l : kLineSpeeds) s += (s.empty() ? "" : " ") + std::string(l.text);
+  return s;
 }
 
-namespace {
-
-bool toDouble(const std::string& s, double& out) {
-  char* end = nullptr;
-  out = std::strtod(s.c_str(), &end);
-  return !s.empty() && end && *end == '\0';
+std::string shortest(double v) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
 }
 
-bool toInt(const std::string& s, long long& out, long long lo, long long hi) {
-  char* end = nullptr;
-  out = std::strtoll(s.c_str(), &end, 10);
-  return !s.empty() && end && *end == '\0' && out >= lo && out <= hi;
+// Exactly the receiver's line speeds.
+CLI::Validator lineSpeed() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        uint32_t baud = 0;
+        const char* end = text.data() + text.size();
+        const auto [ptr, ec] = std::from_chars(text.data(), end, baud);
+        if (text.empty() || ec != std::errc() || ptr != end || !lineSpeedFor(baud))
+          return "'" + text + "' is not one of " + lineSpeedTexts();
+        text = std::to_string(baud);
+        return {};
+      },
+      "");
 }
 
-bool validBaud(long long b) {
-  return b == 4800 || b == 9600 || b == 19200 || b == 38400 || b == 57600 || b == 115200;
+// Seconds above 0 and at most 1e7.
+CLI::Validator runTime() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double s = 0;
+        const char* end = text.data() + text.size();
+        const auto [ptr, ec] = std::from_chars(text.data(), end, s);
+        if (text.empty() || ec != std::errc() || ptr != end || !(s > 0 && s <= 1e7))
+          return "'" + text + "' is not a positive number of seconds up to 10000000";
+        return {};
+      },
+      "");
 }
 
 }  // namespace
 
-std::string parseOptions(const std::vector<std::string>& args, SimOptions& o) {
+CommandLine<SimOptions> parseOptions(const std::vector<std::string>& args) {
+  CommandLine<SimOptions> line;
+  SimOptions& o = line.options;
   ReceiverConfig& r = o.receiver;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& v) {
-      if (i + 1 >= args.size()) return false;
-      v = args[++i];
-      return true;
-    };
-    std::string v;
-    long long n = 0;
-    double d = 0;
-    if (a == "--help" || a == "-h") {
-      o.help = true;
-    } else if (a == "--power-cycle-on-reopen") {
-      o.powerCycleOnReopen = true;
-    } else if (a == "--no-pacing") {
-      o.line.pace = false;
-    } else if (a == "--vbi") {
-      r.startInVbi = true;
-    } else if (a == "--no-kernel") {
-      r.kernelInstalled = false;
-    } else if (a == "--no-z") {
-      r.kernel.printsZ = false;
-    } else if (a == "--refuse-update") {
-      r.refuseUpdate = true;
-    } else if (a == "--never-ack") {
-      r.neverAck = true;
-    } else if (a == "--fast") {
-      o.replayFast = true;
-    } else if (a == "--device" || a == "--link" || a == "--control" || a == "--store" || a == "--replay" ||
-               a == "--chip") {
-      if (!value(v) || v.empty()) return a + " needs a value";
-      if (a == "--device") o.device = v;
-      if (a == "--link") o.link = v;
-      if (a == "--control") o.control = v;
-      if (a == "--store") r.storeDir = v;
-      if (a == "--replay") o.replayFile = v;
-      if (a == "--chip") r.flashChip = v;
-    } else if (a == "--baud") {
-      if (!value(v) || !toInt(v, n, 0, 1000000) || !validBaud(n)) return "--baud takes one of 4800 ... 115200";
-      r.baud = static_cast<uint32_t>(n);
-    } else if (a == "--exit-after") {
-      if (!value(v) || !toDouble(v, d) || d <= 0 || d > 1e7) return "--exit-after takes a positive number of seconds";
-      o.exitAfterSeconds = d;
-    } else if (a == "--start") {
-      if (!value(v)) return "--start needs a value";
-      if (v == "firmware") r.start = StartState::Firmware;
-      else if (v == "kernel") r.start = StartState::FlashKernel;
-      else if (v == "rom") r.start = StartState::BootRom;
-      else return "--start takes firmware, kernel or rom";
-    } else if (a == "--generation") {
-      if (!value(v)) return "--generation needs a value";
-      if (v == "pi") r.generation = Generation::PI;
-      else if (v == "pii") r.generation = Generation::PII;
-      else return "--generation takes pi or pii";
-    } else if (a == "--fix") {
-      if (!value(v)) return "--fix needs a value";
-      if (v == "none") r.forcedFix = FixKind::None;
-      else if (v == "2d") r.forcedFix = FixKind::Fix2D;
-      else if (v == "3d") r.forcedFix = FixKind::Fix3D;
-      else return "--fix takes none, 2d or 3d";
-    } else if (a == "--kernel-wait" || a == "--ttff-hot" || a == "--ttff-warm" || a == "--ttff-cold" ||
-               a == "--version-major" || a == "--version-minor" || a == "--seed" || a == "--nak-burst") {
-      if (!value(v) || !toInt(v, n, 0, 4000000000LL)) return a + " takes a whole number";
-      const auto u = static_cast<uint32_t>(n);
-      if (a == "--kernel-wait") r.kernel.announceMs = u * 1000;
-      if (a == "--ttff-hot") r.ttff.hot = u;
-      if (a == "--ttff-warm") r.ttff.warm = u;
-      if (a == "--ttff-cold") r.ttff.cold = u;
-      if (a == "--version-major") r.versionMajor = static_cast<int>(n % 100000);
-      if (a == "--version-minor") r.versionMinor = static_cast<int>(n % 100000);
-      if (a == "--seed") r.seed = u;
-      if (a == "--nak-burst") {
-        if (n < 1 || n > 64) return "--nak-burst takes 1 to 64";
-        o.xmodem.nakBurst = static_cast<int>(n);
-      }
-    } else if (a == "--lat" || a == "--lon" || a == "--alt") {
-      if (!value(v) || !toDouble(v, d)) return a + " takes a number";
-      if (a == "--lat") {
-        if (d < -90 || d > 90) return "--lat lies in -90 ... 90";
-        r.position.latitudeDeg = d;
-      }
-      if (a == "--lon") {
-        if (d < -180 || d > 180) return "--lon lies in -180 ... 180";
-        r.position.longitudeDeg = d;
-      }
-      if (a == "--alt") r.position.altitudeM = d;
-    } else if (a == "--utc") {
-      if (!value(v) || !toInt(v, n, 315964800LL, 4000000000LL)) return "--utc takes Unix seconds after 1980";
-      r.startUnix = n;
-    } else {
-      return "unknown option: " + a;
-    }
-  }
-  return {};
+  CLI::App app(kDescription, "ferrolan-sim");
+  setUpCommandLine(app, 25);
+  app.footer(kFooter);
+  const auto n = [](auto v) { return std::to_string(v); };
+
+  const std::string lineGroup = "Line";
+  app.add_option("--device", o.device, "use a real serial device instead of a pty")
+      ->type_name("PATH")->check(nonEmpty())->group(lineGroup);
+  app.add_option("--link", o.link, "make PATH a symlink to the line")
+      ->type_name("PATH")->check(nonEmpty())->group(lineGroup);
+  app.add_option("--baud", r.baud, "receiver's rate: " + lineSpeedTexts() + " (" + n(r.baud) + ")")
+      ->type_name("N")->transform(lineSpeed())->group(lineGroup);
+  app.add_flag_callback("--no-pacing", [&o] { o.line.pace = false; },
+                        "put bytes out as fast as the pty takes them instead\n"
+                        "of 10 bits per byte at the receiver's rate")
+      ->group(lineGroup);
+  app.add_option("--exit-after", o.exitAfterSeconds, "stop after this long (default: run until killed)")
+      ->type_name("SECONDS")->check(runTime())->group(lineGroup);
+  app.add_option("--control", o.control,
+                 "also read control commands from the FIFO at PATH\n"
+                 "(made when missing); standard input always works")
+      ->type_name("PATH")->check(nonEmpty())->group(lineGroup);
+  app.add_flag("--power-cycle-on-reopen", o.powerCycleOnReopen,
+               "when the program opens the line again after it was\n"
+               "closed for a second or more, act as a power cycle\n"
+               "(plays the user who turns the device off and on)")
+      ->group(lineGroup);
+
+  const std::string rx = "Receiver";
+  app.add_option("--start", r.start, "state at start (firmware)")
+      ->type_name("firmware|kernel|rom")
+      ->transform(oneOf<StartState>(
+          {{"firmware", StartState::Firmware}, {"kernel", StartState::FlashKernel}, {"rom", StartState::BootRom}}))
+      ->group(rx);
+  app.add_flag("--vbi", r.startInVbi, "firmware starts with VBI output instead of NMEA")->group(rx);
+  app.add_option("--generation", r.generation, "boot-ROM generation (pii)")
+      ->type_name("pi|pii")
+      ->transform(oneOf<Generation>({{"pi", Generation::PI}, {"pii", Generation::PII}}))
+      ->group(rx);
+  app.add_option("--chip", r.flashChip,
+                 "flash chip the PII loader names (" + r.flashChip + ";\nalso AM29DL800, EN29LV400)")
+      ->type_name("NAME")->check(nonEmpty())->group(rx);
+  app.add_flag_callback("--no-kernel", [&r] { r.kernelInstalled = false; },
+                        "no flash kernel installed: a power cycle reaches the\n"
+                        "boot ROM, update commands are refused")
+      ->group(rx);
+  app.add_flag_callback("--no-z", [&r] { r.kernel.printsZ = false; },
+                        "the flash kernel prints no \"Z\" bytes after an update\n"
+                        "command and waits for the XMODEM upload at once")
+      ->group(rx);
+  app.add_option_function<uint32_t>(
+         "--kernel-wait", [&r](uint32_t s) { r.kernel.announceMs = s * 1000; },
+         "how long the kernel prints \"Z\" bytes (" + n(r.kernel.announceMs / 1000) +
+             "); then, if\n"
+             "entered by command, it waits for the commanded\n"
+             "section's upload, else it boots the firmware")
+      ->type_name("SECONDS")->transform(within(0LL, kMaxWhole))->group(rx);
+  // Versions keep to the five digits the reply has room for.
+  app.add_option_function<long long>(
+         "--version-major", [&r](long long v) { r.versionMajor = static_cast<int>(v % 100000); },
+         "firmware version in the \"$PKRV100\" reply (" + n(r.versionMajor) + ")")
+      ->type_name("N")->transform(within(0LL, kMaxWhole))->group(rx);
+  app.add_option_function<long long>(
+         "--version-minor", [&r](long long v) { r.versionMinor = static_cast<int>(v % 100000); },
+         "its minor number (" + n(r.versionMinor) + ")")
+      ->type_name("N")->transform(within(0LL, kMaxWhole))->group(rx);
+  app.add_flag("--refuse-update", r.refuseUpdate, "do not acknowledge or obey update commands")->group(rx);
+  app.add_flag("--never-ack", r.neverAck, "acknowledge nothing")->group(rx);
+  app.add_option_function<FixKind>(
+         "--fix", [&r](FixKind f) { r.forcedFix = f; }, "hold the fix state (default: 3D, lost on a restart)")
+      ->type_name("none|2d|3d")
+      ->transform(oneOf<FixKind>({{"none", FixKind::None}, {"2d", FixKind::Fix2D}, {"3d", FixKind::Fix3D}}))
+      ->group(rx);
+  app.add_option("--ttff-hot", r.ttff.hot, "time to first fix after a hot restart (" + n(r.ttff.hot) + ")")
+      ->type_name("S")->transform(within(0LL, kMaxWhole))->group(rx);
+  app.add_option("--ttff-warm", r.ttff.warm, "... after a warm restart (" + n(r.ttff.warm) + ")")
+      ->type_name("S")->transform(within(0LL, kMaxWhole))->group(rx);
+  app.add_option("--ttff-cold", r.ttff.cold, "... after a cold restart (" + n(r.ttff.cold) + ")")
+      ->type_name("S")->transform(within(0LL, kMaxWhole))->group(rx);
+  app.add_option("--lat", r.position.latitudeDeg, "position: latitude (" + shortest(r.position.latitudeDeg) + ")")
+      ->type_name("DEG")->transform(within(-90.0, 90.0))->group(rx);
+  app.add_option("--lon", r.position.longitudeDeg, "longitude (" + shortest(r.position.longitudeDeg) + ")")
+      ->type_name("DEG")->transform(within(-180.0, 180.0))->group(rx);
+  app.add_option("--alt", r.position.altitudeM, "altitude (" + shortest(r.position.altitudeM) + ")")
+      ->type_name("M")->transform(anyNumber<double>())->group(rx);
+  app.add_option("--utc", r.startUnix, "UTC at start (1767225600 = 2026-01-01 00:00:00)")
+      ->type_name("UNIXSECONDS")->transform(within(kFirstUtc, kMaxWhole))->group(rx);
+  app.add_option("--seed", r.seed, "the sky's seed (" + n(r.seed) + ")")
+      ->type_name("N")->transform(within(0LL, kMaxWhole))->group(rx);
+  app.add_option("--store", r.storeDir, "write received images and ephemeris frames here")
+      ->type_name("DIR")->check(nonEmpty())->group(rx);
+  app.add_option("--replay", o.replayFile,
+                 "put out a capture byte for byte, one RMC sentence a\n"
+                 "second (commands are still read and answered)")
+      ->type_name("FILE")->check(nonEmpty())->group(rx);
+  app.add_flag("--fast", o.replayFast, "with --replay: as fast as possible")->group(rx);
+  app.add_option("--nak-burst", o.xmodem.nakBurst, "NAKs per XMODEM request burst (" + n(o.xmodem.nakBurst) + ")")
+      ->type_name("N")->transform(within(1LL, 64LL))->group(rx);
+
+  line.exit = parseCommandLine(app, args);
+  return line;
 }
 
 }  // namespace ferrolan::sim

@@ -1,10 +1,11 @@
 #pragma once
-// Command-line options of ferrolan-sim and the text of --help.
+// Command-line options of ferrolan-sim.
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/command_line.h"
 #include "sim/line.h"
 #include "sim/receiver.h"
 #include "sim/xmodem_receiver.h"
@@ -20,11 +21,10 @@ struct SimOptions {
   bool replayFast = false;
   double exitAfterSeconds = 0;  // 0 = run until killed
   std::string link, device, control;
-  bool help = false;
 };
 
-// Parses argv[1..]; answers an error text, empty on success.
-std::string parseOptions(const std::vector<std::string>& args, SimOptions& out);
-const char* helpText();
+// Reads args (without the program's name); --help and a bad line end in
+// `exit`.
+CommandLine<SimOptions> parseOptions(const std::vector<std::string>& args);
 
 }  // namespace ferrolan::sim

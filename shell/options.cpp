@@ -1,0 +1,44 @@
+#include "shell/options.h"
+
+namespace ferrolan {
+
+CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& args) {
+  CommandLine<ProgramOptions> line;
+  ProgramOptions& o = line.options;
+  CLI::App app(
+      "Updates the firmware of a GPS receiver on a serial port, unattended, from\n"
+      "the files that AutoUpdate.ini names; or, with --tool, is the interactive\n"
+      "tool for the receiver.",
+      "ferrolan");
+  setUpCommandLine(app, 24);
+  app.footer(
+      "Ports: \"COMn:\" in AutoUpdate.ini opens DIR/dev/COMn when that exists (a\n"
+      "symlink to /dev/ttyUSB0, say), else /dev/ttyS<n-1>; a value that begins\n"
+      "with \"/\" is a device path.");
+  app.add_option("--root", o.root,
+                 "the device root (default: the current folder); the\n"
+                 "configuration is DIR/<card folder>/AutoUpdate.ini,\n"
+                 "the card folder \"SDMMC\" unless DIR/registry.reg says\n"
+                 "otherwise")
+      ->type_name("DIR");
+  app.add_flag("--console", o.console,
+               "no window: the log on standard output, progress on\n"
+               "standard error; exit code 0 when the update ends \"OK\"");
+  app.add_flag("--demo", o.demo,
+               "run against the simulated receiver (ferrolan-sim) in a\n"
+               "temporary device root, then clean up");
+  app.add_flag("--tool", o.tool, "the three-page interactive sheet (Text, Info, Sky)");
+  app.add_option_function<std::string>(
+         "--platform-type", [&o](const std::string& type) { o.platformType = type; },
+         "pretend to be a handheld of this platform type, e.g.\n"
+         "\"PocketPC\" (the layout then follows the registry's\n"
+         "System\\GDI\\Rotation \"Angle\")")
+      ->type_name("TEXT");
+  line.exit = parseCommandLine(app, args, std::string("ferrolan ") + FERROLAN_VERSION);
+  if (!line.exit && o.console && o.tool)
+    line.exit = CommandLineExit{kBadCommandLine,
+                                "ferrolan: --console runs the unattended update only; leave out --tool\n"};
+  return line;
+}
+
+}  // namespace ferrolan

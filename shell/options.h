@@ -1,0 +1,24 @@
+#pragma once
+// The command line of ferrolan.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/command_line.h"
+
+namespace ferrolan {
+
+struct ProgramOptions {
+  std::string root = ".";
+  bool console = false;
+  bool demo = false;
+  bool tool = false;
+  std::optional<std::string> platformType;
+};
+
+// Reads args (without the program's name); --help, --version and a bad line
+// end in `exit`.
+CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& args);
+
+}  // namespace ferrolan

@@ -1,0 +1,147 @@
+// The command lines of ferrolan and ferrolan-sim: what a bad line says and
+// the code it exits with, and what good lines set.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/line_speeds.h"
+#include "shell/options.h"
+#include "sim/options.h"
+
+namespace ferrolan {
+namespace {
+
+struct BadLine {
+  std::vector<std::string> args;
+  std::string named;  // the message must name this
+};
+
+template <class Parse>
+void expectRefused(Parse parse, const std::string& program, const std::vector<BadLine>& rows) {
+  for (const BadLine& row : rows) {
+    std::string shown;
+    for (const std::string& a : row.args) shown += " '" + a + "'";
+    SCOPED_TRACE(program + shown);
+    const auto line = parse(row.args);
+    ASSERT_TRUE(line.exit.has_value());
+    EXPECT_EQ(line.exit->code, 2);
+    EXPECT_EQ(line.exit->text.rfind(program + ": ", 0), 0u) << line.exit->text;
+    EXPECT_NE(line.exit->text.find(row.named), std::string::npos) << line.exit->text;
+  }
+}
+
+TEST(ProgramOptions, BadLinesExitWithTwoNamingTheOption) {
+  expectRefused(parseProgramOptions, "ferrolan",
+                {
+                    {{"--frobnicate"}, "unknown option '--frobnicate'"},
+                    {{"--console", "stray"}, "unknown option 'stray'"},
+                    {{"--root"}, "--root"},
+                    {{"--demo", "--platform-type"}, "--platform-type"},
+                    {{"--console", "--tool"}, "--console runs the unattended update only; leave out --tool"},
+                    {{"--tool", "--root", "/media/card", "--console"}, "leave out --tool"},
+                });
+  // The hint goes with every mistake in the line itself.
+  EXPECT_NE(parseProgramOptions({"--x"}).exit->text.find("Try 'ferrolan --help'."), std::string::npos);
+}
+
+TEST(ProgramOptions, GoodLinesSetTheOptions) {
+  const auto none = parseProgramOptions({});
+  ASSERT_FALSE(none.exit);
+  EXPECT_EQ(none.options.root, ".");
+  EXPECT_FALSE(none.options.console || none.options.demo || none.options.tool || none.options.platformType);
+
+  const auto all =
+      parseProgramOptions({"--root", "/media/card", "--console", "--demo", "--platform-type", "PocketPC"});
+  ASSERT_FALSE(all.exit);
+  EXPECT_EQ(all.options.root, "/media/card");
+  EXPECT_TRUE(all.options.console && all.options.demo && !all.options.tool);
+  EXPECT_EQ(all.options.platformType.value_or(""), "PocketPC");
+  // A repeated option keeps its last value, as it always did.
+  EXPECT_EQ(parseProgramOptions({"--root", "a", "--root", "b"}).options.root, "b");
+
+  const auto help = parseProgramOptions({"--tool", "-h"});
+  ASSERT_TRUE(help.exit);
+  EXPECT_EQ(help.exit->code, 0);
+  for (const char* part : {"usage: ferrolan [OPTIONS]", "--platform-type TEXT", "--version", "Ports: \"COMn:\""})
+    EXPECT_NE(help.exit->text.find(part), std::string::npos) << part;
+  const auto version = parseProgramOptions({"--version"});
+  ASSERT_TRUE(version.exit);
+  EXPECT_EQ(version.exit->code, 0);
+  EXPECT_EQ(version.exit->text, std::string("ferrolan ") + FERROLAN_VERSION + "\n");
+}
+
+TEST(SimOptions, BadLinesExitWithTwoNamingTheOption) {
+  expectRefused(sim::parseOptions, "ferrolan-sim",
+                {
+                    {{"--bogus"}, "unknown option '--bogus'"},
+                    {{"--vbi", "extra"}, "unknown option 'extra'"},
+                    {{"--link"}, "--link"},
+                    {{"--device", ""}, "--device"},
+                    {{"--seed"}, "--seed"},
+                    {{"--baud", "1200"}, "--baud"},
+                    {{"--baud", "9600x"}, "--baud"},
+                    {{"--exit-after", "0"}, "--exit-after"},
+                    {{"--exit-after", "1e8"}, "--exit-after"},
+                    {{"--seed", "1.5"}, "--seed"},
+                    {{"--seed", "-1"}, "--seed"},
+                    {{"--ttff-cold", "4000000001"}, "--ttff-cold"},
+                    {{"--nak-burst", "0"}, "--nak-burst"},
+                    {{"--nak-burst", "65"}, "--nak-burst"},
+                    {{"--lat", "90.5"}, "--lat"},
+                    {{"--lon", "-180.01"}, "--lon"},
+                    {{"--lat", "nan"}, "--lat"},
+                    {{"--alt", "high"}, "--alt"},
+                    {{"--utc", "315964799"}, "--utc"},
+                    {{"--start", "boot"}, "--start"},
+                    {{"--generation", "piii"}, "--generation"},
+                    {{"--fix", "4d"}, "--fix"},
+                    // A choice's number is not one of its names.
+                    {{"--start", "1"}, "--start"},
+                });
+}
+
+TEST(SimOptions, GoodLinesSetTheOptions) {
+  const auto line = sim::parseOptions({"--baud", "115200", "--exit-after", "0.5", "--start", "rom", "--generation",
+                                       "pi", "--fix", "2d", "--lat", "-33.5", "--lon", "-70.25", "--alt", "-12",
+                                       "--seed", "010", "--kernel-wait", "2", "--version-major", "123456",
+                                       "--nak-burst", "64", "--utc", "315964800", "--no-pacing", "--no-kernel",
+                                       "--no-z", "--chip", "EN29LV400", "--link", "/tmp/gps"});
+  ASSERT_FALSE(line.exit) << line.exit->text;
+  const sim::SimOptions& o = line.options;
+  const sim::ReceiverConfig& r = o.receiver;
+  EXPECT_EQ(r.baud, 115200u);
+  EXPECT_DOUBLE_EQ(o.exitAfterSeconds, 0.5);
+  EXPECT_EQ(r.start, sim::StartState::BootRom);
+  EXPECT_EQ(r.generation, sim::Generation::PI);
+  EXPECT_EQ(r.forcedFix, sim::FixKind::Fix2D);
+  EXPECT_DOUBLE_EQ(r.position.latitudeDeg, -33.5);
+  EXPECT_DOUBLE_EQ(r.position.longitudeDeg, -70.25);
+  EXPECT_DOUBLE_EQ(r.position.altitudeM, -12);
+  EXPECT_EQ(r.seed, 10u);  // decimal, not octal
+  EXPECT_EQ(r.kernel.announceMs, 2000u);
+  EXPECT_EQ(r.versionMajor, 23456);
+  EXPECT_EQ(o.xmodem.nakBurst, 64);
+  EXPECT_EQ(r.startUnix, 315964800);
+  EXPECT_FALSE(o.line.pace || r.kernelInstalled || r.kernel.printsZ);
+  EXPECT_EQ(r.flashChip, "EN29LV400");
+  EXPECT_EQ(o.link, "/tmp/gps");
+
+  // Every line speed of the receiver is taken, and nothing is changed unasked.
+  for (const LineSpeed& s : kLineSpeeds)
+    EXPECT_EQ(sim::parseOptions({"--baud", std::string(s.text)}).options.receiver.baud, s.baud) << s.text;
+  const auto defaults = sim::parseOptions({});
+  ASSERT_FALSE(defaults.exit);
+  EXPECT_EQ(defaults.options.receiver.baud, sim::ReceiverConfig{}.baud);
+  EXPECT_FALSE(defaults.options.receiver.forcedFix.has_value());
+
+  const auto help = sim::parseOptions({"--help"});
+  ASSERT_TRUE(help.exit);
+  EXPECT_EQ(help.exit->code, 0);
+  for (const char* part : {"usage: ferrolan-sim [OPTIONS]", "4800 9600 19200 38400 57600 115200 (9600)",
+                           "Control commands", "While no program has the line open"})
+    EXPECT_NE(help.exit->text.find(part), std::string::npos) << part;
+}
+
+}  // namespace
+}  // namespace ferrolan
