@@ -11,12 +11,14 @@
 #include <mutex>
 #include <string>
 
+#include "link/serial_session.h"
 #include "platform/clock.h"
 #include "platform/events.h"
 #include "platform/port.h"
 #include "platform/registry.h"
 #include "platform/worker.h"
 #include "ui/ui_model.h"
+#include "update/auto_update_config.h"
 #include "update/update_context.h"
 
 namespace ferrolan {

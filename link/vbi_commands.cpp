@@ -4,6 +4,7 @@
 
 #include "link/line_waits.h"
 #include "link/link_context.h"
+#include "link/serial_session.h"
 #include "platform/line_speeds.h"
 
 namespace ferrolan {

@@ -4,9 +4,10 @@
 #include <string_view>
 
 #include "core/text.h"
+#include "link/command_sentences.h"
 #include "link/line_waits.h"
 #include "link/link_context.h"
-#include "link/command_sentences.h"
+#include "link/serial_session.h"
 
 namespace ferrolan {
 

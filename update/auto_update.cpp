@@ -1,11 +1,13 @@
 #include "update/auto_update.h"
 
-#include "update/update_context.h"
 #include "link/command_sentences.h"
+#include "link/serial_session.h"
 #include "link/vbi_commands.h"
 #include "link/version_query.h"
 #include "platform/device_root.h"
 #include "platform/line_speeds.h"
+#include "update/auto_update_config.h"
+#include "update/update_context.h"
 #include "update/xmodem.h"
 
 namespace ferrolan {

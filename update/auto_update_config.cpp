@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "update/update_context.h"
+#include "link/serial_session.h"
 #include "platform/device_root.h"
 #include "platform/regular_file.h"
+#include "update/update_context.h"
 
 namespace ferrolan {
 

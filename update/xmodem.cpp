@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 
+#include "link/serial_session.h"
 #include "platform/line_speeds.h"
 #include "update/update_context.h"
 
