@@ -16,6 +16,7 @@ int reportMissingEntries(Context& ctx) {
     bool registered;
   };
   const Entry entries[] = {
+      {"command thread", static_cast<bool>(ctx.hooks.commandThread)},
       {"receive thread", static_cast<bool>(ctx.session.receiveEntry)},
       {"display thread", static_cast<bool>(ctx.session.displayEntry)},
       {"satellite display clearing", static_cast<bool>(ctx.session.clearSatelliteDisplay)},

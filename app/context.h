@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+#include "control/log_buffer.h"
+#include "datapath/display_flags.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"
 #include "platform/events.h"
@@ -23,10 +25,12 @@
 
 namespace ferrolan {
 
-// What the shutdown calls of subsystems that register themselves: the
+// What subsystems that register themselves give the shell: the command
+// thread the Info and Sky pages start, and what the shutdown calls of the
 // raw log and the shared-port driver. Only the interactive tool needs
 // them; a missing one is reported when its pages are created.
 struct Hooks {
+  WorkerEntry commandThread;
   std::function<void()> closeLogAtExit;
   std::function<void()> closeDriverHandles;
 };
@@ -36,6 +40,7 @@ struct AppState {
   std::atomic<int> isPocketPC{0};
   std::atomic<int> isPortrait{0};
   std::atomic<int> appInstance{0};  // non-zero once start-up has begun
+  std::atomic<int> sheetClosing{0};  // the shutdown has begun: commands are ignored
   SharedHandle<Worker> autoUpdateThread;
   SharedHandle<Worker> updateThread;
   // Ends the front end's message loop with an exit code; set by the front
@@ -78,6 +83,8 @@ struct Context {
   StorageFolders storage;
   AutoUpdateConfig autoUpdate;
   UpdateState update;
+  LogBuffer log;
+  DisplayFlags display;
   AppState app;
   Hooks hooks;
 

@@ -178,11 +178,12 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
     PageProcedures p = makePageProcedures(rig.ctx);
     p.created(page);
     EXPECT_EQ(rig.log(), (std::vector<std::string>{
-                             "Not in this build: receive thread", "Not in this build: display thread",
+                             "Not in this build: command thread", "Not in this build: receive thread",
+                             "Not in this build: display thread",
                              "Not in this build: satellite display clearing", "Not in this build: log closing at exit",
                              "Not in this build: driver handles closing"}));
     rig.ctx.textLog.reset();
-    rig.ctx.session.receiveEntry = rig.ctx.session.displayEntry = [](WorkerControl&) {};
+    rig.ctx.session.receiveEntry = rig.ctx.session.displayEntry = rig.ctx.hooks.commandThread = [](WorkerControl&) {};
     rig.ctx.session.clearSatelliteDisplay = rig.ctx.hooks.closeLogAtExit = rig.ctx.hooks.closeDriverHandles = [] {};
     p.created(page);
     EXPECT_TRUE(rig.log().empty());
