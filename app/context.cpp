@@ -1,6 +1,7 @@
 #include "app/context.h"
 
 #include "core/text.h"
+#include "platform/memory_status.h"
 
 namespace ferrolan {
 
@@ -8,7 +9,9 @@ Context::Context(Clock& c, PortOpener& p, UiModel& u, std::string r)
     : Context(c, p, u, r, (r.empty() ? std::string(".") : r) + "/registry.reg") {}
 
 Context::Context(Clock& c, PortOpener& p, UiModel& u, std::string r, std::string registryPath)
-    : clock(c), ports(p), ui(u), root(r.empty() ? std::string(".") : std::move(r)), registry(std::move(registryPath)) {}
+    : clock(c), ports(p), ui(u), root(r.empty() ? std::string(".") : std::move(r)), registry(std::move(registryPath)) {
+  app.availableMemory = availablePhysicalMemory;
+}
 
 int reportMissingEntries(Context& ctx) {
   struct Entry {

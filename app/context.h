@@ -41,6 +41,9 @@ struct AppState {
   std::atomic<int> isPortrait{0};
   std::atomic<int> appInstance{0};  // non-zero once start-up has begun
   std::atomic<int> sheetClosing{0};  // the shutdown has begun: commands are ignored
+  std::atomic<int> toolPagesCreated{0};
+  // Free physical memory in bytes, for the VBI log's size choices.
+  std::function<uint64_t()> availableMemory;
   SharedHandle<Worker> autoUpdateThread;
   SharedHandle<Worker> updateThread;
   // Ends the front end's message loop with an exit code; set by the front

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "ui/dialog_host.h"
 #include "ui/ids.h"
 
 namespace ferrolan {
@@ -22,25 +23,10 @@ struct SheetDescription {
   std::array<int, 3> templates{110, 106, 108};
 };
 
-// A modal dialog's procedure, called on the GUI thread. Any may be empty.
-struct DialogProcedures {
-  // The dialog's window is open in the UI model with its template's
-  // controls; fill lists and set initial states here.
-  std::function<void(WindowId dialog)> initialized;
-  // A button or check/radio click (its id); Enter gives the default button
-  // (or 1), Escape and the close box give 2. Without a procedure, 1 and 2
-  // end the dialog.
-  std::function<void(WindowId dialog, int command)> command;
-};
-
-// What the front end offers the logic, on the GUI thread only.
-class SheetHost {
+// What the front end offers the logic, on the GUI thread only: its dialogs,
+// and the end of the sheet.
+class SheetHost : public DialogHost {
  public:
-  virtual ~SheetHost() = default;
-  // Shows a dialog built from its template, bound to its UI model window,
-  // until endDialog; answers the result. The window is closed afterwards.
-  virtual int runDialog(WindowId dialog, DialogProcedures procedures) = 0;
-  virtual void endDialog(WindowId dialog, int result) = 0;
   // Closes the sheet (the pages hear `closed`) and ends the program with
   // this exit code: the quit message.
   virtual void endSheet(int exitCode) = 0;

@@ -14,6 +14,7 @@
 #include "shell/console_sheet.h"
 #include "shell/demo.h"
 #include "shell/options.h"
+#include "shell/script_console.h"
 #include "shell/startup.h"
 #ifdef FERROLAN_HAVE_QT
 #include "shell/qt/qt_sheet.h"
@@ -65,7 +66,9 @@ int main(int argc, char** argv) {
   PageProcedures procedures = makePageProcedures(ctx);
 
   int code = 0;
-  if (o.console) {
+  if (o.console && o.tool) {
+    code = runScriptConsole(ctx, sheet, procedures);
+  } else if (o.console) {
     code = runConsoleSheet(ctx, sheet, procedures);
   } else {
 #ifdef FERROLAN_HAVE_QT

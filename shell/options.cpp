@@ -14,7 +14,17 @@ CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& 
   app.footer(
       "Ports: \"COMn:\" in AutoUpdate.ini opens DIR/dev/COMn when that exists (a\n"
       "symlink to /dev/ttyUSB0, say), else /dev/ttyS<n-1>; a value that begins\n"
-      "with \"/\" is a device path.");
+      "with \"/\" is a device path.\n"
+      "\n"
+      "--tool --console reads commands on standard input, one per line:\n"
+      "  page text|info|sky   cmd ID   wait MS   sync   quit\n"
+      "  and while a dialog is open: set ID TEXT   pick ID INDEX\n"
+      "  check ID 0|1   click ID   (file PATH | file after a file prompt)\n"
+      "and prints one line per change: log TEXT, text WIN:ID TEXT,\n"
+      "progress|enable|show|check WIN:ID N, select WIN:ID INDEX TEXT,\n"
+      "menu ID 0|1, open WIN, close WIN, box CAPTION|TEXT, file TITLE,\n"
+      "sync, error LINE: REASON, and exit N last. WIN is text, info, sky\n"
+      "or dlgN; in texts CR, LF and backslash are written \\r \\n \\\\.");
   app.add_option("--root", o.root,
                  "the device root (default: the current folder); the\n"
                  "configuration is DIR/<card folder>/AutoUpdate.ini,\n"
@@ -23,7 +33,8 @@ CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& 
       ->type_name("DIR");
   app.add_flag("--console", o.console,
                "no window: the log on standard output, progress on\n"
-               "standard error; exit code 0 when the update ends \"OK\"");
+               "standard error; exit code 0 when the update ends \"OK\".\n"
+               "With --tool: the sheet driven by a script (below)");
   app.add_flag("--demo", o.demo,
                "run against the simulated receiver (ferrolan-sim) in a\n"
                "temporary device root, then clean up");
@@ -35,9 +46,6 @@ CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& 
          "System\\GDI\\Rotation \"Angle\")")
       ->type_name("TEXT");
   line.exit = parseCommandLine(app, args, std::string("ferrolan ") + FERROLAN_VERSION);
-  if (!line.exit && o.console && o.tool)
-    line.exit = CommandLineExit{kBadCommandLine,
-                                "ferrolan: --console runs the unattended update only; leave out --tool\n"};
   return line;
 }
 

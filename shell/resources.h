@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shell/front_end.h"
+#include "ui/dialog_lists.h"
 #include "ui/ids.h"
 #include "ui/ui_model.h"
 
@@ -105,13 +106,8 @@ std::string_view loadString(int id);
 inline constexpr int kStrTitle = 1, kStrClassName = 2, kStrTool = 3;
 
 // Lists that several dialogs fill.
-inline constexpr std::string_view kPortList[] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
-                                                 "COM6:", "COM7:", "COM8:", "COM9:", "COM0:"};
-inline constexpr auto kBaudList = [] {
-  std::array<std::string_view, kLineSpeeds.size()> texts{};
-  for (size_t i = 0; i < texts.size(); ++i) texts[i] = kLineSpeeds[i].text;
-  return texts;
-}();
-inline constexpr std::string_view kRateList[] = {"OFF", "1   Hz", "1/2 Hz", "1/3 Hz", "1/4 Hz", "1/5 Hz"};
+using ::ferrolan::kBaudList;
+using ::ferrolan::kPortList;
+using ::ferrolan::kRateList;
 
 }  // namespace ferrolan::res

@@ -21,3 +21,17 @@ void runShutdown(Context& ctx) {
 }
 
 }  // namespace ferrolan
+
+namespace ferrolan {
+
+void shutDownAndQuit(Context& ctx) {
+  ctx.app.sheetClosing = 1;
+  runShutdown(ctx);
+  // Without a registered quit the program would go on with nothing running.
+  if (ctx.app.postQuit)
+    ctx.app.postQuit(0);
+  else
+    ctx.textLog.append(kNoQuitText);
+}
+
+}  // namespace ferrolan

@@ -25,6 +25,12 @@ inline constexpr auto kShutdownEventOrder = [] {
 }();
 static_assert(kShutdownEventOrder.back() == "gpsEvtBaudRate" && kShutdownEventOrder[13] == "gpsEvtGPAPB");
 
+// The line a closing sheet adds when no front end registered its quit.
+inline constexpr const char* kNoQuitText = "No front end registered to quit..";
+
 void runShutdown(Context& ctx);
+// The end of the sheet from a page: commands stop, the shutdown runs, and
+// the front end's quit message ends the program with 0.
+void shutDownAndQuit(Context& ctx);
 
 }  // namespace ferrolan

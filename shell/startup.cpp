@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "shell/shutdown.h"
+#include "shell/tool_pages.h"
 #include "update/auto_update.h"
 #include "update/auto_update_config.h"
 
@@ -31,23 +32,18 @@ void createTextPage(Context& ctx) {
 
 PageProcedures makePageProcedures(Context& ctx) {
   PageProcedures p;
-  auto endSheet = [&ctx] {
-    runShutdown(ctx);
-    // The front end registers the quit message; without one the program
-    // would go on with nothing running.
-    if (ctx.app.postQuit)
-      ctx.app.postQuit(0);
-    else
-      ctx.textLog.append(kNoQuitText);
-  };
+  // The front end's host, known once it has started.
+  auto host = std::make_shared<SheetHost*>(nullptr);
+  p.started = [host](SheetHost& h) { *host = &h; };
   p.created = [&ctx](WindowId page) {
-    if (page == WindowId::TextPage) createTextPage(ctx);
-    if (page == WindowId::InfoPage || page == WindowId::SkyPage) reportMissingEntries(ctx);
+    if (page == WindowId::TextPage)
+      createTextPage(ctx);
+    else
+      createToolPage(ctx, page);
   };
-  p.command = [endSheet](WindowId, int command) {
-    if (command == ids::kOk || command == ids::kCancel) endSheet();
-  };
-  p.closed = [endSheet](WindowId) { endSheet(); };
+  p.activated = [&ctx](WindowId page, bool active) { activateToolPage(ctx, page, active); };
+  p.command = [&ctx, host](WindowId page, int command) { dispatchCommand(ctx, *host, page, command); };
+  p.closed = [&ctx](WindowId) { shutDownAndQuit(ctx); };
   return p;
 }
 

@@ -4,6 +4,7 @@
 
 #include "shell/front_end.h"
 #include "shell/platform_detection.h"
+#include "shell/shutdown.h"
 
 namespace ferrolan {
 
@@ -11,8 +12,6 @@ struct Context;
 
 inline constexpr const char* kSheetCaption = "Auto Update FW";
 inline constexpr int kTextLogExtent = 500;
-// The line a closing sheet adds when no front end registered its quit.
-inline constexpr const char* kNoQuitText = "No front end registered to quit..";
 
 struct StartupOptions {
   int pageCount = 1;  // 1: the unattended update; 3: the interactive tool
@@ -22,8 +21,9 @@ struct StartupOptions {
 // Runs the start-up steps and describes the sheet to show.
 SheetDescription startUp(Context& ctx, const StartupOptions& options);
 
-// The page procedures of the sheet. Closing any page, or its OK/Cancel,
-// runs the shutdown and posts the quit with 0.
+// The page procedures of the sheet: the Text page's, and with three pages
+// the Info and Sky pages' with the command dispatcher. Closing any page,
+// or its OK/Cancel, runs the shutdown and posts the quit with 0.
 PageProcedures makePageProcedures(Context& ctx);
 
 // The Text page's creation: the list box's extent, the lines written

@@ -182,11 +182,15 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
                              "Not in this build: display thread",
                              "Not in this build: satellite display clearing", "Not in this build: log closing at exit",
                              "Not in this build: driver handles closing"}));
+    // Once per run: the other page says nothing more.
     rig.ctx.textLog.reset();
-    rig.ctx.session.receiveEntry = rig.ctx.session.displayEntry = rig.ctx.hooks.commandThread = [](WorkerControl&) {};
-    rig.ctx.session.clearSatelliteDisplay = rig.ctx.hooks.closeLogAtExit = rig.ctx.hooks.closeDriverHandles = [] {};
-    p.created(page);
+    p.created(page == WindowId::InfoPage ? WindowId::SkyPage : WindowId::InfoPage);
     EXPECT_TRUE(rig.log().empty());
+    test::ScriptedRig full;
+    full.ctx.session.receiveEntry = full.ctx.session.displayEntry = full.ctx.hooks.commandThread = [](WorkerControl&) {};
+    full.ctx.session.clearSatelliteDisplay = full.ctx.hooks.closeLogAtExit = full.ctx.hooks.closeDriverHandles = [] {};
+    makePageProcedures(full.ctx).created(page);
+    EXPECT_TRUE(full.log().empty());
   }
 }
 

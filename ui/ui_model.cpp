@@ -1,5 +1,7 @@
 #include "ui/ui_model.h"
 
+#include <type_traits>
+
 namespace ferrolan {
 
 void UiModel::setHost(UiHost* host) {
@@ -37,6 +39,11 @@ UiModel::Subscription UiModel::addListenerWithItems(WindowId w, int control, Lis
 void UiModel::removeListener(int id) {
   std::lock_guard l(listenersMutex_);
   std::erase_if(listeners_, [id](const auto& p) { return p.first == id; });
+}
+
+uint64_t UiModel::lastChange() const {
+  std::lock_guard l(m_);
+  return changes_;
 }
 
 void UiModel::notify(const UiChange& change) {
@@ -92,14 +99,21 @@ std::optional<ControlState> UiModel::control(WindowId w, int control) const {
 template <typename Edit>
 bool UiModel::edit(WindowId w, int control, UiChangeKind kind, std::string_view text, int value, Edit&& fn) {
   uint64_t seq;
+  std::string changeText;
   {
     std::lock_guard l(m_);
     auto it = windows_.find(w);
     if (it == windows_.end()) return false;
-    if (!fn(it->second.controls[control])) return true;
+    // An edit may name the change's text itself (a selection, its entry).
+    if constexpr (std::is_invocable_v<Edit, ControlState&, std::string&>) {
+      if (!fn(it->second.controls[control], changeText)) return true;
+    } else {
+      if (!fn(it->second.controls[control])) return true;
+      changeText.assign(text);
+    }
     seq = ++changes_;
   }
-  notify({w, control, kind, std::string(text), value, seq});
+  notify({w, control, kind, std::move(changeText), value, seq});
   return true;
 }
 
@@ -213,13 +227,18 @@ std::vector<std::string> UiModel::items(WindowId w, int control) const {
 }
 
 void UiModel::setSelection(WindowId w, int control, int index) {
-  edit(w, control, UiChangeKind::Selection, {}, index, [&](ControlState& c) {
+  edit(w, control, UiChangeKind::Selection, {}, index, [&](ControlState& c, std::string& entry) {
     c.selection = (index >= 0 && index < static_cast<int>(c.items.size())) ? index : -1;
     // A drop-down's edit text follows its selection, as the platform's does;
     // logic that reads the box's text after selecting sees the entry.
-    if (c.selection >= 0) c.text = c.items[static_cast<size_t>(c.selection)];
+    if (c.selection >= 0) c.text = entry = c.items[static_cast<size_t>(c.selection)];
     return true;
   });
+}
+
+void UiModel::typeText(WindowId w, int control, std::string_view text) {
+  setSelection(w, control, -1);
+  setText(w, control, text);
 }
 
 int UiModel::selection(WindowId w, int control) const {

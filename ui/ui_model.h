@@ -103,6 +103,8 @@ class UiModel {
   void setHost(UiHost* host);
   int addListener(Listener fn);
   void removeListener(int id);
+  // The seq of the latest change made; listeners hear each seq once.
+  uint64_t lastChange() const;
   // A listener and the list it starts from, taken together: the changes it
   // hears are those with a seq above `seq`, which the items do not hold yet.
   struct Subscription {
@@ -138,7 +140,11 @@ class UiModel {
   bool listReset(WindowId w, int control);
   void setItems(WindowId w, int control, std::vector<std::string> items);
   std::vector<std::string> items(WindowId w, int control) const;
+  // A selection change carries the selected entry's text (empty for none).
   void setSelection(WindowId w, int control, int index);
+  // Text the user typed into a drop-down's edit field: it then has no
+  // selected position, whatever the text reads.
+  void typeText(WindowId w, int control, std::string_view text);
   int selection(WindowId w, int control) const;
 
   // Display lists: control 0 is the window's own surface.

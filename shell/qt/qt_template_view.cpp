@@ -204,7 +204,7 @@ void TemplateView::build() {
         combo->setInsertPolicy(QComboBox::NoInsert);
         if (combo->lineEdit()) {
           connect(combo->lineEdit(), &QLineEdit::textEdited, this,
-                  [w, id, &ui](const QString& t) { ui.setText(w, id, t.toStdString()); });
+                  [w, id, &ui](const QString& t) { ui.typeText(w, id, t.toStdString()); });
         }
         connect(combo, &QComboBox::activated, this, [w, id, &ui, combo](int index) {
           ui.setSelection(w, id, index);

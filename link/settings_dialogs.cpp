@@ -1,0 +1,169 @@
+#include "link/settings_dialogs.h"
+
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "link/command_sentences.h"
+#include "link/link_context.h"
+#include "link/serial_session.h"
+#include "platform/line_speeds.h"
+#include "ui/dialog_lists.h"
+#include "ui/ids.h"
+
+namespace ferrolan {
+
+namespace {
+
+static_assert(std::size(kRateList) == kRateCodes.size());
+
+template <typename Texts>
+std::vector<std::string> listOf(const Texts& texts) {
+  return {std::begin(texts), std::end(texts)};
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+// The entry whose whole text equals `text`, letter case ignored, or -1.
+int findEntry(const std::vector<std::string>& items, const std::string& text) {
+  for (size_t i = 0; i < items.size(); ++i)
+    if (sameIgnoringCase(items[i], text)) return static_cast<int>(i);
+  return -1;
+}
+
+void fill(UiModel& ui, WindowId w, int box, std::vector<std::string> items, int selection) {
+  ui.setItems(w, box, std::move(items));
+  if (selection >= 0) ui.setSelection(w, box, selection);
+}
+
+}  // namespace
+
+DialogProcedures comPortSetupProcedures(LinkContext& ctx, DialogHost& host) {
+  DialogProcedures p;
+  p.initialized = [&ctx](WindowId w) {
+    const auto ports = listOf(kPortList);
+    const auto bauds = listOf(kBaudList);
+    fill(ctx.ui, w, ids::kComPortBox, ports, findEntry(ports, ctx.session.portName.get()));
+    fill(ctx.ui, w, ids::kComBaudBox, bauds, findEntry(bauds, ctx.session.baudText.get()));
+    if (ctx.session.connected == 1)
+      ctx.ui.setText(w, ids::kComStatus, ctx.session.protocolMode == kModeNmea ? "Receive NMEA" : "Receive VBI");
+  };
+  p.command = [&ctx, &host](WindowId w, int command) {
+    switch (command) {
+      case ids::kComConnect:
+        ctx.ui.setText(w, ids::kComStatus, "Please wait");
+        ctx.ui.repaint(w);
+        if (ctx.session.dualPortActive == 1) {
+          // The shared-port driver's debug port must carry the binary stream.
+          connectReceiver(ctx);
+          sendSwitchToVbi(ctx);
+          ctx.session.protocolMode = kModeVbi;
+        }
+        if (connectReceiver(ctx)) host.endDialog(w, ids::kOk);
+        break;
+      case ids::kComDisconnect:
+        ctx.ui.setText(w, ids::kComStatus, "Not connect");
+        ctx.ui.repaint(w);
+        disconnectReceiver(ctx);
+        break;
+      case ids::kOk:
+      case ids::kCancel:
+        host.endDialog(w, command);
+        break;
+      default:
+        break;
+    }
+  };
+  return p;
+}
+
+DialogProcedures singleChannelProcedures(LinkContext& ctx, DialogHost& host) {
+  DialogProcedures p;
+  p.initialized = [&ctx](WindowId w) {
+    std::vector<std::string> satellites;
+    for (int id = 1; id <= kSatelliteIds; ++id) satellites.push_back(std::to_string(id));
+    fill(ctx.ui, w, ids::kScIdBox, std::move(satellites), kSatelliteIds - 1);
+  };
+  p.command = [&ctx, &host](WindowId w, int command) {
+    switch (command) {
+      case ids::kScEnter: {
+        writeText(ctx, kLeaveSingleChannel);
+        const std::string id = bounded(ctx.ui.text(w, ids::kScIdBox), kDialogTextCapacity);
+        writeText(ctx, composeSentence("$PKRV08," + id));
+        host.endDialog(w, command);
+        break;
+      }
+      case ids::kScExit:
+        writeText(ctx, kLeaveSingleChannel);
+        host.endDialog(w, command);
+        break;
+      case ids::kCancel:
+        host.endDialog(w, command);
+        break;
+      default:
+        break;
+    }
+  };
+  return p;
+}
+
+DialogProcedures fsaModifyProcedures(LinkContext& ctx, DialogHost& host) {
+  DialogProcedures p;
+  p.initialized = [&ctx](WindowId w) {
+    fill(ctx.ui, w, ids::kFsaBaudBox, listOf(kBaudList), 1);
+    ctx.ui.setEnabled(w, ids::kFsaBaudBox, false);
+    for (const RateBox& r : kRateBoxes) {
+      fill(ctx.ui, w, r.box, listOf(kRateList), r.initial);
+      ctx.ui.setEnabled(w, r.box, false);
+    }
+    ctx.ui.setChecked(w, ids::kFsaChangeBaud, false);
+    ctx.ui.setChecked(w, ids::kFsaChangeOutput, false);
+  };
+  p.command = [&ctx, &host](WindowId w, int command) {
+    switch (command) {
+      case ids::kFsaChangeBaud:
+        ctx.ui.setEnabled(w, ids::kFsaBaudBox, ctx.ui.checked(w, ids::kFsaChangeBaud));
+        break;
+      case ids::kFsaChangeOutput: {
+        const bool on = ctx.ui.checked(w, ids::kFsaChangeOutput);
+        for (const RateBox& r : kRateBoxes) ctx.ui.setEnabled(w, r.box, on);
+        break;
+      }
+      case ids::kOk:
+        if (ctx.ui.checked(w, ids::kFsaChangeBaud)) {
+          const int baud = decimalValue(bounded(ctx.ui.text(w, ids::kFsaBaudBox), kDialogTextCapacity));
+          if (const LineSpeed* s = baud > 0 ? lineSpeedFor(static_cast<uint32_t>(baud)) : nullptr)
+            writeText(ctx, composeSentence(format("$PKRV09,2,%d", s->storedCode)));
+          ctx.clock.sleepMs(kStoredBaudPauseMs);
+          writeText(ctx, kFsaClosingSentence);
+        }
+        if (ctx.ui.checked(w, ids::kFsaChangeOutput)) {
+          for (const RateBox& r : kRateBoxes) {
+            // A typed text has no position in the list: that item is left
+            // as the receiver has it rather than sent with a guessed code.
+            const int position = ctx.ui.selection(w, r.box);
+            if (position < 0 || position >= static_cast<int>(kRateCodes.size())) continue;
+            writeText(ctx, composeSentence(format("$PKRV09,%d,%d", r.item, kRateCodes[static_cast<size_t>(position)])));
+            ctx.clock.sleepMs(kRatePauseMs);
+          }
+          writeText(ctx, kFsaClosingSentence);
+        }
+        host.endDialog(w, command);
+        break;
+      case ids::kCancel:
+        host.endDialog(w, command);
+        break;
+      default:
+        break;
+    }
+  };
+  return p;
+}
+
+}  // namespace ferrolan
