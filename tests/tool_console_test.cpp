@@ -1,0 +1,157 @@
+// The three-page tool driven through its scripted console: the real
+// program, with ferrolan-sim on a pseudo-terminal as the receiver.
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/device_root_builder.h"
+#include "platform/process.h"
+#include "shell/script_console.h"
+
+namespace ferrolan {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ScriptProtocol, ChangesPrintAsTheirLines) {
+  auto line = [](WindowId w, int control, UiChangeKind kind, std::string text = {}, int value = 0) {
+    return scriptLine({w, control, kind, std::move(text), value, 1}).value_or("(none)");
+  };
+  using K = UiChangeKind;
+  using W = WindowId;
+  const std::pair<std::string, std::string> rows[] = {
+      {line(W::TextPage, 1032, K::ListAppend, "a\\b\r\n"), "log a\\\\b\\r\\n"},
+      {line(W::TextPage, 1032, K::ListInsertTop, "$GPGGA,1\n"), "log $GPGGA,1\\n"},
+      {line(W::ComPortSetup, 1004, K::Text, "Please wait"), "text dlg104:1004 Please wait"},
+      {line(W::InfoPage, 1049, K::Text, ""), "text info:1049 "},
+      {line(W::TextPage, 1036, K::Progress, {}, 45), "progress text:1036 45"},
+      {line(W::FsaModify, 1111, K::Enabled, {}, 1), "enable dlg128:1111 1"},
+      {line(W::InfoPage, 1092, K::Visible, {}, 0), "show info:1092 0"},
+      {line(W::VbiLogSetting, 1075, K::Checked, {}, 1), "check dlg123:1075 1"},
+      {line(W::FsaModify, 1112, K::Selection, "1   Hz", 1), "select dlg128:1112 1 1   Hz"},
+      {line(W::SkyPage, 40002, K::Menu, {}, 0), "menu 40002 0"},
+      {line(W::SingleChannel, 0, K::WindowOpened), "open dlg116"},
+      {line(W::SkyPage, 0, K::WindowClosed), "close sky"},
+      // What the protocol does not show.
+      {line(W::FsaModify, 1112, K::ListItems), "(none)"},
+      {line(W::InfoPage, 1055, K::Surface), "(none)"},
+      {line(W::ComPortSetup, 1002, K::ListAppend, "x"), "(none)"},
+  };
+  for (const auto& [got, want] : rows) EXPECT_EQ(got, want);
+}
+
+// The program under a script, its output read line by line.
+struct Tool {
+  fs::path root;
+  ChildProcess sim, program;
+  std::vector<std::string> out;
+
+  Tool() {
+    root = makeTempDir("ferrolan-tool-");
+    DeviceRootBuilder card(root.string());
+    EXPECT_TRUE(card.makeFolders());
+    // COM1 and COM8 name nothing: the Text page's unattended update ends at
+    // once, and a connect to COM8 fails, whatever serial ports the machine has.
+    for (const char* com : {"COM1", "COM8"}) fs::create_symlink(root / "nowhere", card.portPath(com));
+  }
+  ~Tool() {
+    program.stop();
+    sim.stop();
+    removeTree(root.string());
+  }
+  void startSim(std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv = {FERROLAN_SIM_PATH, "--link", DeviceRootBuilder(root.string()).portPath("COM2")};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    ChildOptions o;
+    o.stdinPipe = true;
+    ASSERT_TRUE(sim.start(argv, o));
+    std::string line;
+    ASSERT_TRUE(sim.readLine(line, 10000));
+  }
+  void start() {
+    ChildOptions o;
+    o.stdinPipe = true;
+    ASSERT_TRUE(program.start({FERROLAN_PROGRAM_PATH, "--tool", "--console", "--root", root.string()}, o));
+  }
+  void send(const std::string& line) { ASSERT_TRUE(program.writeLine(line)); }
+  // Reads until `want` is printed; false when the program ends or stays
+  // silent for the time-out first.
+  bool until(const std::string& want, int timeoutMs = 30000) {
+    std::string line;
+    while (program.readLine(line, timeoutMs)) {
+      out.push_back(line);
+      if (line == want) return true;
+    }
+    return false;
+  }
+  bool printed(const std::string& line) const { return std::find(out.begin(), out.end(), line) != out.end(); }
+  // The simulator's state line, polled until it holds `part`.
+  bool simState(const std::string& part) {
+    std::string line;
+    for (int tries = 0; tries < 50; ++tries) {
+      sim.writeLine("state");
+      while (sim.readLine(line, 2000))
+        if (line.rfind("state ", 0) == 0) break;
+      if (line.find(part) != std::string::npos) return true;
+    }
+    ADD_FAILURE() << "simulator state: " << line << "\nwanted: " << part;
+    return false;
+  }
+};
+
+TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
+  Tool t;
+  t.start();
+  const std::pair<std::string, std::string> rows[] = {
+      {"bogus", "error bogus: unknown command"},
+      {"page nowhere", "error page nowhere: no such page"},
+      {"cmd x", "error cmd x: cmd takes a command id"},
+      {"click 1000", "error click 1000: no dialog open"},
+      {"wait -5", "error wait -5: wait takes milliseconds, 0 to 3600000"},
+      {std::string(5000, 'x'), "error " + std::string(40, 'x') + "...: line too long"},
+      {"cmd 40001", "open dlg104"},
+      {"cmd 40013", "error cmd 40013: a dialog is open"},
+      {"click 4242", "error click 4242: no such control"},
+      {"check 1002 1", "error check 1002 1: not a check box"},
+      {"pick 1003 6", "error pick 1003 6: no such entry"},
+      {"set 1002 COM8:", "select dlg104:1002 7 COM8:"},
+      // A port that does not exist: the box, and the dialog stays open.
+      {"click 1000", "box Error|Fail To Create COM Port"},
+      {"click 2", "close dlg104"},
+      {"cmd 40013", "open dlg102"},
+      {"click 1", "close dlg102"},
+  };
+  for (const auto& [in, want] : rows) {
+    t.send(in);
+    EXPECT_TRUE(t.until(want)) << in;
+  }
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_TRUE(t.program.wait(10000));
+  EXPECT_EQ(t.program.exitCode(), 0);
+}
+
+TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
+  for (bool closeInput : {false, true}) {
+    Tool t;
+    t.start();
+    t.send("page sky");
+    t.send("cmd 40032");
+    ASSERT_TRUE(t.until("open dlg128"));
+    if (closeInput)
+      t.program.closeStdin();
+    else
+      t.send("quit");
+    EXPECT_TRUE(t.until("exit 0"));
+    EXPECT_TRUE(t.printed("close dlg128") && t.printed("close sky") && t.printed("close text"));
+    EXPECT_EQ(t.out.back(), "exit 0");
+    EXPECT_TRUE(t.program.wait(10000));
+  }
+}
+
+}  // namespace
+}  // namespace ferrolan

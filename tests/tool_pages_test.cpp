@@ -1,0 +1,187 @@
+// The Info and Sky pages' menu rules and the command dispatcher, row by row
+// on the UI model: the event each command sets, the dialogs it opens, the
+// flags it writes and the menu items it greys or enables.
+#include <map>
+
+#include "shell/front_end.h"
+#include "shell/tool_pages.h"
+#include "tests/support/test_support.h"
+
+namespace ferrolan {
+namespace {
+
+constexpr int kMenuItems[] = {ids::kCmdToNmea, ids::kCmdToVbi, ids::kCmdStartLog, ids::kCmdStopLog};
+using MenuState = std::array<int, 4>;  // 1 enabled, 0 greyed, for kMenuItems
+
+struct DialogRecorder final : SheetHost {
+  int runDialog(WindowId w, DialogProcedures) override {
+    opened.push_back(static_cast<int>(w));
+    return 0;
+  }
+  void endDialog(WindowId, int) override {}
+  void endSheet(int) override {}
+  std::vector<int> opened;
+};
+
+struct PageRig {
+  test::ScriptedRig rig;
+  DialogRecorder host;
+  std::map<std::string, EventHandle> events;
+  std::vector<int> quits;
+
+  PageRig() {
+    rig.ui.openWindow(WindowId::InfoPage, initialControls(106));
+    for (std::string_view name : kCommandEventNames) events[std::string(name)] = rig.ctx.events.create(std::string(name));
+    rig.ctx.app.postQuit = [this](int code) { quits.push_back(code); };
+  }
+  std::vector<std::string> signalled() {
+    std::vector<std::string> out;
+    for (auto& [name, e] : events)
+      if (e->tryConsume()) out.push_back(name);
+    return out;
+  }
+  MenuState menu() const {
+    MenuState m{};
+    for (size_t i = 0; i < m.size(); ++i) m[i] = rig.ui.menuEnabled(WindowId::InfoPage, kMenuItems[i]);
+    return m;
+  }
+  void run(int command) { dispatchCommand(rig.ctx, &host, WindowId::InfoPage, command); }
+};
+
+TEST(ToolMenu, ActivationAppliesTheFirstRuleThatHolds) {
+  struct Row {
+    bool log;
+    int connected, dual, mode;
+    MenuState fromEnabled, fromGreyed;
+  };
+  const Row rows[] = {
+      {true, 1, 0, 1, {0, 0, 0, 1}, {0, 0, 0, 1}},
+      {true, 0, 1, 0, {1, 1, 1, 1}, {0, 0, 0, 0}},  // logging, no port: unchanged
+      {false, 1, 1, 0, {0, 0, 1, 1}, {0, 0, 0, 0}},
+      {false, 0, 1, 1, {0, 0, 1, 1}, {0, 0, 0, 0}},
+      {false, 1, 0, 0, {1, 0, 1, 0}, {1, 0, 1, 0}},
+      {false, 0, 0, 0, {0, 1, 1, 0}, {0, 1, 1, 0}},
+      {false, 1, 0, 1, {0, 1, 1, 0}, {0, 1, 1, 0}},
+  };
+  for (const Row& row : rows) {
+    for (bool greyedFirst : {false, true}) {
+      SCOPED_TRACE(testing::Message() << row.log << row.connected << row.dual << row.mode << greyedFirst);
+      PageRig p;
+      for (int item : kMenuItems) p.rig.ui.setMenuEnabled(WindowId::InfoPage, item, !greyedFirst);
+      p.rig.ctx.log.logFileOpen = row.log;
+      p.rig.ctx.session.connected = row.connected;
+      p.rig.ctx.session.dualPortActive = row.dual;
+      p.rig.ctx.session.protocolMode = row.mode;
+      activateToolPage(p.rig.ctx, WindowId::InfoPage, true);
+      EXPECT_EQ(p.menu(), greyedFirst ? row.fromGreyed : row.fromEnabled);
+      EXPECT_EQ(p.rig.ctx.display.infoPageActive, 1);
+      activateToolPage(p.rig.ctx, WindowId::InfoPage, false);
+      EXPECT_EQ(p.rig.ctx.display.infoPageActive, 0);
+    }
+  }
+}
+
+TEST(ToolMenu, EachCommandDoesWhatItsRowSays) {
+  struct Row {
+    int command;
+    int mode = kModeNmea, connected = 0;
+    std::vector<std::string> events = {};
+    std::vector<int> dialogs = {};
+    MenuState menu = {1, 1, 1, 1};  // from all enabled
+    int targetBaud = 0;
+    int sortMode = kSortReceiverOrder;
+    std::string log = "";
+  };
+  const Row rows[] = {
+      {ids::kInfoColdStart, kModeNmea, 0, {"gpsEvtColdStart"}},
+      {ids::kInfoSortBySvid, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, kSortById},
+      {ids::kInfoSortByCno, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, kSortBySignal},
+      {ids::kInfoSortReceiver},
+      {ids::kInfoClean, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "No satellite display registered to clear.."},
+      {ids::kInfoFwVersion, kModeNmea, 0, {"gpsEvtFWVersion"}},
+      {ids::kCmdCommSetting, kModeNmea, 0, {}, {104}},
+      {ids::kCmdCommSetting, kModeNmea, 1, {}, {104}, {0, 1, 1, 0}},
+      {ids::kCmdToNmea, kModeNmea, 0, {"gpsEvtToNMEA"}, {}, {0, 1, 1, 1}},
+      {ids::kCmdToVbi, kModeNmea, 0, {"gpsEvtToVBI"}, {}, {1, 0, 1, 1}},
+      {ids::kCmdHotStart, kModeNmea, 0, {"gpsEvtHotStart"}},
+      {ids::kCmdWarmStart, kModeNmea, 0, {"gpsEvtWarmStart"}},
+      {ids::kCmdColdStart, kModeNmea, 0, {"gpsEvtColdStart"}},
+      {ids::kCmdReset, kModeNmea, 0, {"gpsEvtReset"}},
+      {ids::kCmdVgan, kModeNmea, 0, {"gpsEvtReset"}},
+      {ids::kCmdFwUpdate, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "Not in this build: the Update Firmware dialog"},
+      {ids::kCmdDualPort, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "Not in this build: the shared-port driver dialog"},
+      {ids::kCmdFwVersion, kModeNmea, 0, {"gpsEvtFWVersion"}},
+      {ids::kCmdStartLog, kModeNmea, 1, {"gpsEvtStartLog"}, {}, {0, 0, 0, 1}},
+      {ids::kCmdStartLog, kModeVbi, 1, {"gpsEvtStartLog"}, {123}, {0, 0, 0, 1}},
+      // Stop Log gives back the switch to the other stream (both greyed before).
+      {ids::kCmdStopLog, kModeNmea, 1, {"gpsEvtStopLog"}, {}, {0, 1, 1, 0}},
+      {ids::kCmdStopLog, kModeVbi, 1, {"gpsEvtStopLog"}, {}, {1, 0, 1, 0}},
+      {ids::kCmdAbout, kModeNmea, 0, {}, {102}},
+      {40015, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 4800},
+      {40016, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 9600},
+      {40017, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 19200},
+      {40018, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 38400},
+      {40019, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 57600},
+      {40020, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 115200},
+      {ids::kCmdFkUpdate, kModeNmea, 0, {"gpsEvtFKUpdate"}},
+      {ids::kCmdSpUpdate, kModeNmea, 0, {"gpsEvtSPUpdate"}},
+      {ids::kCmdAllUpdate, kModeNmea, 0, {"gpsEvtAllUpdate"}},
+      {ids::kCmdSingleChannel, kModeNmea, 0, {}, {116}},
+      {ids::kCmdFsaModify, kModeNmea, 0, {}, {128}},
+      // Ids no row names, and the high word of the command parameter.
+      {0}, {4}, {40014}, {40021}, {40029}, {40033}, {1093},
+      {0x10000 + ids::kCmdHotStart, kModeNmea, 0, {"gpsEvtHotStart"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.command << " mode " << row.mode << " connected " << row.connected);
+    PageRig p;
+    p.rig.ctx.session.protocolMode = row.mode;
+    p.rig.ctx.session.connected = row.connected;
+    if (row.command == ids::kCmdStopLog)
+      for (int item : {ids::kCmdToNmea, ids::kCmdToVbi}) p.rig.ui.setMenuEnabled(WindowId::InfoPage, item, false);
+    p.run(row.command);
+    EXPECT_EQ(p.signalled(), row.events);
+    EXPECT_EQ(p.host.opened, row.dialogs);
+    EXPECT_EQ(p.menu(), row.menu);
+    EXPECT_EQ(p.rig.ctx.session.targetBaud, row.targetBaud);
+    EXPECT_EQ(p.rig.ctx.display.sortMode, row.sortMode);
+    EXPECT_EQ(p.rig.lastLog(), row.log);
+    EXPECT_TRUE(p.quits.empty());
+  }
+}
+
+TEST(ToolMenu, FlagsAndTheEndOfTheSheet) {
+  PageRig p;
+  std::vector<int> sorts;
+  for (int i = 0; i < 4; ++i) {
+    p.run(ids::kInfoSort);
+    sorts.push_back(p.rig.ctx.display.sortMode);
+  }
+  EXPECT_EQ(sorts, (std::vector<int>{1, 2, 3, 1}));
+
+  p.rig.ctx.session.restartKind = 2;
+  p.run(ids::kInfoStop);
+  EXPECT_EQ(p.rig.ctx.session.stopRequested, 1);
+  EXPECT_EQ(p.rig.ctx.session.restartKind, 0);
+
+  int cleared = 0;
+  p.rig.ctx.session.clearSatelliteDisplay = [&] { ++cleared; };
+  p.run(ids::kInfoClean);
+  EXPECT_EQ(cleared, 1);
+
+  for (int command : {ids::kOk, ids::kCancel, ids::kCmdExit}) {
+    PageRig end;
+    end.run(command);
+    EXPECT_EQ(end.quits, std::vector<int>{0});
+    EXPECT_EQ(end.rig.ctx.app.sheetClosing, 1);
+    // Once the sheet is closing, nothing more is dispatched.
+    end.run(ids::kCmdHotStart);
+    end.run(ids::kCmdAbout);
+    EXPECT_TRUE(end.signalled().empty());
+    EXPECT_TRUE(end.host.opened.empty());
+    EXPECT_EQ(end.quits.size(), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace ferrolan
