@@ -296,6 +296,8 @@ void QtSheet::closeEvent(QCloseEvent* e) {
 void QtSheet::finish() {
   if (finished_) return;
   finished_ = true;
+  // Commands stop now: a row whose dialog ends here goes no further.
+  ctx_.app.sheetClosing = 1;
   // Workers waiting for a box are let go before the shutdown joins them.
   host_.shutDown();
   for (auto& [w, d] : std::map<WindowId, DialogWindow*>(dialogs_)) d->end(0);

@@ -13,6 +13,8 @@
 
 #include <atomic>
 
+#include "link/settings_dialogs.h"
+#include "shell/small_dialogs.h"
 #include "tests/qt/gui_support.h"
 
 namespace ferrolan::qt::test {
@@ -20,32 +22,16 @@ namespace {
 
 std::vector<std::string> list(std::span<const std::string_view> items) { return {items.begin(), items.end()}; }
 
-// What each dialog's initialisation fills in, as its logic will.
-void fillLikeTheLogic(UiModel& ui, WindowId w) {
+// What each dialog's initialisation fills in: the program's own where it
+// has one, as the logic of the other two will.
+void fillLikeTheLogic(Context& ctx, SheetHost& host, WindowId w) {
+  UiModel& ui = ctx.ui;
   switch (w) {
-    case WindowId::ComPortSetup:
-      ui.setItems(w, ids::kComPortBox, list(res::kPortList));
-      ui.setItems(w, ids::kComBaudBox, list(res::kBaudList));
-      ui.setSelection(w, ids::kComPortBox, 0);
-      ui.setSelection(w, ids::kComBaudBox, 1);
-      break;
-    case WindowId::SingleChannel: {
-      std::vector<std::string> idsList;
-      for (int i = 1; i <= 32; ++i) idsList.push_back(std::to_string(i));
-      ui.setItems(w, ids::kScIdBox, idsList);
-      ui.setSelection(w, ids::kScIdBox, 31);
-      break;
-    }
-    case WindowId::FsaModify:
-      ui.setItems(w, ids::kFsaBaudBox, list(res::kBaudList));
-      ui.setSelection(w, ids::kFsaBaudBox, 1);
-      ui.setEnabled(w, ids::kFsaBaudBox, false);
-      for (int id : {ids::kFsaRmc, ids::kFsaGga, ids::kFsaGll, ids::kFsaGsa, ids::kFsaGsv, ids::kFsaAlm, ids::kFsaVtg,
-                     ids::kFsaZda}) {
-        ui.setItems(w, id, list(res::kRateList));
-        ui.setSelection(w, id, (id == ids::kFsaGll || id == ids::kFsaAlm || id == ids::kFsaVtg || id == ids::kFsaZda) ? 0 : 1);
-        ui.setEnabled(w, id, false);
-      }
+    case WindowId::ComPortSetup: comPortSetupProcedures(ctx, host).initialized(w); break;
+    case WindowId::SingleChannel: singleChannelProcedures(ctx, host).initialized(w); break;
+    case WindowId::FsaModify: fsaModifyProcedures(ctx, host).initialized(w); break;
+    case WindowId::VbiLogSetting:
+      vbiLogSettingProcedures(ui, ctx.log, [] { return uint64_t{2} << 20; }, host).initialized(w);
       break;
     case WindowId::UpdateFirmware:
       ui.setChecked(w, ids::kUpdFirmware, true);
@@ -61,10 +47,6 @@ void fillLikeTheLogic(UiModel& ui, WindowId w) {
       ui.setSelection(w, ids::kDrvBaudBox, 5);
       ui.setEnabled(w, ids::kDrvUninstall, false);
       break;
-    case WindowId::VbiLogSetting:
-      ui.setEnabled(w, ids::kLog10Minutes, true);
-      ui.setEnabled(w, ids::kLog30Minutes, true);
-      break;
     default:
       break;
   }
@@ -77,12 +59,12 @@ struct DialogRun {
 
 // Runs the dialog from the event loop, calls inside(dialog) once it is up
 // and answers what the run saw. The procedure ends the dialog on 1 and 2.
-DialogRun runWith(QtSheet& sheet, UiModel& ui, WindowId w, const std::function<void(DialogWindow*)>& inside) {
+DialogRun runWith(QtSheet& sheet, Context& ctx, WindowId w, const std::function<void(DialogWindow*)>& inside) {
   DialogRun run;
   bool done = false;
   QTimer::singleShot(0, [&] {
     DialogProcedures p;
-    p.initialized = [&](WindowId id) { fillLikeTheLogic(ui, id); };
+    p.initialized = [&](WindowId id) { fillLikeTheLogic(ctx, sheet, id); };
     p.command = [&](WindowId id, int c) {
       run.commands.push_back(c);
       if (c == ids::kOk || c == ids::kCancel) sheet.endDialog(id, c);
@@ -118,7 +100,7 @@ TEST_P(DialogLayouts, EveryDialogShowsItsTemplateWithCaptionAndControls) {
       {WindowId::VbiLogSetting, "vbi-log-setting-123"}};
   for (auto [w, name] : dialogs) {
     const res::DialogTemplate& tpl = *res::templateFor(w, layout);
-    DialogRun run = runWith(sheet, rig.ui, w, [&](DialogWindow* d) {
+    DialogRun run = runWith(sheet, rig.ctx, w, [&](DialogWindow* d) {
       EXPECT_EQ(d->windowTitle().toStdString(), std::string(tpl.caption));
       EXPECT_TRUE(d->isModal());
       for (auto& [id, state] : res::initialControls(tpl)) {
@@ -159,7 +141,7 @@ class Dialogs : public ::testing::Test {
 TEST_F(Dialogs, UpdateFirmwareRadiosButtonsAndWorkerWrittenStatus) {
   const WindowId w = WindowId::UpdateFirmware;
   std::atomic<bool> written{false};
-  DialogRun run = runWith(*sheet, rig.ui, w, [&](DialogWindow* d) {
+  DialogRun run = runWith(*sheet, rig.ctx, w, [&](DialogWindow* d) {
     auto* fsa = static_cast<QRadioButton*>(d->view()->controlWidget(ids::kUpdFsa));
     auto* firmware = static_cast<QRadioButton*>(d->view()->controlWidget(ids::kUpdFirmware));
     EXPECT_TRUE(firmware->isChecked());
@@ -190,7 +172,7 @@ TEST_F(Dialogs, UpdateFirmwareRadiosButtonsAndWorkerWrittenStatus) {
 }
 
 TEST_F(Dialogs, EnterPressesTheDefaultButtonOrGivesOk) {
-  DialogRun single = runWith(*sheet, rig.ui, WindowId::SingleChannel, [&](DialogWindow* d) {
+  DialogRun single = runWith(*sheet, rig.ctx, WindowId::SingleChannel, [&](DialogWindow* d) {
     auto* box = static_cast<QComboBox*>(d->view()->controlWidget(ids::kScIdBox));
     EXPECT_EQ(box->count(), 32);
     EXPECT_EQ(box->currentText(), "32");
@@ -198,7 +180,7 @@ TEST_F(Dialogs, EnterPressesTheDefaultButtonOrGivesOk) {
   });
   EXPECT_EQ(single.commands, (std::vector<int>{ids::kScEnter}));
 
-  DialogRun fsa = runWith(*sheet, rig.ui, WindowId::FsaModify, [&](DialogWindow* d) {
+  DialogRun fsa = runWith(*sheet, rig.ctx, WindowId::FsaModify, [&](DialogWindow* d) {
     auto* check = static_cast<QCheckBox*>(d->view()->controlWidget(ids::kFsaChangeBaud));
     check->click();
     EXPECT_TRUE(rig.ui.checked(WindowId::FsaModify, ids::kFsaChangeBaud));
@@ -208,13 +190,13 @@ TEST_F(Dialogs, EnterPressesTheDefaultButtonOrGivesOk) {
   EXPECT_EQ(fsa.commands, (std::vector<int>{ids::kFsaChangeBaud, ids::kOk}));
   EXPECT_EQ(fsa.result, ids::kOk);
 
-  DialogRun about = runWith(*sheet, rig.ui, WindowId::About, [&](DialogWindow* d) { key(d, Qt::Key_Return); });
+  DialogRun about = runWith(*sheet, rig.ctx, WindowId::About, [&](DialogWindow* d) { key(d, Qt::Key_Return); });
   EXPECT_EQ(about.commands, (std::vector<int>{ids::kOk}));
 }
 
 TEST_F(Dialogs, WhatTheUserPicksOrTypesInABoxReachesTheModel) {
   const WindowId w = WindowId::ComPortSetup;
-  runWith(*sheet, rig.ui, w, [&](DialogWindow* d) {
+  runWith(*sheet, rig.ctx, w, [&](DialogWindow* d) {
     auto* port = static_cast<QComboBox*>(d->view()->controlWidget(ids::kComPortBox));
     EXPECT_EQ(port->currentText(), "COM1:");
     EXPECT_EQ(static_cast<QLabel*>(d->view()->controlWidget(ids::kComStatus))->text(), "Not connected");
