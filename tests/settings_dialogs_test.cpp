@@ -5,6 +5,7 @@
 
 #include "control/log_buffer.h"
 #include "link/command_sentences.h"
+#include "link/serial_session.h"
 #include "link/settings_dialogs.h"
 #include "shell/small_dialogs.h"
 #include "tests/support/test_support.h"
@@ -206,6 +207,45 @@ TEST(ComPortSetup, AConnectThatFailsKeepsTheDialogOpenAndDisconnectSaysSo) {
   EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextPortLabel), "N/A");
   p.command(w, ids::kCancel);
   EXPECT_EQ(host.ended, std::vector<int>{ids::kCancel});
+}
+
+TEST(ComPortSetup, ConnectClosesOnSuccessAndWithTheDriverSwitchesItToBinaryFirst) {
+  for (int dual : {0, 1}) {
+    SCOPED_TRACE(dual);
+    test::ScriptedRig rig;
+    rig.ctx.session.receiveEntry = rig.ctx.session.displayEntry = [&rig](WorkerControl& c) {
+      while (c.checkpoint()) rig.ctx.events.waitForAny({}, 2, &c.cancelToken());
+    };
+    rig.ctx.session.dualPortActive = dual;
+    auto first = std::make_shared<ScriptedPort>(rig.clock);
+    first->receive("$GPGGA");
+    auto second = std::make_shared<ScriptedPort>(rig.clock);
+    second->receive("\x81\xFF");
+    rig.opener.add("COM2:", first);
+    rig.opener.add("COM2:", second);
+    EndRecorder host;
+    DialogProcedures p = comPortSetupProcedures(rig.ctx, host);
+    const WindowId w = WindowId::ComPortSetup;
+    rig.ui.openWindow(w, initialControls(104));
+    p.initialized(w);
+    rig.ui.setSelection(w, ids::kComPortBox, 1);
+    const uint32_t before = rig.clock.tickCount();
+    p.command(w, ids::kComConnect);
+    EXPECT_EQ(host.ended, std::vector<int>{ids::kOk});
+    EXPECT_EQ(rig.ctx.session.connected, 1);
+    if (dual) {
+      // Opened twice, 3 s apart, with the switch to binary on the first line.
+      EXPECT_EQ(rig.opener.opened(), (std::vector<std::string>{"COM2:", "COM2:"}));
+      EXPECT_GE(rig.clock.tickCount() - before, 3000u);
+      EXPECT_NE(first->writtenText().find("$PKRV11,1,1,7,0*18\r\n"), std::string::npos);
+      EXPECT_EQ(rig.ctx.session.protocolMode, kModeVbi);
+      EXPECT_EQ(rig.ui.text(w, ids::kComStatus), "Receive VBI");
+    } else {
+      EXPECT_EQ(rig.opener.opened(), std::vector<std::string>{"COM2:"});
+      EXPECT_EQ(rig.ui.text(w, ids::kComStatus), "Receive NMEA");
+    }
+    disconnectReceiver(rig.ctx);
+  }
 }
 
 TEST(VbiLogSetting, OffersWhatTheFreeMemoryAllowsAndKeepsTheLastClick) {

@@ -135,6 +135,44 @@ TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
   EXPECT_EQ(t.program.exitCode(), 0);
 }
 
+TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
+  Tool t;
+  t.startSim({"--no-pacing"});
+  t.start();
+  const std::pair<std::string, std::string> steps[] = {
+      {"page info", "open info"},
+      {"cmd 40001", "open dlg104"},
+      {"set 1002 COM2:", "select dlg104:1002 1 COM2:"},
+      {"set 1003 9600", "select dlg104:1003 1 9600"},
+      {"click 1000", "text dlg104:1004 Receive NMEA"},
+      {"sync", "sync"},
+      {"cmd 40032", "open dlg128"},
+      {"check 1110 1", "enable dlg128:1120 1"},
+      {"set 1114 OFF", "select dlg128:1114 0 OFF"},
+      {"pick 1118 2", "select dlg128:1118 2 1/2 Hz"},
+      {"click 1", "close dlg128"},
+  };
+  for (const auto& [in, want] : steps) {
+    t.send(in);
+    ASSERT_TRUE(t.until(want)) << in;
+  }
+  EXPECT_TRUE(t.printed("close dlg104"));
+  EXPECT_TRUE(t.simState("rates=RMC:1,GGA:0,GLL:0,GSA:1,GSV:1,ALM:0,VTG:2,ZDA:0"));
+  for (const auto& [in, want] : std::vector<std::pair<std::string, std::string>>{
+           {"cmd 40026", "open dlg116"}, {"set 1093 7", "select dlg116:1093 6 7"}, {"click 1094", "close dlg116"}}) {
+    t.send(in);
+    ASSERT_TRUE(t.until(want)) << in;
+  }
+  EXPECT_TRUE(t.simState("single-channel=7"));
+  t.send("cmd 40026");
+  t.send("click 1095");
+  ASSERT_TRUE(t.until("close dlg116"));
+  EXPECT_TRUE(t.simState("single-channel=0"));
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_FALSE(t.printed("box Error|Write Command fail! Please Check COM port"));
+}
+
 TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
   for (bool closeInput : {false, true}) {
     Tool t;
