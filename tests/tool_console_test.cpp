@@ -88,6 +88,17 @@ struct Tool {
     }
     return false;
   }
+  // Sends each line and reads until its answer; stops at the first missing.
+  bool steps(const std::vector<std::pair<std::string, std::string>>& rows) {
+    for (const auto& [in, want] : rows) {
+      send(in);
+      if (!until(want)) {
+        ADD_FAILURE() << in << " did not print " << want;
+        return false;
+      }
+    }
+    return true;
+  }
   bool printed(const std::string& line) const { return std::find(out.begin(), out.end(), line) != out.end(); }
   // The simulator's state line, polled until it holds `part`.
   bool simState(const std::string& part) {
@@ -106,7 +117,7 @@ struct Tool {
 TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
   Tool t;
   t.start();
-  const std::pair<std::string, std::string> rows[] = {
+  t.steps({
       {"bogus", "error bogus: unknown command"},
       {"page nowhere", "error page nowhere: no such page"},
       {"cmd x", "error cmd x: cmd takes a command id"},
@@ -124,11 +135,7 @@ TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
       {"click 2", "close dlg104"},
       {"cmd 40013", "open dlg102"},
       {"click 1", "close dlg102"},
-  };
-  for (const auto& [in, want] : rows) {
-    t.send(in);
-    EXPECT_TRUE(t.until(want)) << in;
-  }
+  });
   t.send("quit");
   EXPECT_TRUE(t.until("exit 0"));
   EXPECT_TRUE(t.program.wait(10000));
@@ -139,7 +146,7 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   Tool t;
   t.startSim({"--no-pacing"});
   t.start();
-  const std::pair<std::string, std::string> steps[] = {
+  ASSERT_TRUE(t.steps({
       {"page info", "open info"},
       {"cmd 40001", "open dlg104"},
       {"set 1002 COM2:", "select dlg104:1002 1 COM2:"},
@@ -151,22 +158,13 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
       {"set 1114 OFF", "select dlg128:1114 0 OFF"},
       {"pick 1118 2", "select dlg128:1118 2 1/2 Hz"},
       {"click 1", "close dlg128"},
-  };
-  for (const auto& [in, want] : steps) {
-    t.send(in);
-    ASSERT_TRUE(t.until(want)) << in;
-  }
+  }));
   EXPECT_TRUE(t.printed("close dlg104"));
   EXPECT_TRUE(t.simState("rates=RMC:1,GGA:0,GLL:0,GSA:1,GSV:1,ALM:0,VTG:2,ZDA:0"));
-  for (const auto& [in, want] : std::vector<std::pair<std::string, std::string>>{
-           {"cmd 40026", "open dlg116"}, {"set 1093 7", "select dlg116:1093 6 7"}, {"click 1094", "close dlg116"}}) {
-    t.send(in);
-    ASSERT_TRUE(t.until(want)) << in;
-  }
+  ASSERT_TRUE(
+      t.steps({{"cmd 40026", "open dlg116"}, {"set 1093 7", "select dlg116:1093 6 7"}, {"click 1094", "close dlg116"}}));
   EXPECT_TRUE(t.simState("single-channel=7"));
-  t.send("cmd 40026");
-  t.send("click 1095");
-  ASSERT_TRUE(t.until("close dlg116"));
+  ASSERT_TRUE(t.steps({{"cmd 40026", "open dlg116"}, {"click 1095", "close dlg116"}}));
   EXPECT_TRUE(t.simState("single-channel=0"));
   t.send("quit");
   EXPECT_TRUE(t.until("exit 0"));
