@@ -181,10 +181,21 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
                              "Not in this build: command thread", "Not in this build: receive thread",
                              "Not in this build: display thread",
                              "Not in this build: satellite display clearing", "Not in this build: log closing at exit",
-                             "Not in this build: driver handles closing"}));
+                             "Not in this build: driver handles closing", "Not in this build: fix display (GSA)",
+                             "Not in this build: satellite display (GSV)",
+                             "Not in this build: time and position display (RMC)",
+                             "Not in this build: SV measurements display", "Not in this build: PVT solution display",
+                             "Not in this build: stream logging"}));
     rig.ctx.textLog.reset();
     rig.ctx.session.receiveEntry = rig.ctx.session.displayEntry = rig.ctx.hooks.commandThread = [](WorkerControl&) {};
     rig.ctx.session.clearSatelliteDisplay = rig.ctx.hooks.closeLogAtExit = rig.ctx.hooks.closeDriverHandles = [] {};
+    for (const RefreshedEvent& r : kRefreshedEvents) rig.ctx.dataPath.refresh[static_cast<size_t>(r.event)] = [] {};
+    struct NoLog final : StreamLog {
+      bool writeLine(std::string_view) override { return false; }
+      bool feedByte(uint8_t) override { return false; }
+      int fillPercent() override { return 0; }
+    } noLog;
+    rig.ctx.dataPath.streamLog = &noLog;
     p.created(page);
     EXPECT_TRUE(rig.log().empty());
   }
