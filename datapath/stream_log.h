@@ -16,7 +16,9 @@ class StreamLog {
   // One VBI byte, after a rotation to a new file when the buffer is full;
   // true when it went into the buffer.
   virtual bool feedByte(uint8_t byte) = 0;
-  // The buffer's fill in percent, for the progress bar at each frame start.
+  // The buffer's fill in percent, for the progress bar at each frame start:
+  // length / (capacity / 100), which the log must keep defined for a
+  // capacity below 100 bytes.
   virtual int fillPercent() = 0;
 };
 
