@@ -27,30 +27,17 @@ int reportMissingEntries(Context& ctx) {
       {"driver handles closing", static_cast<bool>(ctx.hooks.closeDriverHandles)},
   };
   int missing = 0;
-  for (const Entry& e : entries) {
-    if (e.registered) continue;
-    ctx.textLog.append(format("Not in this build: %s", e.name));
+  auto report = [&](const char* what) {
+    ctx.textLog.append(format("Not in this build: %s", what));
     ++missing;
-  }
+  };
+  for (const Entry& e : entries)
+    if (!e.registered) report(e.name);
+  // The display thread serves these events whether or not a routine shows them.
+  for (const RefreshedEvent& r : kRefreshedEvents)
+    if (!ctx.dataPath.refresh[static_cast<size_t>(r.event)]) report(r.what);
+  if (!ctx.dataPath.streamLog.load()) report("stream logging");
   return missing;
-}
-
-EventHandle OpenEvents::open(const std::string& name) {
-  std::lock_guard l(m_);
-  auto& slot = open_[name];
-  if (!slot) slot = reg_.create(name);
-  return slot;
-}
-
-EventHandle OpenEvents::get(const std::string& name) const {
-  std::lock_guard l(m_);
-  auto it = open_.find(name);
-  return it == open_.end() ? nullptr : it->second;
-}
-
-bool OpenEvents::close(const std::string& name) {
-  std::lock_guard l(m_);
-  return open_.erase(name) != 0;
 }
 
 }  // namespace ferrolan

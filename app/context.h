@@ -12,6 +12,8 @@
 #include <string>
 
 #include "control/log_buffer.h"
+#include "datapath/data_path.h"
+#include "datapath/data_path_context.h"
 #include "datapath/display_flags.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"
@@ -51,21 +53,6 @@ struct AppState {
   std::function<void(int)> postQuit;
 };
 
-// The named events this process holds open, so that shutdown can close
-// them by name.
-class OpenEvents {
- public:
-  explicit OpenEvents(EventRegistry& reg) : reg_(reg) {}
-  EventHandle open(const std::string& name);
-  EventHandle get(const std::string& name) const;
-  bool close(const std::string& name);  // false when it was not open
-
- private:
-  EventRegistry& reg_;
-  mutable std::mutex m_;
-  std::map<std::string, EventHandle> open_;
-};
-
 struct Context {
   // root: the device root. An empty registryPath keeps the registry in
   // memory; by default it is <root>/registry.reg.
@@ -88,6 +75,7 @@ struct Context {
   UpdateState update;
   LogBuffer log;
   DisplayFlags display;
+  DataPath dataPath;
   AppState app;
   Hooks hooks;
 
@@ -95,10 +83,12 @@ struct Context {
   operator LinkContext&() { return updateView_; }
   operator StorageContext&() { return updateView_; }
   operator UpdateContext&() { return updateView_; }
+  operator DataPathContext&() { return dataPathView_; }
 
  private:
   UpdateContext updateView_{{clock, ports, ui, textLog, session}, {registry, app.isPocketPC, storage}, root,
                             autoUpdate, update};
+  DataPathContext dataPathView_{clock, ui, textLog, events, openEvents, session, dataPath};
 };
 
 // One TextLog line for each entry that the interactive tool needs and no

@@ -13,4 +13,12 @@ inline constexpr std::array<std::string_view, 12> kSentenceEventNames = {
     "gpsEvtGPRMB", "gpsEvtGPRMC", "gpsEvtGPRTE", "gpsEvtGPWPL", "gpsEvtSVMEASDATA", "gpsEvtSVSOLUDATA",
 };
 
+// Indexes into kSentenceEventNames.
+namespace sentenceEvents {
+enum Index : int {
+  kGpApb, kGpBod, kGpGga, kGpGll, kGpGsa, kGpGsv, kGpRmb, kGpRmc, kGpRte, kGpWpl, kSvMeasData, kSvSoluData, kCount
+};
+}  // namespace sentenceEvents
+static_assert(sentenceEvents::kCount == kSentenceEventNames.size());
+
 }  // namespace ferrolan

@@ -74,4 +74,22 @@ int EventRegistry::waitForAny(std::span<const EventHandle> events, uint32_t time
   return result;
 }
 
+EventHandle OpenEvents::open(const std::string& name) {
+  std::lock_guard l(m_);
+  auto& slot = open_[name];
+  if (!slot) slot = reg_.create(name);
+  return slot;
+}
+
+EventHandle OpenEvents::get(const std::string& name) const {
+  std::lock_guard l(m_);
+  auto it = open_.find(name);
+  return it == open_.end() ? nullptr : it->second;
+}
+
+bool OpenEvents::close(const std::string& name) {
+  std::lock_guard l(m_);
+  return open_.erase(name) != 0;
+}
+
 }  // namespace ferrolan

@@ -52,4 +52,19 @@ class EventRegistry {
   std::map<std::string, std::weak_ptr<Event>> byName_;
 };
 
+// The named events this process holds open, so that shutdown can close
+// them by name.
+class OpenEvents {
+ public:
+  explicit OpenEvents(EventRegistry& reg) : reg_(reg) {}
+  EventHandle open(const std::string& name);
+  EventHandle get(const std::string& name) const;
+  bool close(const std::string& name);  // false when it was not open
+
+ private:
+  EventRegistry& reg_;
+  mutable std::mutex m_;
+  std::map<std::string, EventHandle> open_;
+};
+
 }  // namespace ferrolan

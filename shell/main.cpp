@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/context.h"
+#include "app/data_path_wiring.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/tty_port.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   TtyPortOpener opener(o.root);
   UiModel ui;
   Context ctx(clock, opener, ui, o.root);
+  registerDataPath(ctx);
 
   StartupOptions startup;
   startup.pageCount = o.tool ? 3 : 1;

@@ -181,7 +181,11 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
                              "Not in this build: command thread", "Not in this build: receive thread",
                              "Not in this build: display thread",
                              "Not in this build: satellite display clearing", "Not in this build: log closing at exit",
-                             "Not in this build: driver handles closing"}));
+                             "Not in this build: driver handles closing", "Not in this build: fix display (GSA)",
+                             "Not in this build: satellite display (GSV)",
+                             "Not in this build: time and position display (RMC)",
+                             "Not in this build: SV measurements display", "Not in this build: PVT solution display",
+                             "Not in this build: stream logging"}));
     // Once per run: the other page says nothing more.
     rig.ctx.textLog.reset();
     p.created(page == WindowId::InfoPage ? WindowId::SkyPage : WindowId::InfoPage);
@@ -189,6 +193,13 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
     test::ScriptedRig full;
     full.ctx.session.receiveEntry = full.ctx.session.displayEntry = full.ctx.hooks.commandThread = [](WorkerControl&) {};
     full.ctx.session.clearSatelliteDisplay = full.ctx.hooks.closeLogAtExit = full.ctx.hooks.closeDriverHandles = [] {};
+    for (const RefreshedEvent& r : kRefreshedEvents) full.ctx.dataPath.refresh[static_cast<size_t>(r.event)] = [] {};
+    struct NoLog final : StreamLog {
+      bool writeLine(std::string_view) override { return false; }
+      bool feedByte(uint8_t) override { return false; }
+      int fillPercent() override { return 0; }
+    } noLog;
+    full.ctx.dataPath.streamLog = &noLog;
     makePageProcedures(full.ctx).created(page);
     EXPECT_TRUE(full.log().empty());
   }

@@ -1,0 +1,83 @@
+#include "datapath/receive_thread.h"
+
+#include "datapath/sentence_dispatch.h"
+#include "datapath/stream_framer.h"
+#include "datapath/vbi_messages.h"
+#include "link/serial_session.h"
+
+namespace ferrolan {
+
+namespace {
+
+// How long to wait before looking again when no port is open (the update
+// procedures close it without touching `connected`): a read's time-out.
+constexpr uint32_t kNoPortPauseMs = 1000;
+
+// Everything the thread gathers lives here, on its own stack: no heap on
+// the byte path. A line is Latin-1, one character per byte; the TextLog
+// takes UTF-8, at most two bytes per character.
+struct ReceiveState {
+  explicit ReceiveState(LineSync& sync) : lines(sync) {}
+  LineFramer lines;
+  FrameCollector frames;
+  std::array<char, 2 * kLineCapacity> shown{};
+};
+
+std::string_view asUtf8(std::string_view latin1, std::array<char, 2 * kLineCapacity>& out) {
+  size_t n = 0;
+  for (char ch : latin1) {
+    if (n + 2 > out.size()) break;
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out[n++] = static_cast<char>(c);
+    } else {
+      out[n++] = static_cast<char>(0xC0 | (c >> 6));
+      out[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return {out.data(), n};
+}
+
+void textStep(DataPathContext& ctx, ReceiveState& st, uint8_t b) {
+  st.lines.take(b, [&](std::string_view line) {
+    StreamLog* log = ctx.data.streamLog.load();
+    if (log && log->writeLine(line)) ctx.ui.setText(WindowId::TextPage, ids::kTextStatus, "Logging");
+    ctx.textLog.insertTop(asUtf8(line, st.shown));
+    dispatchSentence(ctx, line);
+  });
+}
+
+void binaryStep(DataPathContext& ctx, ReceiveState& st, uint8_t b) {
+  StreamLog* log = ctx.data.streamLog.load();
+  const bool logged = log && log->feedByte(b);
+  const auto step = st.frames.take(b, [&](FrameView frame, int32_t length) { takeVbiFrame(ctx, frame, length); });
+  if (step != FrameCollector::Step::IdByte) return;
+  if (logged) ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, log->fillPercent());
+  const std::string_view name = vbiMessageName(b);
+  if (!name.empty()) ctx.textLog.append(name);
+}
+
+}  // namespace
+
+void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl) {
+  ReceiverSession& s = ctx.session;
+  ctx.data.lineSync.sentenceOpen = 0;
+  ctx.data.lineSync.sentenceSynced = 0;
+  ReceiveState st(ctx.data.lineSync);
+  while (ctl.checkpoint() && s.connected == 1) {
+    auto port = s.portHandle.get();
+    if (!port) {
+      ctx.events.waitForAny({}, kNoPortPauseMs, &ctl.cancelToken());
+      continue;
+    }
+    uint8_t b;
+    if (!port->readByteOrCancel(b, ctl.cancelToken())) continue;
+    const int mode = s.protocolMode;
+    if (mode == kModeNmea)
+      textStep(ctx, st, b);
+    else if (mode == kModeVbi)
+      binaryStep(ctx, st, b);
+  }
+}
+
+}  // namespace ferrolan

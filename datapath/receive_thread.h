@@ -1,0 +1,16 @@
+#pragma once
+// The receive thread: the one continuous reader of the receiver's port
+// while connected. It reads one byte per call and, by the protocol mode,
+// frames NMEA lines (shown at the top of the TextLog, logged, dispatched)
+// or VBI frames (handed to the binary intake, their names added at the end
+// of the TextLog, every byte fed to the raw log).
+
+#include "datapath/data_path_context.h"
+#include "platform/worker.h"
+
+namespace ferrolan {
+
+// Runs while the session is connected; parks between reads when held.
+void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl);
+
+}  // namespace ferrolan

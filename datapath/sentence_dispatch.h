@@ -1,0 +1,21 @@
+#pragma once
+// Sorts each NMEA line by its type: the lines that are shown are stored and
+// their event signalled; the display thread waits on the events and runs
+// the refresh routine of the one that fired.
+
+#include <string_view>
+
+#include "datapath/data_path_context.h"
+#include "platform/worker.h"
+
+namespace ferrolan {
+
+// One emitted line, on the receive thread. Only prefix tests and two
+// character reads happen here; decoding waits for the display thread.
+void dispatchSentence(DataPathContext& ctx, std::string_view line);
+
+// The display thread: opens the twelve events, then serves them in their
+// order until stopped.
+void runDisplayThread(DataPathContext& ctx, WorkerControl& ctl);
+
+}  // namespace ferrolan

@@ -1,0 +1,349 @@
+// The data path in a context: sentence dispatch and its store, the binary
+// intake, the receive thread over a fed port, the display thread, and a
+// connection to the simulated receiver.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "app/data_path_wiring.h"
+#include "datapath/receive_thread.h"
+#include "datapath/sentence_dispatch.h"
+#include "datapath/vbi_messages.h"
+#include "link/serial_session.h"
+#include "platform/process.h"
+#include "tests/support/test_support.h"
+
+namespace ferrolan {
+namespace {
+
+using test::ScriptedRig;
+namespace ev = sentenceEvents;
+
+// Opens the twelve events the way the display thread does, so a test can
+// see which were signalled.
+std::array<EventHandle, ev::kCount> openSentenceEvents(Context& ctx) {
+  std::array<EventHandle, ev::kCount> h;
+  for (int i = 0; i < ev::kCount; ++i) {
+    h[static_cast<size_t>(i)] = ctx.openEvents.open(std::string(kSentenceEventNames[static_cast<size_t>(i)]));
+    ctx.dataPath.events.publish(i, h[static_cast<size_t>(i)]);
+  }
+  return h;
+}
+
+std::vector<int> signalled(std::array<EventHandle, ev::kCount>& h) {
+  std::vector<int> out;
+  for (int i = 0; i < ev::kCount; ++i)
+    if (h[static_cast<size_t>(i)]->tryConsume()) out.push_back(i);
+  return out;
+}
+
+struct DispatchCase {
+  const char* name;
+  std::vector<std::string> lines;
+  int restartPending;
+  std::vector<int> events;
+  int gsvTotal;
+  std::vector<std::pair<StoreSlot, std::string>> stored;  // the slots that are not empty
+  int ttffRunning;
+};
+
+TEST(Dispatch, StoresAndSignalsByType) {
+  const std::string gsv3[] = {"$GPGSV,3,1,10,01*70\n", "$GPGSV,3,2,10,02*70\n", "$GPGSV,3,3,10,03*70\n"};
+  const std::string longGga = "$GPGGA," + std::string(200, '9');
+  const DispatchCase cases[] = {
+      {"GGA, GSA and RMC",
+       {"$GPGGA,1\n", "$GPGSA,2\n", "$GPRMC,3\n", "$GPRMC,4\n"},
+       0,
+       {ev::kGpGga, ev::kGpGsa, ev::kGpRmc},
+       0,
+       {{StoreSlot::Gga, "$GPGGA,1\n"}, {StoreSlot::Gsa, "$GPGSA,2\n"}, {StoreSlot::Rmc, "$GPRMC,4\n"}},
+       0},
+      {"types shown nowhere", {"$GPGLL,1\n", "$GPAPB\n", "$GPVTG,1\n", "GPGGA,1\n", "$GPGG\n"}, 0, {}, 0, {}, 0},
+      {"a GSV group fires once, at its last part",
+       {gsv3[0], gsv3[1], gsv3[2]},
+       0,
+       {ev::kGpGsv},
+       3,
+       {{StoreSlot::Gsv1, gsv3[0]}, {StoreSlot::Gsv2, gsv3[1]}, {StoreSlot::Gsv3, gsv3[2]}},
+       0},
+      {"GSV parts 1 and 2 only", {gsv3[0], gsv3[1]}, 0, {}, 0, {{StoreSlot::Gsv1, gsv3[0]}, {StoreSlot::Gsv2, gsv3[1]}}, 0},
+      {"a one-part group", {"$GPGSV,1,1,02\n"}, 0, {ev::kGpGsv}, 1, {{StoreSlot::Gsv1, "$GPGSV,1,1,02\n"}}, 0},
+      {"a total of 10 is never complete", {"$GPGSV,10,10,30\n"}, 0, {}, 0, {}, 0},
+      {"part 6 of 6 is complete but not stored", {"$GPGSV,6,6,24\n"}, 0, {ev::kGpGsv}, 6, {}, 0},
+      {"a GSV line too short for its number", {"$GPGSV,1\n", "$GPGSV"}, 0, {}, 0, {}, 0},
+      {"restart acknowledgement without a restart", {"$PKRV200,02*1F\n"}, 0, {}, 0, {}, 0},
+      {"restart acknowledgement after a restart", {"$PKRV200,021\n"}, 1, {}, 0, {}, 1},
+      {"an overlong line is cut to its slot", {longGga}, 0, {ev::kGpGga}, 0, {{StoreSlot::Gga, longGga.substr(0, 127)}}, 0},
+  };
+  for (const DispatchCase& c : cases) {
+    ScriptedRig rig;
+    auto events = openSentenceEvents(rig.ctx);
+    rig.ctx.session.restartPending = c.restartPending;
+    rig.clock.advance(5000);
+    for (const std::string& l : c.lines) dispatchSentence(rig.ctx, l);
+    EXPECT_EQ(signalled(events), c.events) << c.name;
+    EXPECT_EQ(rig.ctx.dataPath.sentences.gsvTotal, c.gsvTotal) << c.name;
+    for (int s = 0; s < static_cast<int>(StoreSlot::Count); ++s) {
+      std::string expected;
+      for (const auto& [slot, text] : c.stored)
+        if (static_cast<int>(slot) == s) expected = text;
+      EXPECT_EQ(rig.ctx.dataPath.sentences.read(static_cast<StoreSlot>(s)).view(), expected) << c.name << " slot " << s;
+    }
+    EXPECT_EQ(rig.ctx.dataPath.ttff.ttffRunning, c.ttffRunning) << c.name;
+    if (c.ttffRunning) {
+      EXPECT_EQ(rig.ctx.dataPath.ttff.ttffStart, rig.clock.tickCount()) << c.name;
+    }
+  }
+}
+
+TEST(Dispatch, SignalsBeforeTheEventsAreOpenHaveNoEffect) {
+  ScriptedRig rig;
+  dispatchSentence(rig.ctx, "$GPGGA,1\n");
+  auto events = openSentenceEvents(rig.ctx);
+  EXPECT_TRUE(signalled(events).empty());
+  EXPECT_EQ(rig.ctx.dataPath.sentences.ggaText().view(), "$GPGGA,1\n");
+}
+
+VbiCopy frameWith(uint8_t id, uint8_t tag) {
+  VbiCopy f{};
+  f[0] = id;
+  f[1] = 0x01;  // a high id byte: only byte 0 is compared
+  f[100] = tag;
+  return f;
+}
+
+TEST(BinaryIntake, KeepsMeasurementsAndRotatesSolutions) {
+  ScriptedRig rig;
+  auto events = openSentenceEvents(rig.ctx);
+  VbiCopies& v = rig.ctx.dataPath.vbi;
+  struct Row {
+    uint8_t id, tag;
+    int32_t length;
+    std::vector<int> events;
+    int selectorAfter;
+  } rows[] = {{121, 1, 90, {ev::kSvSoluData}, 1}, {121, 2, 90, {ev::kSvSoluData}, 2},
+              {122, 9, 90, {}, 2},                {121, 3, 90, {ev::kSvSoluData}, 0},
+              {121, 4, 90, {ev::kSvSoluData}, 1}, {120, 7, 38 + 42 * 5, {ev::kSvMeasData}, 1}};
+  for (const Row& r : rows) {
+    const VbiCopy f = frameWith(r.id, r.tag);
+    takeVbiFrame(rig.ctx, FrameView(f), r.length);
+    EXPECT_EQ(signalled(events), r.events) << int(r.tag);
+    EXPECT_EQ(v.pvtSelector(), r.selectorAfter) << int(r.tag);
+  }
+  // A, B, C got 1, 2, 3; the fourth went to A again.
+  VbiCopy out;
+  const uint8_t expectedTags[] = {4, 2, 3};
+  for (int copy = 0; copy < 3; ++copy) {
+    v.solution(copy, out);
+    EXPECT_EQ(out[100], expectedTags[copy]) << copy;
+  }
+  v.selectedSolution(out);
+  EXPECT_EQ(out[100], 2);  // the copy the next message overwrites
+  EXPECT_EQ(v.measurement(out), 38 + 42 * 5);
+  EXPECT_EQ(out[100], 7);
+  EXPECT_EQ(vbiMessageName(122), "SV Visibility Data (122)");
+  EXPECT_EQ(vbiMessageName(99), "");
+  EXPECT_EQ(vbiMessageName(156), "");
+}
+
+// A port that hands out a fixed byte stream, calling `before(i)` ahead of
+// byte i, and ends the connection when the stream is spent, so the receive
+// thread can run to its end on the test's own thread.
+class FeedPort final : public Port {
+ public:
+  FeedPort(std::vector<uint8_t> bytes, std::atomic<int>& connected) : bytes_(std::move(bytes)), connected_(connected) {}
+  std::function<void(size_t)> before;
+  bool readByte(uint8_t& out) override {
+    if (next_ >= bytes_.size()) {
+      connected_ = 0;
+      return false;
+    }
+    if (before) before(next_);
+    out = bytes_[next_++];
+    return true;
+  }
+  size_t read(uint8_t* buf, size_t max) override { return max && readByte(*buf) ? 1 : 0; }
+  bool write(const uint8_t*, size_t) override { return true; }
+  bool getTimeouts(PortTimeouts&) override { return true; }
+  bool setTimeouts(const PortTimeouts&) override { return true; }
+  bool getLineSettings(LineSettings&) override { return true; }
+  bool setLineSettings(const LineSettings&) override { return true; }
+  bool purge(unsigned) override { return true; }
+  void close() override {}
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t next_ = 0;
+  std::atomic<int>& connected_;
+};
+
+// Records what the receive thread hands the raw log.
+struct RecordingLog final : StreamLog {
+  std::vector<std::string> lines;
+  std::vector<uint8_t> bytes;
+  bool writeLine(std::string_view l) override {
+    lines.emplace_back(l);
+    return true;
+  }
+  bool feedByte(uint8_t b) override {
+    bytes.push_back(b);
+    return true;
+  }
+  int fillPercent() override { return static_cast<int>(bytes.size()); }
+};
+
+struct ReceiveRig : ScriptedRig {
+  RecordingLog recording;
+  std::shared_ptr<FeedPort> feed;
+  void run(const std::string& stream, int mode) {
+    feed = std::make_shared<FeedPort>(std::vector<uint8_t>(stream.begin(), stream.end()), ctx.session.connected);
+    ctx.session.portHandle.set(feed);
+    ctx.session.protocolMode = mode;
+    ctx.session.connected = 1;
+    ctx.dataPath.streamLog = &recording;
+  }
+  void go() {
+    WorkerControl ctl;
+    runReceiveThread(ctx, ctl);
+  }
+};
+
+TEST(ReceiveThread, TextModeShowsLogsAndDispatchesEachLine) {
+  ReceiveRig rig;
+  auto events = openSentenceEvents(rig.ctx);
+  // Nothing before the first "$" shows anywhere.
+  rig.run("\xE9noise$GPGGA,1*11\r\n$GPGLL,\xE9*22\r\n$GPGSA,3*33\r\n$", kModeNmea);
+  rig.go();
+  const std::vector<std::string> sent = {"$GPGGA,1*11\n", "$GPGLL,\xE9*22\n", "$GPGSA,3*33\n"};
+  EXPECT_EQ(rig.recording.lines, sent);
+  // Newest first; Latin-1 shown as UTF-8.
+  EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGSA,3*33\n", "$GPGLL,\xC3\xA9*22\n", "$GPGGA,1*11\n"}));
+  EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextStatus), "Logging");
+  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kGpGga, ev::kGpGsa}));
+  EXPECT_TRUE(rig.recording.bytes.empty());
+}
+
+TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
+  ReceiveRig rig;
+  auto events = openSentenceEvents(rig.ctx);
+  std::string stream = "\x01\x81\xFF\x78";
+  stream += std::string(50, '\x11') + "\x81\xFF\x79" + std::string(20, '\x22') + "\x81\xFF\x7A\x81\xFF\x03";
+  rig.run(stream, kModeVbi);
+  rig.go();
+  EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin(), stream.end()));
+  EXPECT_EQ(rig.log(), (std::vector<std::string>{"SV Measurements Data (120)", "PVT Solution Data (121)",
+                                                 "SV Visibility Data (122)"}));
+  // Set at the last frame start, from the log's fill.
+  EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), static_cast<int>(stream.size()));
+  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
+  VbiCopy out;
+  EXPECT_EQ(rig.ctx.dataPath.vbi.measurement(out), 48);
+  EXPECT_EQ(out[0], 0x78);
+  EXPECT_EQ(out[50], 0x11);
+  EXPECT_EQ(out[51], 0x81);
+  rig.ctx.dataPath.vbi.solution(0, out);
+  EXPECT_EQ(out[0], 0x79);
+}
+
+TEST(ReceiveThread, ModeIsReadAfterEveryByte) {
+  ReceiveRig rig;
+  // NMEA, then an unknown mode drops bytes, then VBI.
+  const std::string stream = "$GPGGA,1\r\n$GPGGA,2\r\n$\x81\xFF\x78\x81\xFF\x79";
+  rig.run(stream, kModeNmea);
+  rig.feed->before = [&](size_t i) {
+    if (i == 11) rig.ctx.session.protocolMode = 7;
+    if (i == 21) rig.ctx.session.protocolMode = kModeVbi;
+  };
+  rig.go();
+  EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1\n"});
+  EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin() + 21, stream.end()));
+  EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGGA,1\n", "SV Measurements Data (120)",
+                                                 "PVT Solution Data (121)"}));
+}
+
+// Waits, without a time limit that decides anything, for `done`.
+template <typename Pred>
+bool eventually(Pred done) {
+  for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return done();
+}
+
+TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirst) {
+  ScriptedRig rig;
+  std::mutex m;
+  std::vector<int> ran;
+  for (int i : {ev::kGpGsa, ev::kGpGsv, ev::kGpRmc, ev::kSvMeasData, ev::kSvSoluData})
+    rig.ctx.dataPath.refresh[static_cast<size_t>(i)] = [&, i] {
+      std::lock_guard l(m);
+      ran.push_back(i);
+    };
+  // Signalled before the thread runs: served in wait order, GGA and APB by nothing.
+  auto events = openSentenceEvents(rig.ctx);
+  for (int i : {ev::kSvSoluData, ev::kGpRmc, ev::kGpApb, ev::kGpGsa, ev::kGpGga})
+    events[static_cast<size_t>(i)]->set();
+  Worker display;
+  display.start([&](WorkerControl& ctl) { runDisplayThread(rig.ctx, ctl); });
+  auto count = [&] {
+    std::lock_guard l(m);
+    return ran.size();
+  };
+  ASSERT_TRUE(eventually([&] { return count() == 3; }));
+  dispatchSentence(rig.ctx, "$GPGSV,1,1,01\n");
+  ASSERT_TRUE(eventually([&] { return count() == 4; }));
+  display.stop();
+  EXPECT_FALSE(display.running());
+  EXPECT_EQ(ran, (std::vector<int>{ev::kGpGsa, ev::kGpRmc, ev::kSvSoluData, ev::kGpGsv}));
+}
+
+TEST(ReceiveThread, ParksWhenSuspendedAndEndsOnStop) {
+  ScriptedRig rig;
+  registerDataPath(rig.ctx);
+  rig.attach();
+  rig.ctx.session.connected = 1;
+  Worker rx;
+  rx.start(rig.ctx.session.receiveEntry);
+  rx.suspend();
+  // Held: the thread reads nothing of what arrives now.
+  const size_t reads = rig.port->readCalls();
+  rig.port->receive("$GPGGA,1\r\n$");
+  EXPECT_EQ(rig.port->readCalls(), reads);
+  rx.resume();
+  ASSERT_TRUE(eventually([&] { return !rig.log().empty(); }));
+  EXPECT_EQ(rig.log().front(), "$GPGGA,1\n");
+  rx.stop();
+  EXPECT_FALSE(rx.running());
+}
+
+TEST(LiveReceiver, ConnectShowsTheSimulatorsSentences) {
+  ChildProcess sim;
+  ChildOptions o;
+  o.stdinPipe = true;
+  ASSERT_TRUE(sim.start({FERROLAN_SIM_PATH, "--exit-after", "60"}, o));
+  std::string path;
+  ASSERT_TRUE(sim.readLine(path, 10000));
+  test::LiveRig rig;
+  registerDataPath(rig.ctx);
+  rig.ui.openWindow(WindowId::ComPortSetup);
+  rig.ui.setText(WindowId::ComPortSetup, ids::kComPortBox, path);
+  rig.ui.setText(WindowId::ComPortSetup, ids::kComBaudBox, "9600");
+  ASSERT_TRUE(connectReceiver(rig.ctx));
+  auto shown = [&] {
+    for (const std::string& l : rig.ctx.textLog.lines())
+      if (l.starts_with("$GPRMC")) return true;
+    return false;
+  };
+  EXPECT_TRUE(eventually(shown));
+  EXPECT_TRUE(rig.ctx.dataPath.sentences.rmcText().view().starts_with("$GPRMC,"));
+  for (const std::string& l : rig.ctx.textLog.lines()) EXPECT_EQ(l.back(), '\n') << l;
+  disconnectReceiver(rig.ctx);
+  EXPECT_FALSE(rig.ctx.session.receiveThread.get()->running());
+  EXPECT_FALSE(rig.ctx.session.displayThread.get()->running());
+}
+
+}  // namespace
+}  // namespace ferrolan
