@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "control/data_log.h"
 #include "control/log_buffer.h"
 #include "datapath/data_path.h"
 #include "datapath/data_path_context.h"
@@ -84,11 +85,17 @@ struct Context {
   operator StorageContext&() { return updateView_; }
   operator UpdateContext&() { return updateView_; }
   operator DataPathContext&() { return dataPathView_; }
+  operator LogContext&() { return logView_; }
 
  private:
   UpdateContext updateView_{{clock, ports, ui, textLog, session}, {registry, app.isPocketPC, storage}, root,
                             autoUpdate, update};
   DataPathContext dataPathView_{clock, ui, textLog, events, openEvents, session, dataPath};
+  LogContext logView_{clock, ui, updateView_, root, session.protocolMode, log};
+
+ public:
+  // What the receive thread feeds when the raw log is registered.
+  DataLog dataLog{logView_};
 };
 
 // One TextLog line for each entry that the interactive tool needs and no

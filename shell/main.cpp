@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
   UiModel ui;
   Context ctx(clock, opener, ui, o.root);
   registerDataPath(ctx);
+  registerDataLog(ctx);
 
   StartupOptions startup;
   startup.pageCount = o.tool ? 3 : 1;
