@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "control/command_thread.h"
 #include "control/data_log.h"
 #include "control/log_buffer.h"
 #include "datapath/data_path.h"
@@ -77,6 +78,7 @@ struct Context {
   LogBuffer log;
   DisplayFlags display;
   DataPath dataPath;
+  CommandProcedures commandProcedures;
   AppState app;
   Hooks hooks;
 
@@ -86,12 +88,14 @@ struct Context {
   operator UpdateContext&() { return updateView_; }
   operator DataPathContext&() { return dataPathView_; }
   operator LogContext&() { return logView_; }
+  operator CommandContext&() { return commandView_; }
 
  private:
   UpdateContext updateView_{{clock, ports, ui, textLog, session}, {registry, app.isPocketPC, storage}, root,
                             autoUpdate, update};
   DataPathContext dataPathView_{clock, ui, textLog, events, openEvents, session, dataPath};
   LogContext logView_{clock, ui, updateView_, root, session.protocolMode, log};
+  CommandContext commandView_{updateView_, logView_, events, openEvents, dataPath.lineSync, commandProcedures};
 
  public:
   // What the receive thread feeds when the raw log is registered.

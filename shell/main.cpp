@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/context.h"
+#include "app/control_wiring.h"
 #include "app/data_path_wiring.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
   Context ctx(clock, opener, ui, o.root);
   registerDataPath(ctx);
   registerDataLog(ctx);
+  registerCommandThread(ctx);
 
   StartupOptions startup;
   startup.pageCount = o.tool ? 3 : 1;
