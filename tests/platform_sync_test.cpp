@@ -1,7 +1,7 @@
 // Named events and cooperative workers under contention.
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
