@@ -50,6 +50,7 @@ class DataLog final : public StreamLog {
   bool writeLine(std::string_view line) override;
   bool feedByte(uint8_t byte) override;
   int fillPercent() override;
+  void lineLost() override { stopLogging(ctx_); }
 
  private:
   LogContext& ctx_;

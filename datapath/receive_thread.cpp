@@ -57,6 +57,19 @@ void binaryStep(DataPathContext& ctx, ReceiveState& st, uint8_t b) {
   if (!name.empty()) ctx.textLog.append(name);
 }
 
+// The device went away under a connection (an adapter unplugged): say so
+// once, keep what was logged, and end the connection as Disconnect would.
+void lineLost(DataPathContext& ctx, Port& port) {
+  ctx.textLog.append(kLineLostText);
+  if (StreamLog* log = ctx.data.streamLog.load()) log->lineLost();
+  ReceiverSession& s = ctx.session;
+  s.connected = 0;
+  if (s.portHandle.get().get() == &port) s.portHandle.reset();
+  port.close();
+  ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, "N/A");
+  ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, "N/A");
+}
+
 }  // namespace
 
 void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl) {
@@ -71,7 +84,10 @@ void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl) {
       continue;
     }
     uint8_t b;
-    if (!port->readByteOrCancel(b, ctl.cancelToken())) continue;
+    if (!port->readByteOrCancel(b, ctl.cancelToken())) {
+      if (port->hungUp()) return lineLost(ctx, *port);
+      continue;
+    }
     const int mode = s.protocolMode;
     if (mode == kModeNmea)
       textStep(ctx, st, b);

@@ -10,7 +10,12 @@
 
 namespace ferrolan {
 
-// Runs while the session is connected; parks between reads when held.
+// The line the thread adds when the device goes away under it.
+inline constexpr const char* kLineLostText = "COM port lost: the receiver is disconnected..";
+
+// Runs while the session is connected; parks between reads when held. A
+// line that hangs up ends the connection: the raw log is written out, the
+// port closed, `connected` cleared.
 void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl);
 
 }  // namespace ferrolan

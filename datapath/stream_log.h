@@ -20,6 +20,8 @@ class StreamLog {
   // length / (capacity / 100), which the log must keep defined for a
   // capacity below 100 bytes.
   virtual int fillPercent() = 0;
+  // The line has gone: what the log holds is written out and it stops.
+  virtual void lineLost() = 0;
 };
 
 }  // namespace ferrolan

@@ -91,6 +91,10 @@ class Port {
     return !cancel.cancelled() && readByte(out);
   }
 
+  // True once the line has gone for good (the device was unplugged, the
+  // other end of a pseudo-terminal closed): reads will deliver nothing.
+  virtual bool hungUp() const { return false; }
+
   // Ends the port for every holder of it, not just the caller: calls in
   // progress return at once, later ones answer false or 0, and the device
   // is released so that it can be opened again straight away. Idempotent.

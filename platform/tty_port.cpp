@@ -195,6 +195,7 @@ size_t TtyPort::readWithin(uint8_t* buf, size_t max, uint32_t totalMs, const Can
     }
     // Hang-up or error: the line delivers nothing. Wait out the time-out so
     // that callers' loops keep their pace instead of spinning.
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
     pause(totalMs - std::min(totalMs, nowMs() - start), cancel);
     break;
   }

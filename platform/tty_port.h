@@ -29,6 +29,7 @@ class TtyPort final : public Port {
   bool getLineSettings(LineSettings& out) override;
   bool setLineSettings(const LineSettings& s) override;
   bool purge(unsigned flags) override;
+  bool hungUp() const override { return hungUp_.load(); }
   // Wakes every call blocked on the line, waits for them to leave, then
   // drops the lock and the descriptor.
   void close() override;
@@ -51,6 +52,7 @@ class TtyPort final : public Port {
   std::condition_variable idle_;
   int users_ = 0;
   bool closed_ = false;
+  std::atomic<bool> hungUp_{false};
   bool released_ = false;
   // False while the line may still be cooked (a raw setting that did not
   // take effect): line-setting calls fail rather than run on it.

@@ -147,9 +147,13 @@ class FeedPort final : public Port {
  public:
   FeedPort(std::vector<uint8_t> bytes, std::atomic<int>& connected) : bytes_(std::move(bytes)), connected_(connected) {}
   std::function<void(size_t)> before;
+  bool hangUpAtEnd = false;  // the spent stream is a line that went away
   bool readByte(uint8_t& out) override {
     if (next_ >= bytes_.size()) {
-      connected_ = 0;
+      if (hangUpAtEnd)
+        hung_ = true;
+      else
+        connected_ = 0;
       return false;
     }
     if (before) before(next_);
@@ -163,9 +167,12 @@ class FeedPort final : public Port {
   bool getLineSettings(LineSettings&) override { return true; }
   bool setLineSettings(const LineSettings&) override { return true; }
   bool purge(unsigned) override { return true; }
-  void close() override {}
+  void close() override { closed = true; }
+  bool hungUp() const override { return hung_; }
+  bool closed = false;
 
  private:
+  bool hung_ = false;
   std::vector<uint8_t> bytes_;
   size_t next_ = 0;
   std::atomic<int>& connected_;
@@ -184,6 +191,8 @@ struct RecordingLog final : StreamLog {
     return true;
   }
   int fillPercent() override { return static_cast<int>(bytes.size()); }
+  void lineLost() override { lost = true; }
+  bool lost = false;
 };
 
 struct ReceiveRig : ScriptedRig {
@@ -233,6 +242,20 @@ TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
   VbiCopy out;
   EXPECT_EQ(rig.ctx.dataPath.vbi.measurement(out), 48);
   EXPECT_EQ(out[0], 0x78);
+}
+
+TEST(ReceiveThread, ALineThatHangsUpEndsTheConnectionOnceKeepingTheLog) {
+  ReceiveRig rig;
+  rig.run("$GPGGA,1*11\r\n$", kModeNmea);
+  rig.feed->hangUpAtEnd = true;
+  rig.go();  // returns: no spinning on the dead line
+  EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1*11\n"});
+  EXPECT_TRUE(rig.recording.lost);
+  EXPECT_TRUE(rig.feed->closed);
+  EXPECT_EQ(rig.ctx.session.connected, 0);
+  EXPECT_FALSE(rig.ctx.session.portHandle.valid());
+  EXPECT_EQ(rig.lastLog(), kLineLostText);
+  EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextPortLabel), "N/A");
 }
 
 TEST(ReceiveThread, ModeIsReadAfterEveryByte) {

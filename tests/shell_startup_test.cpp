@@ -198,6 +198,7 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
       bool writeLine(std::string_view) override { return false; }
       bool feedByte(uint8_t) override { return false; }
       int fillPercent() override { return 0; }
+      void lineLost() override {}
     } noLog;
     full.ctx.dataPath.streamLog = &noLog;
     makePageProcedures(full.ctx).created(page);

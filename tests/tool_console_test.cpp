@@ -153,6 +153,7 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
       {"set 1003 9600", "select dlg104:1003 1 9600"},
       {"click 1000", "text dlg104:1004 Receive NMEA"},
       {"sync", "sync"},
+      {"cmd 40010", "text info:1114 Current FW:3.17"},
       {"cmd 40032", "open dlg128"},
       {"check 1110 1", "enable dlg128:1120 1"},
       {"set 1114 OFF", "select dlg128:1114 0 OFF"},
@@ -166,6 +167,11 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   EXPECT_TRUE(t.simState("single-channel=7"));
   ASSERT_TRUE(t.steps({{"cmd 40026", "open dlg116"}, {"click 1095", "close dlg116"}}));
   EXPECT_TRUE(t.simState("single-channel=0"));
+  // The receiver goes away under the connection: one line, and the tool
+  // carries on.
+  t.sim.writeLine("hangup 500");
+  EXPECT_TRUE(t.until("log COM port lost: the receiver is disconnected.."));
+  EXPECT_TRUE(t.until("text text:1044 N/A"));
   t.send("quit");
   EXPECT_TRUE(t.until("exit 0"));
   EXPECT_FALSE(t.printed("box Error|Write Command fail! Please Check COM port"));

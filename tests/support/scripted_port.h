@@ -57,6 +57,7 @@ class ScriptedPort final : public Port {
   bool getLineSettings(LineSettings& out) override;
   bool setLineSettings(const LineSettings& s) override;
   bool purge(unsigned flags) override;
+  bool hungUp() const override { std::lock_guard l(m_); return hungUp_; }
   // Port calls fail at once from then on, without moving the clock; what
   // the program did stays readable.
   void close() override;
