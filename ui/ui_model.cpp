@@ -28,7 +28,7 @@ UiModel::Subscription UiModel::addListenerWithItems(WindowId w, int control, Lis
     auto it = windows_.find(w);
     if (it != windows_.end()) {
       auto c = it->second.controls.find(control);
-      if (c != it->second.controls.end()) s.items = c->second.items;
+      if (c != it->second.controls.end()) s.items.assign(c->second.items.begin(), c->second.items.end());
     }
   }
   s.id = nextListener_++;
@@ -192,7 +192,7 @@ void UiModel::setHorizontalExtent(WindowId w, int control, int extent) {
 bool UiModel::listAppend(WindowId w, int control, std::string_view line) {
   return edit(w, control, UiChangeKind::ListAppend, line, 0, [&](ControlState& c) {
     // A list box holds a bounded number of lines; the oldest make room.
-    if (c.items.size() >= kMaxListItems) c.items.erase(c.items.begin());
+    if (c.items.size() >= kMaxListItems) c.items.pop_front();
     c.items.emplace_back(line);
     return true;
   });
@@ -201,7 +201,7 @@ bool UiModel::listAppend(WindowId w, int control, std::string_view line) {
 bool UiModel::listInsertTop(WindowId w, int control, std::string_view line) {
   return edit(w, control, UiChangeKind::ListInsertTop, line, 0, [&](ControlState& c) {
     if (c.items.size() >= kMaxListItems) c.items.pop_back();
-    c.items.emplace(c.items.begin(), line);
+    c.items.emplace_front(line);
     return true;
   });
 }
@@ -216,14 +216,15 @@ bool UiModel::listReset(WindowId w, int control) {
 
 void UiModel::setItems(WindowId w, int control, std::vector<std::string> items) {
   edit(w, control, UiChangeKind::ListItems, {}, 0, [&](ControlState& c) {
-    c.items = std::move(items);
+    c.items.assign(std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
     if (c.selection >= static_cast<int>(c.items.size())) c.selection = -1;
     return true;
   });
 }
 
 std::vector<std::string> UiModel::items(WindowId w, int control) const {
-  return read(w, control, std::vector<std::string>(), [](const ControlState& c) { return c.items; });
+  return read(w, control, std::vector<std::string>(),
+              [](const ControlState& c) { return std::vector<std::string>(c.items.begin(), c.items.end()); });
 }
 
 void UiModel::setSelection(WindowId w, int control, int index) {

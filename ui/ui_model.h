@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -49,7 +50,8 @@ struct ControlState {
   bool visible = true;
   bool checked = false;
   int progress = 0;
-  std::vector<std::string> items;
+  // A deque: the TextLog takes every received sentence at its top.
+  std::deque<std::string> items;
   int selection = -1;
   int horizontalExtent = 0;
   std::vector<DrawOp> surface;  // owner-drawn content (signal bars)

@@ -61,10 +61,10 @@ QVariant LinesModel::data(const QModelIndex& index, int role) const {
   return {};
 }
 
-void LinesModel::setLines(std::vector<std::string> lines) {
+void LinesModel::setLines(const std::deque<std::string>& lines) {
   if (lines == lines_) return;
   beginResetModel();
-  lines_ = std::move(lines);
+  lines_ = lines;
   endResetModel();
 }
 

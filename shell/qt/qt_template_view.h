@@ -50,10 +50,10 @@ class LinesModel : public QAbstractListModel {
   using QAbstractListModel::QAbstractListModel;
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
-  void setLines(std::vector<std::string> lines);
+  void setLines(const std::deque<std::string>& lines);
 
  private:
-  std::vector<std::string> lines_;
+  std::deque<std::string> lines_;
 };
 
 class TemplateView : public QWidget, public ModelView {
