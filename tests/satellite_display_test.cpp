@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "app/data_path_wiring.h"
+#include "datapath/sentence_dispatch.h"
 #include "datapath/satellite_display.h"
 #include "tests/support/test_support.h"
 
@@ -195,6 +198,30 @@ TEST(SatelliteDisplay, ABarPaintedOverAndOverKeepsOnlyWhatShows) {
   SkyRig p;
   for (int i = 0; i < 2000; ++i) drawSignalBar(p.rig.ui, 0, (i * 7) % 120, kBarUsed);
   EXPECT_LE(p.ops(0).size(), static_cast<size_t>(p.rig.ui.clientSize(kInfo, ids::kInfoChannelBars[0]).height + 1));
+}
+
+// The Clean button (UI thread) and restarts (command thread) clear the bars
+// while the display thread draws them; the sanitizer builds watch this.
+TEST(SatelliteDisplay, ClearingFromOtherThreadsWhileGroupsArriveIsSafe) {
+  SkyRig p(1, 1);
+  registerDataPath(p.rig.ctx);
+  Worker display;
+  display.start(p.rig.ctx.session.displayEntry);
+  const std::string line = gsv(1, 1, 2, {{"07", "40", "90", "42"}, {"12", "10", "180", "30"}});
+  // The events exist once the display thread has opened them.
+  for (int i = 0; i < 2000 && !p.rig.ctx.openEvents.get("gpsEvtSVSOLUDATA"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::thread cleaner([&] {
+    for (int i = 0; i < 300; ++i) p.rig.ctx.session.clearSatelliteDisplay();
+  });
+  for (int i = 0; i < 300; ++i) dispatchSentence(p.rig.ctx, line);
+  cleaner.join();
+  display.stop();
+  // Whatever interleaving happened, a group shown now shows in full.
+  p.group({line});
+  EXPECT_EQ(p.label(0), "07");
+  EXPECT_EQ(p.bar(1), "30");
+  EXPECT_LE(p.ops(0).size(), 2u);
 }
 
 }  // namespace
