@@ -1,7 +1,9 @@
 #include "app/data_path_wiring.h"
 
 #include "app/context.h"
+#include "datapath/fix_display.h"
 #include "datapath/receive_thread.h"
+#include "datapath/satellite_display.h"
 #include "datapath/sentence_dispatch.h"
 
 namespace ferrolan {
@@ -9,6 +11,21 @@ namespace ferrolan {
 void registerDataPath(Context& ctx) {
   ctx.session.receiveEntry = [&ctx](WorkerControl& ctl) { runReceiveThread(ctx, ctl); };
   ctx.session.displayEntry = [&ctx](WorkerControl& ctl) { runDisplayThread(ctx, ctl); };
+  registerDisplays(ctx);
+}
+
+void registerDisplays(Context& ctx) {
+  DisplayContext d{ctx, ctx.display, ctx.app.isPocketPC, ctx.app.isPortrait};
+  auto routine = [d](void (*show)(DisplayContext&)) {
+    return [d, show]() mutable { show(d); };
+  };
+  RefreshTable& r = ctx.dataPath.refresh;
+  r[sentenceEvents::kGpGsa] = routine(showGsa);
+  r[sentenceEvents::kGpGsv] = routine(showGsv);
+  r[sentenceEvents::kGpRmc] = routine(showRmc);
+  r[sentenceEvents::kSvMeasData] = routine(showSvMeasurements);
+  r[sentenceEvents::kSvSoluData] = routine(showPvtSolution);
+  ctx.session.clearSatelliteDisplay = routine(cleanDisplays);
 }
 
 }  // namespace ferrolan

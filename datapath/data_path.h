@@ -123,6 +123,54 @@ inline constexpr RefreshedEvent kRefreshedEvents[] = {
     {sentenceEvents::kSvSoluData, "PVT solution display"},
 };
 
+// The UTC date and time of the last RMC sentence: year (full), month, day,
+// hour, minute, second. Read by the ephemeris upload on its own thread.
+struct RmcDateTime {
+  int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool operator==(const RmcDateTime&) const = default;
+};
+
+inline constexpr size_t kUsedSatelliteSlots = 12;
+
+// What the fix display leaves for the satellite display and the ephemeris
+// upload. At most one of fix2D and fix3D is 1.
+class FixResults {
+ public:
+  std::atomic<int> fix2D{0};
+  std::atomic<int> fix3D{0};
+  std::array<std::atomic<int32_t>, kUsedSatelliteSlots> usedSatellites{};
+
+  bool hasFix() const { return fix2D == 1 || fix3D == 1; }
+  bool isUsed(int32_t id) const {
+    for (const auto& u : usedSatellites)
+      if (u.load() == id) return true;
+    return false;
+  }
+  RmcDateTime rmcDateTime() const {
+    std::lock_guard l(m_);
+    return rmc_;
+  }
+  template <typename Edit>
+  void editRmcDateTime(Edit&& edit) {
+    std::lock_guard l(m_);
+    edit(rmc_);
+  }
+
+ private:
+  mutable std::mutex m_;
+  RmcDateTime rmc_;
+};
+
+// The sky plot's tables, by the order satellites appear in the GSV group.
+// Only the display thread touches them.
+inline constexpr size_t kSkySlots = 16;
+struct SkyTables {
+  int satellitesInView = 0;
+  std::array<std::array<char, 5>, kSkySlots> labels{};  // at most 4 characters, terminated
+  std::array<int, kSkySlots> elevation{};
+  std::array<int, kSkySlots> azimuth{};
+};
+
 struct DataPath {
   LineSync lineSync;
   SentenceStore sentences;
@@ -130,6 +178,8 @@ struct DataPath {
   VbiCopies vbi;
   SentenceEventSlots events;
   RefreshTable refresh;
+  FixResults fix;
+  SkyTables sky;
   // The raw log, when one is registered; the receive thread calls it.
   std::atomic<StreamLog*> streamLog{nullptr};
 };

@@ -309,10 +309,17 @@ const ControlTemplate* findControl(const DialogTemplate& t, int id) {
 
 std::vector<std::pair<int, ControlState>> initialControls(const DialogTemplate& t) {
   std::vector<std::pair<int, ControlState>> out;
-  if (t.isPage) out.emplace_back(0, ControlState{});
+  if (t.isPage) {
+    ControlState page;
+    const PixelRect r = pixelRect(t);
+    page.clientWidth = r.w, page.clientHeight = r.h;
+    out.emplace_back(0, std::move(page));
+  }
   for (const C& c : t.controls) {
     if (c.id == ids::kStatic) continue;
     ControlState s;
+    const PixelRect r = pixelRect(c);
+    s.clientWidth = r.w, s.clientHeight = r.h;
     s.text = std::string(c.text);
     s.enabled = (c.style & kDisabled) == 0;
     s.visible = (c.style & kHidden) == 0;

@@ -1,5 +1,6 @@
 #include "ui/ui_model.h"
 
+#include <algorithm>
 #include <type_traits>
 
 namespace ferrolan {
@@ -255,6 +256,47 @@ void UiModel::setSurface(WindowId w, int control, std::vector<DrawOp> ops) {
 
 std::vector<DrawOp> UiModel::surface(WindowId w, int control) const {
   return read(w, control, std::vector<DrawOp>(), [](const ControlState& c) { return c.surface; });
+}
+
+namespace {
+
+// The pixels an op may touch, as a normalised rectangle.
+struct Bounds {
+  int left, top, right, bottom;
+};
+
+Bounds boundsOf(const DrawOp& op) {
+  Bounds b{std::min(op.x1, op.x2), std::min(op.y1, op.y2), std::max(op.x1, op.x2), std::max(op.y1, op.y2)};
+  // A line's pen reaches past its end points.
+  if (op.kind == DrawOp::Kind::Line) {
+    const int reach = std::max(1, op.penWidth);
+    b = {b.left - reach, b.top - reach, b.right + reach, b.bottom + reach};
+  }
+  return b;
+}
+
+bool hides(const DrawOp& fill, const DrawOp& earlier) {
+  if (fill.kind != DrawOp::Kind::FillRect) return false;
+  const Bounds f = boundsOf(fill), e = boundsOf(earlier);
+  return f.left <= e.left && f.top <= e.top && f.right >= e.right && f.bottom >= e.bottom;
+}
+
+}  // namespace
+
+void UiModel::drawOnSurface(WindowId w, int control, const std::vector<DrawOp>& ops) {
+  edit(w, control, UiChangeKind::Surface, {}, 0, [&](ControlState& c) {
+    for (const DrawOp& op : ops) {
+      std::erase_if(c.surface, [&](const DrawOp& e) { return hides(op, e); });
+      c.surface.push_back(op);
+    }
+    if (c.surface.size() > kMaxSurfaceOps)
+      c.surface.erase(c.surface.begin(), c.surface.end() - static_cast<std::ptrdiff_t>(kMaxSurfaceOps));
+    return true;
+  });
+}
+
+ClientSize UiModel::clientSize(WindowId w, int control) const {
+  return read(w, control, ClientSize{}, [](const ControlState& c) { return ClientSize{c.clientWidth, c.clientHeight}; });
 }
 
 void UiModel::setMenuEnabled(WindowId w, int command, bool on) {

@@ -55,6 +55,13 @@ struct ControlState {
   int selection = -1;
   int horizontalExtent = 0;
   std::vector<DrawOp> surface;  // owner-drawn content (signal bars)
+  // The client area in the surface's pixels, for owner drawing; 0 when the
+  // window's template does not say.
+  int clientWidth = 0, clientHeight = 0;
+};
+
+struct ClientSize {
+  int width = 0, height = 0;
 };
 
 enum class UiChangeKind {
@@ -152,6 +159,13 @@ class UiModel {
   // Display lists: control 0 is the window's own surface.
   void setSurface(WindowId w, int control, std::vector<DrawOp> ops);
   std::vector<DrawOp> surface(WindowId w, int control) const;
+  // Draws over what the surface shows, as painting on a control does: the
+  // ops are added on top, and earlier ops that an added fill hides
+  // completely are dropped, so a surface painted again and again stays
+  // small. At most kMaxSurfaceOps are kept (the oldest go).
+  static constexpr size_t kMaxSurfaceOps = 512;
+  void drawOnSurface(WindowId w, int control, const std::vector<DrawOp>& ops);
+  ClientSize clientSize(WindowId w, int control) const;
 
   // Menu items of a page's command bar: enabled or greyed.
   void setMenuEnabled(WindowId w, int command, bool on);

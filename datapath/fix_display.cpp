@@ -1,0 +1,217 @@
+#include "datapath/fix_display.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+
+#include "core/text.h"
+#include "datapath/nmea_fields.h"
+#include "datapath/satellite_display.h"
+#include "link/serial_session.h"
+
+namespace ferrolan {
+
+namespace {
+
+constexpr WindowId kInfo = WindowId::InfoPage;
+
+// RMC fields.
+constexpr int kRmcTime = 1, kRmcLatitude = 3, kRmcNorthSouth = 4, kRmcLongitude = 5, kRmcEastWest = 6,
+              kRmcDate = 9;
+// GSA fields: the fix mode, then twelve satellite ids.
+constexpr int kGsaMode = 2, kGsaFirstId = 3;
+// A fix reported this soon after the clock started is not taken as the first.
+constexpr uint32_t kTtffMinimumSeconds = 2;
+
+// SV Measurements: records after a 38-byte header, at offset 44 of the
+// copy (the payload begins at 6); in a record the id and the signal.
+constexpr int32_t kMeasHeader = 38, kMeasRecord = 42;
+constexpr size_t kMeasFirstRecord = 44, kMeasIdAt = 1, kMeasSignalAt = 8;
+constexpr int kMeasChannels = 16;
+
+// PVT Solution payload.
+constexpr size_t kPayloadAt = 6, kPvtFixType = 5, kPvtHours = 11, kPvtLatitude = 18, kPvtLongitude = 26,
+                 kPvtStates = 44, kPvtStateBytes = 16;
+constexpr uint8_t kPvtFixMask = 0xE0, kPvt3D = 0x60, kPvt2D = 0x40;
+constexpr int kPvtUsedState = 6;
+// The position texts are formatted into a buffer of this many characters.
+constexpr size_t kPositionTextCapacity = 64;
+
+uint32_t elapsedSeconds(DisplayContext& d) {
+  return (d.path.clock.tickCount() - d.path.data.ttff.ttffStart.load()) / 1000u;
+}
+
+// Two characters read as decimal digits, unchecked; a missing one counts as "0".
+int digitPair(std::string_view f, size_t at) {
+  auto digit = [&](size_t i) { return (i < f.size() ? static_cast<unsigned char>(f[i]) : '0') - '0'; };
+  return digit(at) * 10 + digit(at + 1);
+}
+
+std::string shown(std::string_view bytes) { return latin1ToUtf8(bytes); }
+
+void endMeasurement(DisplayContext& d) {
+  d.path.data.ttff.ttffRunning = 0;
+  d.path.session.restartPending = 0;
+}
+
+}  // namespace
+
+std::string degreesText(std::string_view joined) {
+  constexpr size_t kSearched = 10, kMinuteDigits = 2;
+  const size_t searched = std::min(joined.size(), kSearched);
+  const size_t point = joined.substr(0, searched).rfind('.');
+  std::string out(joined);
+  if (point == std::string_view::npos || point < kMinuteDigits) return out;
+  out.insert(point - kMinuteDigits, " Deg ");
+  return out;
+}
+
+void showRmc(DisplayContext& d) {
+  UiModel& ui = d.path.ui;
+  ReceiverSession& s = d.path.session;
+  if (d.path.data.ttff.ttffRunning == 1) {
+    const uint32_t seconds = elapsedSeconds(d);
+    ui.setText(kInfo, ids::kInfoTtff, format("%us", seconds));
+    if (s.stopRequested == 1) {
+      ui.setText(kInfo, ids::kInfoTtff, format("Stop %us", seconds));
+      s.stopRequested = 0;
+      endMeasurement(d);
+    }
+  }
+  const StoredLine stored = d.path.data.sentences.rmcText();
+  const std::string_view line = lineBody(stored.view());
+  FixResults& fix = d.path.data.fix;
+
+  const std::string_view time = nmeaField(line, kRmcTime);
+  if (!time.empty()) {
+    std::string hms;
+    const std::string_view six = time.substr(0, 6);
+    for (size_t i = 0; i < six.size(); ++i) {
+      if (i == 2 || i == 4) hms += ':';
+      hms += six[i];
+    }
+    ui.setText(kInfo, ids::kInfoUtc, shown(hms));
+    fix.editRmcDateTime([&](RmcDateTime& t) {
+      t.hour = digitPair(time, 0), t.minute = digitPair(time, 2), t.second = digitPair(time, 4);
+    });
+  }
+  const std::string latitude =
+      std::string(nmeaField(line, kRmcLatitude)).append(nmeaField(line, kRmcNorthSouth));
+  if (!latitude.empty()) ui.setText(kInfo, ids::kInfoLatitude, shown(degreesText(latitude)));
+  const std::string longitude =
+      std::string(nmeaField(line, kRmcLongitude)).append(nmeaField(line, kRmcEastWest));
+  if (!longitude.empty()) ui.setText(kInfo, ids::kInfoLongitude, shown(degreesText(longitude)));
+
+  const std::string_view date = nmeaField(line, kRmcDate);
+  if (!date.empty())
+    fix.editRmcDateTime([&](RmcDateTime& t) {
+      t.day = digitPair(date, 0), t.month = digitPair(date, 2), t.year = 2000 + digitPair(date, 4);
+    });
+}
+
+void showGsa(DisplayContext& d) {
+  UiModel& ui = d.path.ui;
+  ReceiverSession& s = d.path.session;
+  FixResults& fix = d.path.data.fix;
+  const StoredLine stored = d.path.data.sentences.gsaText();
+  const std::string_view line = lineBody(stored.view());
+
+  const std::string_view mode = nmeaField(line, kGsaMode);
+  const char m = mode.empty() ? '\0' : mode.front();
+  if (m == '\0' || m == '1') {
+    fix.fix2D = 0, fix.fix3D = 0;
+    ui.setText(kInfo, ids::kInfoFix, "No fix");
+  } else if (m == '2' || m == '3') {
+    const bool is3D = m == '3';
+    fix.fix2D = is3D ? 0 : 1, fix.fix3D = is3D ? 1 : 0;
+    const char* fixText = is3D ? "3D fix" : "2D fix";
+    if (d.path.data.ttff.ttffRunning == 1) {
+      const uint32_t seconds = elapsedSeconds(d);
+      if (seconds < kTtffMinimumSeconds) return;
+      ui.setText(kInfo, ids::kInfoTtff, format(is3D ? "3D %us" : "2D %us", seconds));
+      s.restartKind = 0;
+      endMeasurement(d);
+      ui.setText(kInfo, ids::kInfoFix, fixText);
+    } else if (s.restartPending != 1) {
+      ui.setText(kInfo, ids::kInfoFix, fixText);
+    }
+  }
+
+  size_t characters = 0;
+  for (size_t k = 0; k < kUsedSatelliteSlots; ++k) {
+    const std::string_view id = nmeaField(line, kGsaFirstId + static_cast<int>(k));
+    fix.usedSatellites[k] = decimalValue(id);
+    characters += id.size();
+  }
+  // Ids are written with two digits.
+  ui.setText(kInfo, ids::kInfoUsed, format("%zu", characters / 2));
+}
+
+void showSvMeasurements(DisplayContext& d) {
+  VbiCopy copy;
+  const int64_t length = d.path.data.vbi.measurement(copy);
+  const int64_t records = (length - kMeasHeader) / kMeasRecord;
+  if (records < 1) return;
+  UiModel& ui = d.path.ui;
+  const FixResults& fix = d.path.data.fix;
+  const int channels = static_cast<int>(std::min<int64_t>(records, kMeasChannels));
+  for (int k = 0; k < channels; ++k) {
+    const size_t at = kMeasFirstRecord + static_cast<size_t>(k) * kMeasRecord;
+    const int id = copy[at + kMeasIdAt];
+    const unsigned signal = copy[at + kMeasSignalAt] | (copy[at + kMeasSignalAt + 1] << 8);
+    const int level = static_cast<int>(signal / 1000);
+    if (level != 0) {
+      ui.setText(kInfo, ids::kInfoChannelBars[k], format("%d", level));
+      drawSignalBar(ui, k, level, fix.hasFix() && fix.isUsed(id) ? kBarUsed : kBarNotUsed);
+    }
+    ui.setText(kInfo, ids::kInfoChannelLabels[k], format("%d", id));
+  }
+}
+
+void showPvtSolution(DisplayContext& d) {
+  VbiCopy copy;
+  d.path.data.vbi.selectedSolution(copy);
+  const uint8_t* p = copy.data() + kPayloadAt;
+  UiModel& ui = d.path.ui;
+  FixResults& fix = d.path.data.fix;
+
+  const uint8_t type = p[kPvtFixType] & kPvtFixMask;
+  if (type == kPvt3D || type == kPvt2D) {
+    const bool is3D = type == kPvt3D;
+    fix.fix3D = is3D ? 1 : 0, fix.fix2D = is3D ? 0 : 1;
+    ui.setText(kInfo, ids::kInfoFix, is3D ? "3D fix" : "2D fix");
+    d.path.session.restartKind = 0;
+  } else {
+    fix.fix2D = 0, fix.fix3D = 0;
+    ui.setText(kInfo, ids::kInfoFix, "No fix");
+  }
+
+  int used = 0;
+  for (size_t i = 0; i < kPvtStateBytes; ++i) {
+    const uint8_t b = p[kPvtStates + i];
+    const int states[2] = {b & 0x0F, b >> 4};
+    for (int half = 0; half < 2; ++half) {
+      if (states[half] < kPvtUsedState) continue;
+      if (static_cast<size_t>(used) < kUsedSatelliteSlots)
+        fix.usedSatellites[static_cast<size_t>(used)] = static_cast<int32_t>(2 * i + 1 + half);
+      ++used;
+    }
+  }
+  ui.setText(kInfo, ids::kInfoUsed, format("%d", used));
+  ui.setText(kInfo, ids::kInfoUtc, format("%d:%d:%d", p[kPvtHours], p[kPvtHours + 1], p[kPvtHours + 2]));
+
+  auto degrees = [&](size_t at) {
+    uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[at + static_cast<size_t>(i)];
+    return std::bit_cast<double>(bits) * kPvtDegreesPerRadian;
+  };
+  auto positionText = [](double v, char hemisphere) {
+    char buf[kPositionTextCapacity];
+    std::snprintf(buf, sizeof buf, "%f %c", v, hemisphere);  // an absurd value is cut, never overruns
+    return std::string(buf);
+  };
+  ui.setText(kInfo, ids::kInfoLatitude, positionText(degrees(kPvtLatitude), 'N'));
+  ui.setText(kInfo, ids::kInfoLongitude, positionText(degrees(kPvtLongitude), 'E'));
+}
+
+}  // namespace ferrolan
