@@ -105,6 +105,16 @@ struct Tool {
     }
     return true;
   }
+  // Info page, COM Port Setup, the simulator's line at 9600, Connect.
+  bool connect() {
+    return steps({
+        {"page info", "open info"},
+        {"cmd 40001", "open dlg104"},
+        {"set 1002 COM2:", "select dlg104:1002 1 COM2:"},
+        {"set 1003 9600", "select dlg104:1003 1 9600"},
+        {"click 1000", "text dlg104:1004 Receive NMEA"},
+    });
+  }
   bool printed(const std::string& line) const { return std::find(out.begin(), out.end(), line) != out.end(); }
   // The simulator's state line, polled until it holds `part`.
   bool simState(const std::string& part) {
@@ -152,12 +162,8 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   Tool t;
   t.startSim({"--no-pacing"});
   t.start();
+  ASSERT_TRUE(t.connect());
   ASSERT_TRUE(t.steps({
-      {"page info", "open info"},
-      {"cmd 40001", "open dlg104"},
-      {"set 1002 COM2:", "select dlg104:1002 1 COM2:"},
-      {"set 1003 9600", "select dlg104:1003 1 9600"},
-      {"click 1000", "text dlg104:1004 Receive NMEA"},
       {"sync", "sync"},
       {"cmd 40010", "text info:1114 Current FW:3.17"},
       {"cmd 40032", "open dlg128"},
@@ -213,13 +219,7 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
     Tool t;
     t.startSim({"--replay", base + ".nmea", "--fast"});
     t.start();
-    ASSERT_TRUE(t.steps({
-        {"page info", "open info"},
-        {"cmd 40001", "open dlg104"},
-        {"set 1002 COM2:", "select dlg104:1002 1 COM2:"},
-        {"set 1003 9600", "select dlg104:1003 1 9600"},
-        {"click 1000", "text dlg104:1004 Receive NMEA"},
-    }));
+    ASSERT_TRUE(t.connect());
     // A while of the capture, then the receiver goes: what the page shows
     // stays as the last complete sentences left it.
     t.send("wait 1500");
