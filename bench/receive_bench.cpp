@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "datapath/sentence_dispatch.h"
 #include "datapath/stream_framer.h"
 #include "platform/process.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "link/serial_session.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/tty_port.h"

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/context.h"
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "datapath/sentence_dispatch.h"
 #include "datapath/stream_framer.h"
 #include "datapath/vbi_messages.h"

@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "app/control_wiring.h"
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/tty_port.h"
@@ -60,9 +59,7 @@ int main(int argc, char** argv) {
   TtyPortOpener opener(o.root);
   UiModel ui;
   Context ctx(clock, opener, ui, o.root);
-  registerDataPath(ctx);
-  registerDataLog(ctx);
-  registerCommandThread(ctx);
+  registerAll(ctx);
 
   StartupOptions startup;
   startup.pageCount = o.tool ? 3 : 1;

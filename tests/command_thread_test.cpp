@@ -4,7 +4,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/control_wiring.h"
+#include "app/wiring.h"
 #include "link/command_sentences.h"
 #include "tests/support/test_support.h"
 

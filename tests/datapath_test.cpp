@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "datapath/receive_thread.h"
 #include "datapath/sentence_dispatch.h"
 #include "datapath/vbi_messages.h"

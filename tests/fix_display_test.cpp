@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "datapath/fix_display.h"
 #include "datapath/satellite_display.h"
 #include "tests/support/test_support.h"

@@ -9,7 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "datapath/sentence_dispatch.h"
 #include "datapath/stream_framer.h"
 #include "tests/support/test_support.h"

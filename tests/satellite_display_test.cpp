@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "datapath/sentence_dispatch.h"
 #include "datapath/satellite_display.h"
 #include "tests/support/test_support.h"

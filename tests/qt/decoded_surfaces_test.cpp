@@ -1,7 +1,7 @@
 // A real receiver's GSV group and GSA (from the mt3339 capture) decoded by
 // the satellite display: its display lists are the ones the painter tests
 // check pixel by pixel, and they render as such.
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 #include "shell/qt/qt_template_view.h"
 #include "shell/resources.h"
 #include "tests/qt/gui_support.h"

@@ -1,12 +1,20 @@
-#include "app/data_path_wiring.h"
+#include "app/wiring.h"
 
 #include "app/context.h"
+#include "control/command_thread.h"
+#include "control/data_log.h"
 #include "datapath/fix_display.h"
 #include "datapath/receive_thread.h"
 #include "datapath/satellite_display.h"
 #include "datapath/sentence_dispatch.h"
 
 namespace ferrolan {
+
+void registerAll(Context& ctx) {
+  registerDataPath(ctx);
+  registerDataLog(ctx);
+  registerCommandThread(ctx);
+}
 
 void registerDataPath(Context& ctx) {
   ctx.session.receiveEntry = [&ctx](WorkerControl& ctl) { runReceiveThread(ctx, ctl); };
@@ -26,6 +34,15 @@ void registerDisplays(Context& ctx) {
   r[sentenceEvents::kSvMeasData] = routine(showSvMeasurements);
   r[sentenceEvents::kSvSoluData] = routine(showPvtSolution);
   ctx.session.clearSatelliteDisplay = routine(cleanDisplays);
+}
+
+void registerCommandThread(Context& ctx) {
+  ctx.hooks.commandThread = [&ctx](WorkerControl& ctl) { runCommandThread(ctx, ctl); };
+}
+
+void registerDataLog(Context& ctx) {
+  ctx.dataPath.streamLog = &ctx.dataLog;
+  ctx.hooks.closeLogAtExit = [&ctx] { closeLogAtExit(ctx); };
 }
 
 }  // namespace ferrolan

@@ -1,0 +1,24 @@
+#pragma once
+// Where the subsystems plug into the process: the entries and hooks that
+// the link, the pages and the shutdown call, set once after the Context is
+// built.
+
+namespace ferrolan {
+
+struct Context;
+
+// Everything below, as the program runs it.
+void registerAll(Context& ctx);
+
+// The receive and display threads that connectReceiver starts, with the
+// display routines.
+void registerDataPath(Context& ctx);
+// The refresh routines of the Info and Sky pages and the clearing of the
+// satellite display alone; registerDataPath runs it.
+void registerDisplays(Context& ctx);
+// The command thread that the Info and Sky pages start.
+void registerCommandThread(Context& ctx);
+// The raw log: fed by the receive thread, closed by the shutdown.
+void registerDataLog(Context& ctx);
+
+}  // namespace ferrolan
