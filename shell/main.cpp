@@ -80,15 +80,17 @@ int main(int argc, char** argv) {
     code = 2;
 #endif
   }
-  const bool workerLeft = ctx.app.autoUpdateThread.valid() && ctx.app.autoUpdateThread.get()->running();
+  auto running = [](SharedHandle<Worker>& h) { return h.valid() && h.get()->running(); };
+  const bool workerLeft =
+      running(ctx.app.autoUpdateThread) || running(ctx.app.updateThread) || ctx.update.procedureRunning > 0;
   {
     std::lock_guard l(demoMutex);
     demo.stop();
   }
   std::fflush(stdout);
   std::fflush(stderr);
-  // The unattended update is not stopped by the shutdown; it ends with the
-  // process, so nothing may be torn down under it.
+  // The updates are not stopped by the shutdown; they end with the
+  // process, so nothing may be torn down under them.
   if (workerLeft) std::_Exit(code);
   return code;
 }

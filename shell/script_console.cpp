@@ -202,6 +202,7 @@ void ScriptConsole::showPage(size_t index) {
 }
 
 int ScriptConsole::run() {
+  uiThread_ = std::this_thread::get_id();
   if (procedures_.started) procedures_.started(*this);
   if (!pages_.empty()) showPage(0);
   // The Text page's unattended update owns the port while it runs; a
@@ -225,7 +226,11 @@ int ScriptConsole::run() {
 }
 
 void ScriptConsole::requestQuit() {
-  quit_ = true;
+  {
+    std::lock_guard l(fileMutex_);
+    quit_ = true;
+  }
+  fileAnswered_.notify_all();
   // Commands stop at once; open dialogs end and the rows that opened them
   // go no further.
   ctx_.app.sheetClosing = 1;
@@ -248,6 +253,7 @@ void ScriptConsole::endSheet(int exitCode) {
 
 void ScriptConsole::handle(const std::string& line) {
   const auto [word, rest] = split(line);
+  if (word == "file" && answerWorkerFile(rest)) return;
   if (word.empty()) {
     if (!line.empty()) error(line, "empty command");
     return;
@@ -375,7 +381,30 @@ int ScriptConsole::messageBox(const MessageBoxRequest& request) {
   return firstButton(request.type);
 }
 
+bool ScriptConsole::answerWorkerFile(const std::string& path) {
+  std::lock_guard l(fileMutex_);
+  if (!fileWanted_) return false;
+  fileWanted_ = false;
+  fileDone_ = true;
+  fileAnswer_ = path.empty() ? std::nullopt : std::optional<std::string>(path);
+  fileAnswered_.notify_all();
+  return true;
+}
+
 std::optional<std::string> ScriptConsole::openFile(const std::string& title, const std::string&) {
+  if (std::this_thread::get_id() != uiThread_) {
+    // A worker's dialog (an update asking for its file again): the script
+    // is read on the UI thread only, which hands the answer over.
+    std::unique_lock l(fileMutex_);
+    if (quit_) return std::nullopt;
+    fileWanted_ = true;
+    fileDone_ = false;
+    emit("file " + scriptText(title));
+    fileAnswered_.wait(l, [&] { return fileDone_ || quit_; });
+    fileWanted_ = false;
+    if (!fileDone_) return std::nullopt;
+    return fileAnswer_;
+  }
   emit("file " + scriptText(title));
   auto line = readLine();
   if (!line) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -73,6 +74,8 @@ class ScriptConsole : public SheetHost, public UiHost {
   void onChange(const UiChange& change);
   void printInOrder(UiChange change);  // under m_
   void waitUntilPrinted();
+  // A `file` line for a worker's open file dialog; false when none waits.
+  bool answerWorkerFile(const std::string& path);
 
   Context& ctx_;
   SheetDescription sheet_;
@@ -96,6 +99,12 @@ class ScriptConsole : public SheetHost, public UiHost {
   uint64_t nextSeq_ = 1;
   std::map<uint64_t, UiChange> waiting_;
   std::map<std::pair<WindowId, int>, bool> menuState_;
+
+  std::thread::id uiThread_;
+  std::mutex fileMutex_;
+  std::condition_variable fileAnswered_;
+  bool fileWanted_ = false, fileDone_ = false;
+  std::optional<std::string> fileAnswer_;
 };
 
 // Runs the three-page sheet under a script read from standard input.

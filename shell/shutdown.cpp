@@ -6,16 +6,23 @@ namespace ferrolan {
 
 void runShutdown(Context& ctx) {
   if (ctx.hooks.closeLogAtExit) ctx.hooks.closeLogAtExit();
-  // The unattended update is not stopped: it ends with the process.
+  // The unattended update is not stopped: it ends with the process. So
+  // does a firmware update, on its own thread or on the command thread: it
+  // looks at no stop request, and waiting for it could take minutes after
+  // the user asked to leave.
+  const bool updating = ctx.update.procedureRunning > 0;
   for (SharedHandle<Worker>* h : {&ctx.session.receiveThread, &ctx.session.displayThread,
                                   &ctx.session.commandThread, &ctx.app.updateThread}) {
+    if (updating && (h == &ctx.session.commandThread || h == &ctx.app.updateThread)) continue;
     if (auto w = h->take()) w->stop();
   }
-  if (auto port = ctx.session.portHandle.take()) {
-    port->close();
-    ctx.session.connected = 0;
+  if (!updating) {  // else the port and the file belong to the update
+    if (auto port = ctx.session.portHandle.take()) {
+      port->close();
+      ctx.session.connected = 0;
+    }
+    ctx.update.updateFile.reset();
   }
-  ctx.update.updateFile.reset();
   for (std::string_view name : kShutdownEventOrder) ctx.openEvents.close(std::string(name));
   if (ctx.hooks.closeDriverHandles) ctx.hooks.closeDriverHandles();
 }

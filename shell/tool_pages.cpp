@@ -12,6 +12,7 @@
 #include "shell/front_end.h"
 #include "shell/shutdown.h"
 #include "shell/small_dialogs.h"
+#include "update/update_dialog.h"
 
 namespace ferrolan {
 
@@ -52,7 +53,7 @@ constexpr CommandRow kDispatchRows[] = {
     {ids::kCmdWarmStart, A::SetEvent, ev::kWarmStart, {}},
     {ids::kCmdColdStart, A::SetEvent, ev::kColdStart, {}},
     {ids::kCmdReset, A::SetEvent, ev::kReset, {}},
-    {ids::kCmdFwUpdate, A::NotInBuild, dialog(W::UpdateFirmware), {}},
+    {ids::kCmdFwUpdate, A::Dialog, dialog(W::UpdateFirmware), {}},
     {ids::kCmdFwVersion, A::SetEvent, ev::kFwVersion, {}},
     {ids::kCmdStartLog, A::StartLog, ev::kStartLog,
      edits({grey(ids::kCmdToNmea), grey(ids::kCmdToVbi), grey(ids::kCmdStartLog), enable(ids::kCmdStopLog)})},
@@ -91,7 +92,6 @@ static_assert(std::size(kDispatchRows) == 36);
 
 const char* dialogName(W w) {
   switch (w) {
-    case W::UpdateFirmware: return "the Update Firmware dialog";
     case W::DriverInstall: return "the shared-port driver dialog";
     default: return "that dialog";
   }
@@ -103,6 +103,18 @@ void applyEdits(UiModel& ui, W page, const MenuEdits& m) {
 
 void setEvent(Context& ctx, int field) {
   ctx.openEvents.open(std::string(kCommandEventNames[static_cast<size_t>(field)]))->set();
+}
+
+UpdateDialogActions updateDialogActions(Context& ctx) {
+  UpdateDialogActions a;
+  a.startThread = [&ctx](std::function<void()> body) {
+    auto worker = std::make_shared<Worker>();
+    if (!worker->start([body = std::move(body)](WorkerControl&) { body(); })) return false;
+    ctx.app.updateThread.set(worker);
+    return true;
+  };
+  a.quit = [&ctx] { shutDownAndQuit(ctx); };
+  return a;
 }
 
 void runDialog(Context& ctx, SheetHost* host, W w) {
@@ -117,6 +129,7 @@ void runDialog(Context& ctx, SheetHost* host, W w) {
     case W::FsaModify: p = fsaModifyProcedures(ctx, *host); break;
     case W::About: p = aboutProcedures(*host); break;
     case W::VbiLogSetting: p = vbiLogSettingProcedures(ctx.ui, ctx.log, ctx.app.availableMemory, *host); break;
+    case W::UpdateFirmware: p = updateFirmwareProcedures(ctx, *host, updateDialogActions(ctx)); break;
     default: break;
   }
   host->runDialog(w, std::move(p));

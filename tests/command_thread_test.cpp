@@ -54,10 +54,12 @@ TEST(CommandThread, EachEventRunsItsCommand) {
       {"gpsEvtToVBI", "$PKRV11,1,1,7,0*18\r\n", ""},
       // The epilogue empties the log again: only the prologue is seen here.
       {"gpsEvtReset", "$PKRV11,1,0,1,2,0*01\r\n", ""},
-      {"gpsEvtFWUpdate", "", "Not in this build: the firmware update"},
-      {"gpsEvtFKUpdate", "", "Not in this build: the flash kernel update"},
-      {"gpsEvtSPUpdate", "", "Not in this build: the FSA update"},
-      {"gpsEvtAllUpdate", "", "Not in this build: the all-image update"},
+      // The updates, with no dialog open, say how they go in the log; a
+      // silent receiver sends each down its power-cycle path.
+      {"gpsEvtFWUpdate", "", "NMEA and VBI not Received..."},
+      {"gpsEvtFKUpdate", "", "Go to Flash Kernel."},
+      {"gpsEvtSPUpdate", "", "Start to update FSA."},
+      {"gpsEvtAllUpdate", "", "NMEA and VBI not Received..."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.event);

@@ -108,7 +108,7 @@ TEST(ToolMenu, EachCommandDoesWhatItsRowSays) {
       {ids::kCmdColdStart, kModeNmea, 0, {"gpsEvtColdStart"}},
       {ids::kCmdReset, kModeNmea, 0, {"gpsEvtReset"}},
       {ids::kCmdVgan, kModeNmea, 0, {"gpsEvtReset"}},
-      {ids::kCmdFwUpdate, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "Not in this build: the Update Firmware dialog"},
+      {ids::kCmdFwUpdate, kModeNmea, 0, {}, {117}},
       {ids::kCmdDualPort, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "Not in this build: the shared-port driver dialog"},
       {ids::kCmdFwVersion, kModeNmea, 0, {"gpsEvtFWVersion"}},
       {ids::kCmdStartLog, kModeNmea, 1, {"gpsEvtStartLog"}, {}, {0, 0, 0, 1}},

@@ -1,5 +1,8 @@
 #include "update/loader_images.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string_view>
 
 #include "core/bytes.h"
@@ -53,6 +56,44 @@ const std::array<uint8_t, kLoaderImagePIISize> LoaderImagePII = kPII;
 std::span<const uint8_t> loaderImage(ReceiverGeneration generation) {
   if (generation == ReceiverGeneration::PII) return LoaderImagePII;
   return LoaderImagePI;
+}
+
+const char* loaderFileName(ReceiverGeneration generation) {
+  return generation == ReceiverGeneration::PII ? "LoaderImagePII.bin" : "LoaderImagePI.bin";
+}
+
+size_t loaderImageSize(ReceiverGeneration generation) { return loaderImage(generation).size(); }
+
+LoaderChoice chooseLoaderImage(const std::string& root, ReceiverGeneration generation) {
+  namespace fs = std::filesystem;
+  LoaderChoice c;
+  const fs::path path = fs::path(root) / kLoaderFolder / loaderFileName(generation);
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    const auto image = loaderImage(generation);
+    c.bytes.assign(image.begin(), image.end());
+    return c;
+  }
+  c.fromFile = true;
+  const size_t want = loaderImageSize(generation);
+  const auto size = fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0;
+  if (ec || !fs::is_regular_file(path)) {
+    c.error = std::string(loaderFileName(generation)) + ": not a readable file";
+    return c;
+  }
+  if (size != want) {
+    c.error = std::string(loaderFileName(generation)) + ": " + std::to_string(size) + " bytes, not " +
+              std::to_string(want);
+    return c;
+  }
+  std::ifstream in(path, std::ios::binary);
+  c.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) c.bytes.clear();
+  if (c.bytes.size() != want) {
+    c.bytes.clear();
+    c.error = std::string(loaderFileName(generation)) + ": read failed";
+  }
+  return c;
 }
 
 std::optional<LoaderHeader> readLoaderHeader(std::span<const uint8_t> image) {

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace ferrolan {
 
@@ -28,6 +30,20 @@ extern const std::array<uint8_t, kLoaderImagePISize> LoaderImagePI;
 extern const std::array<uint8_t, kLoaderImagePIISize> LoaderImagePII;
 
 std::span<const uint8_t> loaderImage(ReceiverGeneration generation);
+
+// With real hardware the maker's loaders are needed: a file
+// <root>/Loaders/LoaderImagePI.bin (or ...PII.bin) is sent in place of the
+// built-in image when present, and must have the image's exact size.
+inline constexpr const char* kLoaderFolder = "Loaders";
+const char* loaderFileName(ReceiverGeneration generation);
+size_t loaderImageSize(ReceiverGeneration generation);
+
+struct LoaderChoice {
+  std::vector<uint8_t> bytes;  // what to send
+  std::string error;           // set when a file is present but unusable
+  bool fromFile = false;
+};
+LoaderChoice chooseLoaderImage(const std::string& root, ReceiverGeneration generation);
 
 struct LoaderHeader {
   ReceiverGeneration generation;

@@ -5,6 +5,7 @@
 // configuration record is declared, not included, as its reader takes this.
 
 #include <string>
+#include <string_view>
 
 #include "control/storage_folders.h"
 #include "link/link_context.h"
@@ -19,5 +20,15 @@ struct UpdateContext : LinkContext, StorageContext {
   AutoUpdateConfig& autoUpdate;
   UpdateState& update;
 };
+
+// The Update Firmware dialog's status text; with the dialog closed (an
+// update started from the menu) the line goes to the TextLog instead, so
+// the outcome is never lost.
+inline void showUpdateStatus(UpdateContext& ctx, std::string_view text) {
+  if (ctx.ui.hasControl(WindowId::UpdateFirmware, ids::kUpdStatus))
+    ctx.ui.setText(WindowId::UpdateFirmware, ids::kUpdStatus, text);
+  else
+    ctx.textLog.append(text);
+}
 
 }  // namespace ferrolan

@@ -2,6 +2,7 @@
 // The firmware file being sent: a small read-only file over standard C++
 // streams, and the process-wide handle the update procedures share.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +40,7 @@ class UpdateFile {
 
 struct UpdateState {
   SharedHandle<UpdateFile> updateFile;  // invalid when none is open
+  std::atomic<int> procedureRunning{0};  // an update procedure owns the port
 };
 
 }  // namespace ferrolan

@@ -194,9 +194,15 @@ bool xmodemSendFile(UpdateContext& ctx) {
 }
 
 bool xmodemSendLoader(UpdateContext& ctx, ReceiverGeneration generation) {
-  auto status = [&](const char* text) { ctx.ui.setText(WindowId::UpdateFirmware, ids::kUpdStatus, text); };
+  auto status = [&](std::string_view text) { showUpdateStatus(ctx, text); };
   const bool showProgress = ctx.ui.hasControl(WindowId::UpdateFirmware, ids::kUpdProgress);
   if (!showProgress) status("Can't get Progress HWND");
+  const LoaderChoice loader = chooseLoaderImage(ctx.root, generation);
+  if (!loader.error.empty()) {
+    // A maker's image that is not the right size is never sent.
+    status(loader.error);
+    return false;
+  }
   auto port = ctx.session.portHandle.get();
   if (!port || !waitForNak(*port, ctx.clock)) {
     status("No NAK Xmodem received..");
@@ -204,7 +210,7 @@ bool xmodemSendLoader(UpdateContext& ctx, ReceiverGeneration generation) {
     return false;
   }
 
-  const std::span<const uint8_t> image = loaderImage(generation);
+  const std::span<const uint8_t> image = loader.bytes;
   ctx.textLog.append(format("spFlash =%d Bytes", static_cast<int>(image.size())));
   size_t taken = 0;
   const BlockReader read = [&](std::span<uint8_t> block) -> long {
