@@ -1,0 +1,243 @@
+// The four update procedures against the simulated receiver on the virtual
+// clock: every section by every path the receiver can take, what ends up
+// in its flash, and the status the procedure leaves.
+#include <filesystem>
+#include <fstream>
+
+#include "link/serial_session.h"
+#include "platform/process.h"
+#include "tests/support/sim_line.h"
+#include "tests/support/test_support.h"
+#include "update/update_procedures.h"
+
+namespace ferrolan {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Section;
+using sim::StartState;
+
+std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
+  std::vector<uint8_t> b(n);
+  for (auto& x : b) {
+    seed = seed * 1664525u + 1013904223u;
+    x = static_cast<uint8_t>(seed >> 24);
+  }
+  return b;
+}
+
+std::vector<uint8_t> readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The receiver as the user finds it, and how many times the user answers
+// a request to power-cycle it (a few seconds after the request).
+struct Setup {
+  StartState start = StartState::Firmware;
+  bool kernel = true;
+  bool printsZ = true;
+  bool vbi = false;
+  bool refuse = false;
+  sim::Generation generation = sim::Generation::PII;
+  int powerCycles = 0;
+};
+
+struct UpdateRig {
+  VirtualClock clock{1000};
+  std::string root = makeTempDir("ferrolan-upd-");
+  std::unique_ptr<test::SimLine> line;
+  std::unique_ptr<test::SimLineOpener> opener;
+  UiModel ui;
+  test::RecordingHost host;
+  std::unique_ptr<Context> ctx;
+  std::vector<std::string> statuses;
+  int cyclesLeft = 0;
+
+  explicit UpdateRig(const Setup& s) : cyclesLeft(s.powerCycles) {
+    sim::ReceiverConfig cfg;
+    cfg.start = s.start;
+    cfg.kernelInstalled = s.kernel;
+    cfg.kernel.printsZ = s.printsZ;
+    cfg.startInVbi = s.vbi;
+    cfg.refuseUpdate = s.refuse;
+    cfg.generation = s.generation;
+    cfg.storeDir = root;
+    line = std::make_unique<test::SimLine>(clock, cfg);
+    opener = std::make_unique<test::SimLineOpener>(*line);
+    ctx = std::make_unique<Context>(clock, *opener, ui, root, "");
+    ui.setHost(&host);
+    ui.openWindow(WindowId::TextPage, initialControls(static_cast<int>(WindowId::TextPage)));
+    ui.openWindow(WindowId::UpdateFirmware, initialControls(static_cast<int>(WindowId::UpdateFirmware)));
+    ui.addListener([this](const UiChange& c) {
+      if (c.window != WindowId::UpdateFirmware || c.control != ids::kUpdStatus || c.kind != UiChangeKind::Text)
+        return;
+      statuses.push_back(c.text);
+      const bool asked = c.text.find("Off And On") != std::string::npos || c.text.find("Off and On") != std::string::npos;
+      if (asked && cyclesLeft-- > 0) line->powerCycleAt(clock.tickCount() + 3200);
+    });
+    ctx->session.protocolMode = s.vbi ? kModeVbi : kModeNmea;
+    ctx->session.portName.set("COM1:");
+    openPort(*ctx, "COM1:", 9600);
+  }
+  std::string file(const std::string& name, const std::vector<uint8_t>& data) {
+    const std::string path = root + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
+                                                 static_cast<std::streamsize>(data.size()));
+    return path;
+  }
+  std::vector<sim::StoredImage> images() {
+    return line->withReceiver([](sim::Receiver& rx) { return rx.images(); });
+  }
+};
+
+struct Row {
+  const char* name;
+  void (*procedure)(UpdateContext&);
+  Setup setup;
+  size_t fileSize;
+  const char* status;                 // the last status
+  std::optional<Section> stored;      // the section that received the file
+  const char* also = nullptr;         // a status on the way
+  std::optional<Section> first = {};  // an upload before it (the loader)
+};
+
+TEST(UpdateProcedures, EachSectionByEachPathStoresTheFile) {
+  using G = sim::Generation;
+  const Row rows[] = {
+      {"kernel by command, menu", updateFlashKernel, {}, 16384, "Update Completed.", Section::FlashKernel,
+       "Command ACK Recived"},
+      {"kernel by command, no Z", updateFlashKernel, {.printsZ = false}, 16384, "Update FK Completed.",
+       Section::FlashKernel},
+      {"kernel by VBI command", updateFlashKernel, {.vbi = true}, 16384, "Update Completed.", Section::FlashKernel,
+       "Send VBI Commmand."},
+      {"kernel after power cycle", updateFlashKernel, {.start = StartState::BootRom, .powerCycles = 1}, 16384,
+       "Update Completed.", Section::FlashKernel, "Please Turn Off And On Power!"},
+      {"kernel through the boot ROM", updateFlashKernel,
+       {.start = StartState::BootRom, .kernel = false, .generation = G::PI, .powerCycles = 1}, 524288,
+       "Update  Completed. Please Exit AP", Section::AllImage, "No Flash Kernel,Go to I-ROM.", Section::Loader},
+      {"kernel through a PII boot ROM", updateFlashKernel,
+       {.start = StartState::BootRom, .kernel = false, .generation = G::PII, .powerCycles = 1}, 524288,
+       "Update  Failed.Please Exit AP", std::nullopt, "Start to update All-Image."},
+      {"FSA by command", updateFsa, {}, 8192, "Update FSA success...!", Section::Fsa, "Command ACK Recived"},
+      {"FSA by VBI command", updateFsa, {.vbi = true}, 8192, "Update FSA success...!", Section::Fsa,
+       "Send VBI Command"},
+      // The FSA command's VBI form is never acknowledged: a refusing
+      // receiver shows only when no upload is asked for.
+      {"FSA refused", updateFsa, {.refuse = true}, 8192, "Please update FW again!", std::nullopt,
+       "Update FSA fail... "},
+      {"kernel refused", updateFlashKernel, {.refuse = true}, 16384, "Fail in gpsSendVBICommand", std::nullopt},
+      {"FSA from the kernel menu", updateFsa, {.start = StartState::FlashKernel}, 8192, "Update Completed.",
+       Section::Fsa, "Go to Flash-Kernel."},
+      {"FSA, no kernel", updateFsa, {.start = StartState::BootRom, .kernel = false}, 8192,
+       "Please update Flash-Kernel first.", std::nullopt},
+      {"firmware by command, menu", updateFirmware, {}, 409600, "Update FW Completed.", Section::Firmware,
+       "Go to Flash-Kernel"},
+      {"firmware by command, no Z", updateFirmware, {.printsZ = false}, 491520, "Update FW Completed.",
+       Section::Firmware, "Flash erased."},
+      {"firmware after power cycle", updateFirmware, {.start = StartState::BootRom, .powerCycles = 1}, 409600,
+       "Update FW Completed.", Section::Firmware, "Power Off and On Device!"},
+      {"firmware, no kernel", updateFirmware, {.start = StartState::BootRom, .kernel = false, .powerCycles = 1},
+       409600, "Update Flash-Kernel First.", std::nullopt},
+      {"all-image by command", updateAllImage, {}, 524288, "Update FW Completed.", Section::AllImage, "Wait..."},
+      {"all-image in VBI mode", updateAllImage, {.vbi = true}, 524288, "Fail in gpsSendNMEACommand", std::nullopt},
+      {"all-image from the kernel menu", updateAllImage, {.start = StartState::BootRom, .powerCycles = 1}, 524288,
+       "Update Completed", Section::AllImage, "zzz received."},
+      {"all-image through a PII boot ROM", updateAllImage,
+       {.start = StartState::BootRom, .kernel = false, .generation = G::PII, .powerCycles = 2}, 524288,
+       "Update  Completed.", Section::AllImage, "Update mode PII     ", Section::Loader},
+      {"all-image through a PI boot ROM", updateAllImage,
+       {.start = StartState::BootRom, .kernel = false, .generation = G::PI, .powerCycles = 2}, 524288,
+       "Update  Completed.", Section::AllImage, "Update mode PI     ", Section::Loader},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    UpdateRig rig(row.setup);
+    auto data = pattern(row.fileSize, static_cast<uint32_t>(row.fileSize));
+    if (row.procedure == updateFlashKernel && row.fileSize < 65536) std::copy_n("FRK", 3, data.begin() + 28);
+    const std::string path = rig.file("image.bin", data);
+    rig.ui.setText(WindowId::UpdateFirmware, ids::kUpdFileName, path);
+    rig.host.setNextFile(path);  // the boot ROM path asks again
+    row.procedure(*rig.ctx);
+
+    ASSERT_FALSE(rig.statuses.empty());
+    EXPECT_EQ(rig.statuses.back(), row.status) << testing::PrintToString(rig.statuses) << testing::PrintToString(rig.ctx->textLog.lines());
+    if (row.also) {
+      EXPECT_NE(std::find(rig.statuses.begin(), rig.statuses.end(), row.also), rig.statuses.end()) << row.also;
+    }
+    const auto images = rig.images();
+    ASSERT_EQ(images.size(), static_cast<size_t>(row.stored.has_value()) + row.first.has_value());
+    if (row.first) {
+      EXPECT_EQ(images.front().section, *row.first);
+    }
+    if (!row.stored) continue;
+    EXPECT_EQ(images.back().section, *row.stored);
+    // The file, then zero fill to the last 1024-byte block.
+    auto expected = data;
+    expected.resize((data.size() + 1023) / 1024 * 1024, 0);
+    EXPECT_TRUE(readAll(images.back().path) == expected);
+  }
+}
+
+TEST(UpdateProcedures, WaitsAndEchoesAsTheUserSeesThem) {
+  // A silent receiver without a kernel: the stream probe, the pause and the
+  // kernel's wait, and no request to power-cycle.
+  UpdateRig fsa({.start = StartState::BootRom, .kernel = false});
+  const uint32_t start = fsa.clock.tickCount();
+  updateFsa(*fsa.ctx);
+  const uint32_t seconds = (fsa.clock.tickCount() - start) / 1000;
+  EXPECT_GE(seconds, 22u);
+  EXPECT_LE(seconds, 24u);
+  for (const auto& s : fsa.statuses) EXPECT_EQ(s.find("Power"), std::string::npos) << s;
+
+  // The echo: lines after reads L-1, 2L-1, ...; the rest is not shown.
+  struct EchoRow {
+    std::string arriving;
+    int n, l;
+    std::vector<std::string> lines;
+  };
+  const EchoRow echoes[] = {
+      {"abcdefgh", 8, 4, {"abc", "defg"}},
+      {"abcdefgh", 6, 4, {"abc"}},
+      {"ab", 5, 3, {"ab", ""}},
+      // A zero byte shows as nothing; Latin-1 bytes as their characters.
+      {std::string("a\0b\xe9", 4), 4, 4, {"ab"}},
+      {"\xe9t\xe9", 4, 4, {"\xc3\xa9t\xc3\xa9"}},
+  };
+  for (const EchoRow& e : echoes) {
+    test::ScriptedRig rig;
+    rig.attach();
+    rig.port->receive(e.arriving);
+    rig.ctx.textLog.reset();
+    const std::string all = echoReceiverText(rig.ctx, e.n, e.l);
+    EXPECT_EQ(rig.log(), e.lines) << e.arriving;
+    EXPECT_EQ(all, e.arriving.substr(0, static_cast<size_t>(e.n)));
+  }
+}
+
+TEST(UpdateProcedures, StopsTheWorkersAndLeavesNoPortWhenTheReopenFails) {
+  UpdateRig rig({.start = StartState::BootRom});
+  // The port name no longer opens: the procedure ends at the reopen.
+  struct NoPorts final : PortOpener {
+    std::shared_ptr<Port> open(const std::string&) override { return nullptr; }
+  } none;
+  Context ctx(rig.clock, none, rig.ui, rig.root, "");
+  ctx.session.portHandle.set(rig.ctx->session.portHandle.get());
+  std::vector<std::shared_ptr<Worker>> workers;
+  for (auto* h : {&ctx.session.receiveThread, &ctx.session.displayThread, &ctx.session.commandThread}) {
+    auto w = std::make_shared<Worker>();
+    w->start([](WorkerControl& ctl) {
+      while (ctl.checkpoint()) ctl.cancelToken().cancelled();
+    });
+    h->set(w);
+    workers.push_back(w);
+  }
+  updateFirmware(ctx);
+  EXPECT_EQ(rig.statuses.back(), "COM port open Failed!");
+  for (const auto& w : workers) EXPECT_FALSE(w->running());
+  EXPECT_FALSE(ctx.session.receiveThread.valid() || ctx.session.displayThread.valid() ||
+               ctx.session.commandThread.valid() || ctx.session.portHandle.valid());
+}
+
+}  // namespace
+}  // namespace ferrolan
