@@ -7,6 +7,7 @@
 #include "datapath/receive_thread.h"
 #include "datapath/satellite_display.h"
 #include "datapath/sentence_dispatch.h"
+#include "update/update_dialog.h"
 #include "update/update_procedures.h"
 
 namespace ferrolan {
@@ -40,11 +41,13 @@ void registerDisplays(Context& ctx) {
 void registerCommandThread(Context& ctx) {
   ctx.hooks.commandThread = [&ctx](WorkerControl& ctl) { runCommandThread(ctx, ctl); };
   CommandProcedures& p = ctx.commandProcedures;
-  auto procedure = [&ctx](void (*run)(UpdateContext&)) { return [&ctx, run] { run(ctx); }; };
-  p.firmwareUpdate = procedure(updateFirmware);
-  p.flashKernelUpdate = procedure(updateFlashKernel);
-  p.fsaUpdate = procedure(updateFsa);
-  p.allImageUpdate = procedure(updateAllImage);
+  auto procedure = [&ctx](int section, void (*run)(UpdateContext&)) {
+    return [&ctx, section, run] { updateFromMenu(ctx, section, run); };
+  };
+  p.firmwareUpdate = procedure(ids::kUpdFirmware, updateFirmware);
+  p.flashKernelUpdate = procedure(ids::kUpdFlashKernel, updateFlashKernel);
+  p.fsaUpdate = procedure(ids::kUpdFsa, updateFsa);
+  p.allImageUpdate = procedure(ids::kUpdAllImage, updateAllImage);
 }
 
 void registerDataLog(Context& ctx) {

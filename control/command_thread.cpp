@@ -31,9 +31,6 @@ class ReceiveHold {
     if (worker_) worker_->resume();
     worker_.reset();
   }
-  // The update procedures take the port over and stop the thread
-  // themselves: it is not resumed.
-  void keep() { worker_.reset(); }
 
  private:
   std::shared_ptr<Worker> worker_;
@@ -67,9 +64,10 @@ void switchStream(CommandContext& ctx, bool toNmea) {
   ctx.lineSync.sentenceSynced = 0;
 }
 
+// The procedure stops the receive thread itself once it takes the port;
+// one that ends before that (no file chosen) gets it back running.
 void update(CommandContext& ctx, const std::function<void()>& procedure, const char* what) {
   ReceiveHold hold(ctx.link.session);
-  if (procedure) hold.keep();
   runOrSayMissing(ctx, procedure, what);
 }
 

@@ -54,12 +54,12 @@ TEST(CommandThread, EachEventRunsItsCommand) {
       {"gpsEvtToVBI", "$PKRV11,1,1,7,0*18\r\n", ""},
       // The epilogue empties the log again: only the prologue is seen here.
       {"gpsEvtReset", "$PKRV11,1,0,1,2,0*01\r\n", ""},
-      // The updates, with no dialog open, say how they go in the log; a
-      // silent receiver sends each down its power-cycle path.
-      {"gpsEvtFWUpdate", "", "NMEA and VBI not Received..."},
-      {"gpsEvtFKUpdate", "", "Go to Flash Kernel."},
-      {"gpsEvtSPUpdate", "", "Start to update FSA."},
-      {"gpsEvtAllUpdate", "", "NMEA and VBI not Received..."},
+      // The updates from the menu ask for their file first; without one
+      // nothing reaches the receiver.
+      {"gpsEvtFWUpdate", "", "No file chosen: nothing was sent."},
+      {"gpsEvtFKUpdate", "", "No file chosen: nothing was sent."},
+      {"gpsEvtSPUpdate", "", "No file chosen: nothing was sent."},
+      {"gpsEvtAllUpdate", "", "No file chosen: nothing was sent."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.event);

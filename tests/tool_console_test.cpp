@@ -12,8 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/device_root_builder.h"
-#include "platform/process.h"
+#include "tests/support/tool_console.h"
 #include "core/text.h"
 #include "shell/script_console.h"
 #include "ui/ids.h"
@@ -49,86 +48,6 @@ TEST(ScriptProtocol, ChangesPrintAsTheirLines) {
   };
   for (const auto& [got, want] : rows) EXPECT_EQ(got, want);
 }
-
-// The program under a script, its output read line by line.
-struct Tool {
-  fs::path root;
-  ChildProcess sim, program;
-  std::vector<std::string> out;
-
-  Tool() {
-    root = makeTempDir("ferrolan-tool-");
-    DeviceRootBuilder card(root.string());
-    EXPECT_TRUE(card.makeFolders());
-    // COM1 and COM8 name nothing: the Text page's unattended update ends at
-    // once, and a connect to COM8 fails, whatever serial ports the machine has.
-    for (const char* com : {"COM1", "COM8"}) fs::create_symlink(root / "nowhere", card.portPath(com));
-  }
-  ~Tool() {
-    program.stop();
-    sim.stop();
-    removeTree(root.string());
-  }
-  void startSim(std::vector<std::string> extra = {}) {
-    std::vector<std::string> argv = {FERROLAN_SIM_PATH, "--link", DeviceRootBuilder(root.string()).portPath("COM2")};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    ChildOptions o;
-    o.stdinPipe = true;
-    ASSERT_TRUE(sim.start(argv, o));
-    std::string line;
-    ASSERT_TRUE(sim.readLine(line, 10000));
-  }
-  void start() {
-    ChildOptions o;
-    o.stdinPipe = true;
-    ASSERT_TRUE(program.start({FERROLAN_PROGRAM_PATH, "--tool", "--console", "--root", root.string()}, o));
-  }
-  void send(const std::string& line) { ASSERT_TRUE(program.writeLine(line)); }
-  // Reads until `want` is printed; false when the program ends or stays
-  // silent for the time-out first.
-  bool until(const std::string& want, int timeoutMs = 30000) {
-    std::string line;
-    while (program.readLine(line, timeoutMs)) {
-      out.push_back(line);
-      if (line == want) return true;
-    }
-    return false;
-  }
-  // Sends each line and reads until its answer; stops at the first missing.
-  bool steps(const std::vector<std::pair<std::string, std::string>>& rows) {
-    for (const auto& [in, want] : rows) {
-      send(in);
-      if (!until(want)) {
-        ADD_FAILURE() << in << " did not print " << want;
-        return false;
-      }
-    }
-    return true;
-  }
-  // Info page, COM Port Setup, the simulator's line at 9600, Connect.
-  bool connect() {
-    return steps({
-        {"page info", "open info"},
-        {"cmd 40001", "open dlg104"},
-        {"set 1002 COM2:", "select dlg104:1002 1 COM2:"},
-        {"set 1003 9600", "select dlg104:1003 1 9600"},
-        {"click 1000", "text dlg104:1004 Receive NMEA"},
-    });
-  }
-  bool printed(const std::string& line) const { return std::find(out.begin(), out.end(), line) != out.end(); }
-  // The simulator's state line, polled until it holds `part`.
-  bool simState(const std::string& part) {
-    std::string line;
-    for (int tries = 0; tries < 50; ++tries) {
-      sim.writeLine("state");
-      while (sim.readLine(line, 2000))
-        if (line.rfind("state ", 0) == 0) break;
-      if (line.find(part) != std::string::npos) return true;
-    }
-    ADD_FAILURE() << "simulator state: " << line << "\nwanted: " << part;
-    return false;
-  }
-};
 
 TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
   Tool t;

@@ -17,7 +17,8 @@ static_assert(kSectionFileChecks[0].minSize == 409600 && kSectionFileChecks[0].m
 static_assert(kSectionFileChecks[3].minSize == 16384 && kSectionFileChecks[3].maxSize == 32768);
 
 void errorBox(UpdateContext& ctx, const char* text, const char* caption = "Error") {
-  ctx.ui.messageBox(W::UpdateFirmware, text, caption, kMbOk);
+  const bool open = ctx.ui.isOpen(W::UpdateFirmware);
+  ctx.ui.messageBox(open ? std::optional<WindowId>(W::UpdateFirmware) : std::nullopt, text, caption, kMbOk);
 }
 
 const SectionFileCheck* checkedSection(UpdateContext& ctx) {
@@ -32,6 +33,25 @@ bool hasKernelSignature(UpdateFile& file) {
   return std::equal(kKernelSignature, kKernelSignature + 3, head + kSignatureOffset);
 }
 
+const SectionFileCheck* sectionCheck(int radio) {
+  for (const SectionFileCheck& c : kSectionFileChecks)
+    if (c.radio == radio) return &c;
+  return nullptr;
+}
+
+// The section's checks on the open update file, which they close; the
+// box's text when it fails.
+const char* fileProblem(UpdateContext& ctx, const SectionFileCheck& section) {
+  auto file = ctx.update.updateFile.get();
+  const uint64_t size = file ? file->size() : 0;
+  const bool sizeOk = file && size >= section.minSize && size <= section.maxSize;
+  const bool signatureOk = !section.kernelSignature || (sizeOk && hasKernelSignature(*file));
+  ctx.update.updateFile.reset();
+  if (!sizeOk) return "Incorrect File Size!";
+  if (!signatureOk) return "Incorrect Signature !";
+  return nullptr;
+}
+
 // The checks of the Update button; true when the thread may start.
 bool checkFile(UpdateContext& ctx) {
   if (!openNamedUpdateFile(ctx)) {
@@ -40,17 +60,8 @@ bool checkFile(UpdateContext& ctx) {
   }
   const SectionFileCheck* section = checkedSection(ctx);
   if (!section) return true;  // nothing to check; the file stays open
-  auto file = ctx.update.updateFile.get();
-  const uint64_t size = file->size();
-  const bool sizeOk = size >= section->minSize && size <= section->maxSize;
-  const bool signatureOk = !section->kernelSignature || (sizeOk && hasKernelSignature(*file));
-  ctx.update.updateFile.reset();
-  if (!sizeOk) {
-    errorBox(ctx, "Incorrect File Size!");
-    return false;
-  }
-  if (!signatureOk) {
-    errorBox(ctx, "Incorrect Signature !");
+  if (const char* problem = fileProblem(ctx, *section)) {
+    errorBox(ctx, problem);
     return false;
   }
   return true;
@@ -125,6 +136,31 @@ void runUpdateThread(UpdateContext& ctx) {
     break;
   }
   ctx.update.updateFile.reset();
+}
+
+}  // namespace ferrolan
+
+namespace ferrolan {
+
+void updateFromMenu(UpdateContext& ctx, int sectionRadio, void (*procedure)(UpdateContext&)) {
+  if (!ctx.ui.isOpen(W::UpdateFirmware)) {
+    const auto path = ctx.ui.openFile(kUpdateFileTitle, kUpdateFileFilter);
+    if (!path) {
+      ctx.textLog.append("No file chosen: nothing was sent.");
+      return;
+    }
+    ctx.update.menuFileName.set(*path);
+    const SectionFileCheck* section = sectionCheck(sectionRadio);
+    if (!openNamedUpdateFile(ctx)) {
+      errorBox(ctx, "Open File Failed!");
+      return;
+    }
+    if (const char* problem = section ? fileProblem(ctx, *section) : nullptr) {
+      errorBox(ctx, problem);
+      return;
+    }
+  }
+  procedure(ctx);
 }
 
 }  // namespace ferrolan

@@ -43,4 +43,9 @@ DialogProcedures updateFirmwareProcedures(UpdateContext& ctx, DialogHost& host, 
 // The UpdateThread's body: the procedure of the first checked section.
 void runUpdateThread(UpdateContext& ctx);
 
+// An update asked for from the menu, with no dialog to name the file: the
+// file is chosen first and checked as the dialog checks it for that
+// section (the radio's id), and nothing reaches the receiver without one.
+void updateFromMenu(UpdateContext& ctx, int sectionRadio, void (*procedure)(UpdateContext&));
+
 }  // namespace ferrolan

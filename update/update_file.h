@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/shared_handle.h"
+#include "core/text.h"
 
 namespace ferrolan {
 
@@ -41,6 +42,8 @@ class UpdateFile {
 struct UpdateState {
   SharedHandle<UpdateFile> updateFile;  // invalid when none is open
   std::atomic<int> procedureRunning{0};  // an update procedure owns the port
+  // The file an update started from the menu sends, the dialog being closed.
+  SharedText<4096> menuFileName;
 };
 
 }  // namespace ferrolan

@@ -149,7 +149,10 @@ void sendAndReport(UpdateContext& ctx, const char* completed, const char* failed
 // the one chosen, or the box's when the dialog is cancelled.
 void chooseFileAgain(UpdateContext& ctx) {
   if (auto path = ctx.ui.openFile(kUpdateFileTitle, kUpdateFileFilter)) {
-    ctx.ui.setText(W::UpdateFirmware, ids::kUpdFileName, *path);
+    if (ctx.ui.isOpen(W::UpdateFirmware))
+      ctx.ui.setText(W::UpdateFirmware, ids::kUpdFileName, *path);
+    else
+      ctx.update.menuFileName.set(*path);
   }
 }
 
@@ -172,8 +175,13 @@ class Running {
 
 bool openNamedUpdateFile(UpdateContext& ctx) {
   ctx.update.updateFile.reset();
-  std::string name = ctx.ui.text(W::UpdateFirmware, ids::kUpdFileName);
-  if (name.size() > kFileNameBoxChars) name.resize(kFileNameBoxChars);
+  std::string name;
+  if (ctx.ui.isOpen(W::UpdateFirmware)) {
+    name = ctx.ui.text(W::UpdateFirmware, ids::kUpdFileName);
+    if (name.size() > kFileNameBoxChars) name.resize(kFileNameBoxChars);
+  } else {
+    name = ctx.update.menuFileName.get();
+  }
   if (name.empty()) return false;
   const std::string path = name.front() == '\\' ? localPath(ctx.root, name) : name;
   auto file = UpdateFile::open(path);
