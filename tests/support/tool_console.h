@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -61,6 +63,16 @@ struct Tool {
     }
     return false;
   }
+  // As until, for the first line that starts with `prefix`; answers it.
+  std::string untilPrefix(const std::string& prefix, int timeoutMs = 30000) {
+    std::string line;
+    while (program.readLine(line, timeoutMs)) {
+      out.push_back(line);
+      if (line.rfind(prefix, 0) == 0) return line;
+    }
+    ADD_FAILURE() << "nothing printed starts with " << prefix;
+    return {};
+  }
   // Sends each line and reads until its answer; stops at the first missing.
   bool steps(const std::vector<std::pair<std::string, std::string>>& rows) {
     for (const auto& [in, want] : rows) {
@@ -86,7 +98,8 @@ struct Tool {
   // The simulator's state line, polled until it holds `part`.
   bool simState(const std::string& part) {
     std::string line;
-    for (int tries = 0; tries < 50; ++tries) {
+    for (int tries = 0; tries < 100; ++tries) {
+      if (tries) std::this_thread::sleep_for(std::chrono::milliseconds(100));
       sim.writeLine("state");
       while (sim.readLine(line, 2000))
         if (line.rfind("state ", 0) == 0) break;
