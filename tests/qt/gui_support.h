@@ -85,10 +85,13 @@ struct GuiRig {
 
 // Calls fn on the GUI thread as soon as a modal widget is up (a message
 // box or dialog); fn gets that widget.
-inline void whenModal(std::function<void(QWidget*)> fn) {
+// Runs fn on the next modal window to come up; with T, on the next one of
+// that kind (a file dialog over a dialog).
+template <typename T = QWidget, typename F>
+void whenModal(F fn) {
   auto* timer = new QTimer(qApp);
   QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
+    if (T* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
       timer->stop();
       timer->deleteLater();
       fn(w);

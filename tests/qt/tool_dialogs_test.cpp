@@ -4,10 +4,15 @@
 // saved as it opens and after a use.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <fstream>
+
+#include "platform/process.h"
 #include "shell/startup.h"
 #include "tests/qt/gui_support.h"
 
@@ -117,6 +122,49 @@ TEST(ToolWindow, MenuItemsOpenTheirDialogsWhichRunTheirProcedures) {
     QCoreApplication::sendEvent(d, &enter);
   });
 
+  // Update Firmware: a file from Qt's file dialog, a wrong size refused,
+  // then an FSA update run against the silent port; leaving ends the tool.
+  const std::string dir = makeTempDir("ferrolan-gui-upd-");
+  auto file = [&](const char* name, size_t size) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << std::string(size, 'x');
+    return dir + "/" + name;
+  };
+  const std::string shortFile = file("short.bin", 100), fsa = file("FSA.bin", 8192);
+  auto chooseInFileDialog = [](const std::string& path) {
+    whenModal<QFileDialog>([path](QFileDialog* fd) {
+      fd->selectFile(QString::fromStdString(path));
+      static_cast<QDialog*>(fd)->accept();  // the Open button
+    });
+  };
+  t.viaMenu(ids::kCmdFwUpdate, WindowId::UpdateFirmware, [&](DialogWindow* d) {
+    EXPECT_FALSE(t.widget<QAbstractButton>(d, ids::kUpdUpdate)->isEnabled());
+    t.shoot(d, "update-firmware-initial");
+    t.widget<QRadioButton>(d, ids::kUpdFsa)->click();
+    chooseInFileDialog(shortFile);
+    t.widget<QAbstractButton>(d, ids::kUpdLoadFile)->click();
+    t.sheet.bridge().flush();
+    EXPECT_EQ(t.widget<QLineEdit>(d, ids::kUpdFileName)->text().toStdString(), shortFile);
+    whenModal<QMessageBox>([](QMessageBox* box) {
+      EXPECT_EQ(box->text().toStdString(), "Incorrect File Size!");
+      box->close();
+    });
+    t.widget<QAbstractButton>(d, ids::kUpdUpdate)->click();
+    chooseInFileDialog(fsa);
+    t.widget<QAbstractButton>(d, ids::kUpdLoadFile)->click();
+    t.widget<QAbstractButton>(d, ids::kUpdUpdate)->click();
+    if (auto update = t.rig.ctx.app.updateThread.get()) update->wait();
+    t.sheet.bridge().flush();
+    EXPECT_FALSE(t.widget<QAbstractButton>(d, ids::kUpdLoadFile)->isEnabled());
+    t.shoot(d, "update-firmware-after-update");
+    d->close();
+  });
+  EXPECT_TRUE(pumpUntil([&] { return t.sheet.finished(); }));
+  EXPECT_EQ(t.finishedWith, 0);
+  removeTree(dir);
+}
+
+TEST(ToolWindow, ExitQuitsThroughTheShutdown) {
+  ToolWindow t;
   // Exit runs the shutdown, which quits with 0.
   t.sheet.page(WindowId::InfoPage)->menuAction(ids::kCmdExit)->trigger();
   EXPECT_TRUE(pumpUntil([&] { return t.sheet.finished(); }));
