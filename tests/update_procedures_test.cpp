@@ -41,6 +41,8 @@ struct Setup {
   bool refuse = false;
   sim::Generation generation = sim::Generation::PII;
   int powerCycles = 0;
+  size_t cutAfter = 0;  // the line dies after this many bytes (0: never)
+  sim::XmodemFaults xmodem = {};
 };
 
 struct UpdateRig {
@@ -64,6 +66,11 @@ struct UpdateRig {
     cfg.generation = s.generation;
     cfg.storeDir = root;
     line = std::make_unique<test::SimLine>(clock, cfg);
+    if (s.cutAfter) line->cutAfter(s.cutAfter);
+    line->withReceiver([&](sim::Receiver& rx) {
+      rx.setXmodemFaults(s.xmodem);
+      return 0;
+    });
     opener = std::make_unique<test::SimLineOpener>(*line);
     ctx = std::make_unique<Context>(clock, *opener, ui, root, "");
     ui.setHost(&host);
@@ -149,6 +156,13 @@ TEST(UpdateProcedures, EachSectionByEachPathStoresTheFile) {
       {"all-image through a PI boot ROM", updateAllImage,
        {.start = StartState::BootRom, .kernel = false, .generation = G::PI, .powerCycles = 2}, 524288,
        "Update  Completed.", Section::AllImage, "Update mode PI     ", Section::Loader},
+      // Faults: the line dies mid-transfer, the receiver NAKs every block,
+      // or it loses one acknowledgement (which a resend repairs).
+      {"firmware, cable pulled", updateFirmware, {.printsZ = false, .cutAfter = 200000}, 409600,
+       "Update FW Failed.", std::nullopt},
+      {"FSA, NAK storm", updateFsa, {.xmodem = {.nakStorm = true}}, 8192, "Please update FW again!", std::nullopt},
+      {"FSA, one ACK lost", updateFsa, {.xmodem = {.loseAckOfBlock = 3}}, 8192, "Update FSA success...!",
+       Section::Fsa},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -26,6 +26,11 @@ class SimLine {
     std::lock_guard l(m_);
     cycleAt_ = tick;
   }
+  // The cable pulled once the receiver has taken this many bytes.
+  void cutAfter(size_t bytes) {
+    std::lock_guard l(m_);
+    cutAfter_ = bytes;
+  }
   template <typename F>
   auto withReceiver(F&& f) {
     std::lock_guard l(m_);
@@ -44,6 +49,9 @@ class SimLine {
   std::mutex m_;
   sim::Receiver rx_;
   std::optional<uint32_t> cycleAt_;
+  std::optional<size_t> cutAfter_;
+  size_t bytesIn_ = 0;
+  bool cut() const { return cutAfter_ && bytesIn_ >= *cutAfter_; }
   End* open_ = nullptr;  // the end that hears the receiver
 };
 
@@ -75,7 +83,10 @@ class SimLine::End final : public Port {
     std::lock_guard l(line_.m_);
     if (closed_) return false;
     line_.step();
-    if (line_.open_ == this && line_.rx_.baud() == settings_.baud) line_.rx_.receive(data, n, line_.clock_.tickCount());
+    if (line_.open_ == this && line_.rx_.baud() == settings_.baud && !line_.cut()) {
+      line_.rx_.receive(data, n, line_.clock_.tickCount());
+      line_.bytesIn_ += n;
+    }
     return true;
   }
   bool getTimeouts(PortTimeouts& out) override { return (out = timeouts_, !closed_); }
@@ -128,7 +139,7 @@ inline void SimLine::step() {
   }
   rx_.advance(now);
   const sim::Bytes out = rx_.takeOutput();
-  if (!open_ || out.empty()) return;
+  if (!open_ || out.empty() || cut()) return;
   if (open_->settings_.baud != rx_.baud()) return;
   open_->in_.insert(open_->in_.end(), out.begin(), out.end());
 }
