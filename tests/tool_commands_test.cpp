@@ -35,7 +35,7 @@ TEST(ToolCommands, ASessionRunsEachCommandToItsEnd) {
   ASSERT_TRUE(t.steps({{"cmd 40003", "menu 40002 1"}}));
   EXPECT_TRUE(t.simState("mode=firmware-vbi"));
   ASSERT_TRUE(t.steps({{"cmd 40002", "menu 40003 1"}}));
-  EXPECT_TRUE(t.simState("mode=firmware-nmea"));
+  EXPECT_TRUE(t.simState("mode=firmware-nmea", 300));  // after the kernel's 12 s
   EXPECT_NE(t.untilPrefix("log $GPRMC,"), "");
   ASSERT_TRUE(t.steps({{"cmd 40010", "text info:1114 Current FW:3.17"}}));
 
@@ -77,6 +77,12 @@ TEST(ToolCommands, AFlashKernelUpdateFromTheMenuAsksForItsFile) {
   ASSERT_TRUE(t.steps({{"cmd 40023", "file Specify a file"}, {"file " + kernel, "log Command ACK Recived"}}));
   EXPECT_TRUE(t.until("log Update Completed.", 90000));
   EXPECT_TRUE(t.simState("image1=flash-kernel:16384:"));
+  // The update took the link over for good; once the receiver is restarted
+  // the tool connects again and its commands work.
+  t.sim.writeLine("power-cycle");
+  EXPECT_TRUE(t.simState("mode=firmware-nmea", 300));  // after the kernel's 12 s
+  ASSERT_TRUE(t.steps({{"cmd 40001", "open dlg104"}, {"click 1000", "close dlg104"}}));
+  EXPECT_TRUE(t.steps({{"cmd 40010", "text info:1114 Current FW:3.17"}}));
   t.send("quit");
   EXPECT_TRUE(t.until("exit 0"));
 }

@@ -96,10 +96,10 @@ struct Tool {
   }
   bool printed(const std::string& line) const { return std::find(out.begin(), out.end(), line) != out.end(); }
   // The simulator's state line, polled until it holds `part`.
-  bool simState(const std::string& part) {
+  bool simState(const std::string& part, int tries = 100) {
     std::string line;
-    for (int tries = 0; tries < 100; ++tries) {
-      if (tries) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < tries; ++i) {
+      if (i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
       sim.writeLine("state");
       while (sim.readLine(line, 2000))
         if (line.rfind("state ", 0) == 0) break;
