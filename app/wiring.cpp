@@ -7,6 +7,7 @@
 #include "datapath/receive_thread.h"
 #include "datapath/satellite_display.h"
 #include "datapath/sentence_dispatch.h"
+#include "ephemeris/ephemeris_upload.h"
 
 namespace ferrolan {
 
@@ -14,6 +15,7 @@ void registerAll(Context& ctx) {
   registerDataPath(ctx);
   registerDataLog(ctx);
   registerCommandThread(ctx);
+  registerEphemerisUpload(ctx);
 }
 
 void registerDataPath(Context& ctx) {
@@ -38,6 +40,11 @@ void registerDisplays(Context& ctx) {
 
 void registerCommandThread(Context& ctx) {
   ctx.hooks.commandThread = [&ctx](WorkerControl& ctl) { runCommandThread(ctx, ctl); };
+}
+
+// Its result is shown in the TextLog; nobody reads the answer.
+void registerEphemerisUpload(Context& ctx) {
+  ctx.commandProcedures.ephemerisUpload = [&ctx] { uploadEphemeris(ctx); };
 }
 
 void registerDataLog(Context& ctx) {
