@@ -2,6 +2,7 @@
 // program, with ferrolan-sim on a pseudo-terminal as the receiver.
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -126,6 +128,8 @@ struct Tool {
       while (sim.readLine(line, 2000))
         if (line.rfind("state ", 0) == 0) break;
       if (line.find(part) != std::string::npos) return true;
+      // The program may still be on its way: give it a moment of real time.
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ADD_FAILURE() << "simulator state: " << line << "\nwanted: " << part;
     return false;
