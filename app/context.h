@@ -17,6 +17,7 @@
 #include "datapath/data_path.h"
 #include "datapath/data_path_context.h"
 #include "datapath/display_flags.h"
+#include "ephemeris/ephemeris_upload.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"
 #include "platform/events.h"
@@ -78,6 +79,7 @@ struct Context {
   LogBuffer log;
   DisplayFlags display;
   DataPath dataPath;
+  EphemerisState ephemeris;
   CommandProcedures commandProcedures;
   AppState app;
   Hooks hooks;
@@ -89,6 +91,7 @@ struct Context {
   operator DataPathContext&() { return dataPathView_; }
   operator LogContext&() { return logView_; }
   operator CommandContext&() { return commandView_; }
+  operator EphemerisContext&() { return ephemerisView_; }
 
  private:
   UpdateContext updateView_{{clock, ports, ui, textLog, session}, {registry, app.isPocketPC, storage}, root,
@@ -96,6 +99,7 @@ struct Context {
   DataPathContext dataPathView_{clock, ui, textLog, events, openEvents, session, dataPath};
   LogContext logView_{clock, ui, updateView_, root, session.protocolMode, log};
   CommandContext commandView_{updateView_, logView_, events, openEvents, dataPath.lineSync, commandProcedures};
+  EphemerisContext ephemerisView_{updateView_, updateView_, root, dataPath.fix, ephemeris};
 
  public:
   // What the receive thread feeds when the raw log is registered.

@@ -7,6 +7,7 @@
 #include "datapath/receive_thread.h"
 #include "datapath/satellite_display.h"
 #include "datapath/sentence_dispatch.h"
+#include "ephemeris/ephemeris_upload.h"
 #include "update/update_dialog.h"
 #include "update/update_procedures.h"
 
@@ -16,6 +17,7 @@ void registerAll(Context& ctx) {
   registerDataPath(ctx);
   registerDataLog(ctx);
   registerCommandThread(ctx);
+  registerEphemerisUpload(ctx);
 }
 
 void registerDataPath(Context& ctx) {
@@ -48,6 +50,11 @@ void registerCommandThread(Context& ctx) {
   p.flashKernelUpdate = procedure(ids::kUpdFlashKernel, updateFlashKernel);
   p.fsaUpdate = procedure(ids::kUpdFsa, updateFsa);
   p.allImageUpdate = procedure(ids::kUpdAllImage, updateAllImage);
+}
+
+// Its result is shown in the TextLog; nobody reads the answer.
+void registerEphemerisUpload(Context& ctx) {
+  ctx.commandProcedures.ephemerisUpload = [&ctx] { uploadEphemeris(ctx); };
 }
 
 void registerDataLog(Context& ctx) {

@@ -20,5 +20,8 @@ void registerDisplays(Context& ctx);
 void registerCommandThread(Context& ctx);
 // The raw log: fed by the receive thread, closed by the shutdown.
 void registerDataLog(Context& ctx);
+// The long-term ephemeris upload that the command thread runs for
+// gpsEvtReset.
+void registerEphemerisUpload(Context& ctx);
 
 }  // namespace ferrolan

@@ -53,7 +53,8 @@ bool gpsSendVBICommand(LinkContext& ctx, int row, int count) {
 }
 
 bool sendEphemerisEpilogue(LinkContext& ctx) {
-  ctx.textLog.reset();
+  // The prologue emptied the TextLog; the upload's line between the two
+  // is its only report and stays.
   ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 0);
   return gpsSendVBICommand(ctx, vbiRows::kEphemerisEpilogue, kVbiCommandSendCount);
 }

@@ -5,11 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace ferrolan {
 
-FileRead readRegularFile(const std::string& path, size_t limit, std::string& out) {
-  out.clear();
+namespace {
+
+// Opens, checks and reads the file, handing each chunk to `take`, which
+// answers false when the chunk does not fit.
+template <typename Take>
+FileRead readChunks(const std::string& path, size_t limit, Take&& take) {
   struct stat st{};
   // Opening a FIFO blocks for a writer, and opening a device may wake it up.
   if (::stat(path.c_str(), &st) != 0) return FileRead::Missing;
@@ -22,8 +27,6 @@ FileRead readRegularFile(const std::string& path, size_t limit, std::string& out
   } else if (static_cast<unsigned long long>(st.st_size) > limit) {
     result = FileRead::TooBig;
   } else {
-    std::string data;
-    data.reserve(static_cast<size_t>(st.st_size));
     char chunk[4096];
     for (;;) {
       const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -33,15 +36,40 @@ FileRead readRegularFile(const std::string& path, size_t limit, std::string& out
         break;
       }
       if (n == 0) break;
-      if (data.size() + static_cast<size_t>(n) > limit) {  // grew while we read
+      if (!take(chunk, static_cast<size_t>(n))) {  // grew while we read
         result = FileRead::TooBig;
         break;
       }
-      data.append(chunk, static_cast<size_t>(n));
     }
-    if (result == FileRead::Ok) out = std::move(data);
   }
   ::close(fd);
+  return result;
+}
+
+}  // namespace
+
+FileRead readRegularFile(const std::string& path, size_t limit, std::string& out) {
+  out.clear();
+  std::string data;
+  const FileRead result = readChunks(path, limit, [&](const char* chunk, size_t n) {
+    if (data.size() + n > limit) return false;
+    if (data.empty()) data.reserve(limit < 65536 ? limit : 65536);
+    data.append(chunk, n);
+    return true;
+  });
+  if (result == FileRead::Ok) out = std::move(data);
+  return result;
+}
+
+FileRead readRegularFile(const std::string& path, std::span<uint8_t> into, size_t& length) {
+  size_t filled = 0;
+  const FileRead result = readChunks(path, into.size(), [&](const char* chunk, size_t n) {
+    if (into.size() - filled < n) return false;
+    std::memcpy(into.data() + filled, chunk, n);
+    filled += n;
+    return true;
+  });
+  length = result == FileRead::Ok ? filled : 0;
   return result;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// Reading a small file that the user controls (configuration, registry)
-// without trusting what it is: a FIFO, a device or a huge file must not
-// hang the program or swallow its memory.
+// Reading a small file that the user controls (configuration, registry,
+// ephemeris) without trusting what it is: a FIFO, a device or a huge file
+// must not hang the program or swallow its memory.
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace ferrolan {
@@ -19,5 +21,9 @@ enum class FileRead {
 // Ok). Never blocks: a non-regular file is refused before it is opened,
 // and the open itself is non-blocking in case the name changes meanwhile.
 FileRead readRegularFile(const std::string& path, size_t limit, std::string& out);
+
+// The same into a buffer the caller owns; the file may fill it exactly.
+// `length` is the count of bytes read when Ok, else 0.
+FileRead readRegularFile(const std::string& path, std::span<uint8_t> into, size_t& length);
 
 }  // namespace ferrolan

@@ -1,5 +1,6 @@
 // The command thread on a scripted port: which command each event runs, in
 // which order several are served, and the restart guard.
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -52,8 +53,7 @@ TEST(CommandThread, EachEventRunsItsCommand) {
       {"gpsEvtFWVersion", "$PKRV14,8*0E\r\n", "Failed To Get Version \r\n"},
       {"gpsEvtToNMEA", "$PKRV11,1,1,2,2,0*03\r\n", ""},
       {"gpsEvtToVBI", "$PKRV11,1,1,7,0*18\r\n", ""},
-      // The epilogue empties the log again: only the prologue is seen here.
-      {"gpsEvtReset", "$PKRV11,1,0,1,2,0*01\r\n", ""},
+      {"gpsEvtReset", "$PKRV11,1,0,1,2,0*01\r\n", "Not in this build: the long-term ephemeris upload"},
       // The updates from the menu ask for their file first; without one
       // nothing reaches the receiver.
       {"gpsEvtFWUpdate", "", "No file chosen: nothing was sent."},
@@ -73,6 +73,23 @@ TEST(CommandThread, EachEventRunsItsCommand) {
     EXPECT_TRUE(c.until([&] { return c.rig.port->writtenText().size() >= row.wire.size(); }));
     EXPECT_EQ(c.rig.port->writtenText().substr(0, row.wire.size()), row.wire);
   }
+}
+
+TEST(CommandThread, ResetRunsTheUploadBetweenPrologueAndEpilogueAndKeepsItsLine) {
+  CommandRig c;
+  c.rig.ctx.textLog.append("before");
+  std::atomic<size_t> writesBefore{0};
+  c.rig.ctx.commandProcedures.ephemerisUpload = [&] {
+    writesBefore = c.rig.port->writeCalls().size();
+    c.rig.ctx.textLog.append("upload line");
+  };
+  c.start();
+  c.signal({"gpsEvtReset"});
+  // The epilogue: row 6, ten bytes twice, one write each.
+  ASSERT_TRUE(c.until([&] { return writesBefore > 0 && c.rig.port->writeCalls().size() == writesBefore + 20; }));
+  EXPECT_EQ(c.rig.port->writtenText().substr(0, 22), "$PKRV11,1,0,1,2,0*01\r\n");
+  EXPECT_EQ(c.rig.port->writeCalls()[writesBefore + 8], ScriptedPort::Bytes{0x21});
+  EXPECT_EQ(c.rig.log(), (std::vector<std::string>{"upload line", "Send Cmd.. Wait 10 seconds..."}));
 }
 
 TEST(CommandThread, OrderGuardAndModeSwitches) {

@@ -2,12 +2,15 @@
 // program, with ferrolan-sim on a pseudo-terminal as the receiver.
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,6 +18,7 @@
 #include "tests/support/tool_console.h"
 #include "core/text.h"
 #include "shell/script_console.h"
+#include "tests/support/lte_writer.h"
 #include "ui/ids.h"
 
 namespace ferrolan {
@@ -106,6 +110,26 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   t.send("quit");
   EXPECT_TRUE(t.until("exit 0"));
   EXPECT_FALSE(t.printed("box Error|Write Command fail! Please Check COM port"));
+}
+
+// VGAN: the card's ephemeris record for now reaches the receiver frame by
+// frame, between the prologue sentence and the epilogue frame.
+TEST(ToolConsole, VganUploadsTheRecordOfNowToTheReceiver) {
+  using namespace test;
+  Tool t;
+  // The receiver's clock and the device's both fall in the middle record.
+  const int64_t now = std::time(nullptr);
+  const auto fileNow = static_cast<uint32_t>(now + 11);
+  const LteBytes file = lteFile({lteRecord(fileNow - 20000, lteFrames(10, 92)), lteRecord(fileNow - 600, lteFrames(7, 50)),
+                                 lteRecord(fileNow + 14000, lteFrames(3, 50))});
+  ASSERT_TRUE(DeviceRootBuilder(t.root.string()).writeCardFile("LTE.bin", std::string(file.begin(), file.end())));
+  t.startSim({"--no-pacing", "--utc", std::to_string(now)});
+  t.start();
+  ASSERT_TRUE(t.connect());
+  ASSERT_TRUE(t.steps({{"cmd 40031", "log 7 Ephemeris Sent, Upload  Ephemeris Completed!!!"}}));
+  EXPECT_TRUE(t.simState("ephemeris=7 ephemeris-open=no"));
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
 }
 
 TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {

@@ -165,13 +165,13 @@ TEST_F(VbiSend, CountIsBoundedByTheRow) {
   EXPECT_EQ(singleByteWrites().size(), 2 * kVbiRowSize);
 }
 
-TEST_F(VbiSend, EphemerisEpilogueClearsTheTextPageAndSendsRowSix) {
+TEST_F(VbiSend, EphemerisEpilogueKeepsTheUploadsLineAndSendsRowSix) {
   rig.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
   rig.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 55);
-  rig.ctx.textLog.append("old line");
+  rig.ctx.textLog.append("upload line");
   EXPECT_TRUE(sendEphemerisEpilogue(rig.ctx));
   EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 0);
-  EXPECT_EQ(rig.log(), std::vector<std::string>{"Send Cmd.. Wait 10 seconds..."});
+  EXPECT_EQ(rig.log(), (std::vector<std::string>{"upload line", "Send Cmd.. Wait 10 seconds..."}));
   const Bytes w = singleByteWrites();
   ASSERT_EQ(w.size(), 20u);
   EXPECT_EQ(w[8], 0x21);

@@ -16,6 +16,7 @@
 #include "link/command_sentences.h"
 #include "link/vbi_commands.h"
 #include "link/version_query.h"
+#include "tests/support/lte_writer.h"
 #include "update/xmodem.h"
 
 namespace fs = std::filesystem;
@@ -173,6 +174,31 @@ void xmodemBlocks(const std::vector<Capture>& caps, Corpus& c) {
   }
 }
 
+// Ephemeris files as the upload reads them, each after the four bytes of
+// a time: one that picks a record, one past them all, one before them.
+void lteFiles(const std::vector<Capture>&, Corpus& c) {
+  using namespace ferrolan::test;
+  constexpr uint32_t t = 1767225611;
+  LteBytes strays = lteFrames(2, 40);
+  strays.insert(strays.begin() + 48, {0, 0x81});
+  const std::vector<std::pair<std::string, LteBytes>> files = {
+      {"one", lteFile({lteRecord(t, lteFrames(5, 60))})},
+      {"three", lteFile({lteRecord(t - 14400, lteFrames(4, 90)), lteRecord(t, lteFrames(10, 92)),
+                         lteRecord(t + 14400, lteFrames(3, 200))})},
+      {"strays", lteFile({lteRecord(t, strays)})},
+      {"headerless", lteFile({lteRecord(t, lteFrames(3, 30))}, "NO-LINE-FEED-HERE!!")},
+  };
+  const std::pair<const char*, uint32_t> times[] = {{"now", t + 60}, {"late", t + 40000}, {"early", t - 60}};
+  for (const auto& [name, file] : files) {
+    for (const auto& [when, time] : times) {
+      Bytes b;
+      for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(time >> (8 * i)));
+      append(b, file);
+      c.add(name + "-" + when, b);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,7 +217,7 @@ int main(int argc, char** argv) {
     void (*make)(const std::vector<Capture>&, Corpus&);
   };
   for (const Maker& m : {Maker{"sim_command_intake", commandIntake}, Maker{"version_reply_fuzz", versionReply},
-                         Maker{"sim_xmodem_receiver", xmodemBlocks}}) {
+                         Maker{"sim_xmodem_receiver", xmodemBlocks}, Maker{"lte_walker_fuzz", lteFiles}}) {
     Corpus c(out, m.target);
     m.make(caps, c);
     std::printf("%s: %zu seeds from %zu captures\n", m.target, c.count(), caps.size());

@@ -51,14 +51,15 @@ class RecordingHost final : public UiHost {
 // A context whose port is a script and whose clock is virtual. The Text
 // page is open, as it is whenever the receiver routines run.
 struct ScriptedRig {
+  std::string root;  // the device root; empty for the current folder
   VirtualClock clock{1000};
   ScriptedPortOpener opener;
   UiModel ui;
   RecordingHost host;
-  Context ctx{clock, opener, ui, "", ""};
+  Context ctx{clock, opener, ui, root, ""};
   std::shared_ptr<ScriptedPort> port = std::make_shared<ScriptedPort>(clock);
 
-  ScriptedRig() {
+  explicit ScriptedRig(std::string deviceRoot = "") : root(std::move(deviceRoot)) {
     ui.setHost(&host);
     ui.openWindow(WindowId::TextPage, initialControls(static_cast<int>(WindowId::TextPage)));
   }

@@ -1,0 +1,245 @@
+// The long-term ephemeris upload: the file walker over generated and
+// hostile files, the GPS time, and the upload on a scripted port with the
+// virtual clock.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ephemeris/ephemeris_upload.h"
+#include "ephemeris/lte_file.h"
+#include "link/serial_session.h"
+#include "platform/device_root_builder.h"
+#include "platform/process.h"
+#include "tests/support/lte_writer.h"
+#include "tests/support/test_support.h"
+
+namespace ferrolan {
+namespace {
+
+using test::LteBytes;
+using test::lteFile;
+using test::lteFrame;
+using test::lteFrames;
+using test::lteRecord;
+
+// The file time of RMC 2026-01-01 00:00:00: GPS seconds plus the offset.
+constexpr uint32_t F = 1767225611;
+constexpr size_t kHeader = 15;  // test::kLteHeader
+
+LteBytes cat(std::vector<LteBytes> parts) {
+  LteBytes all;
+  for (const LteBytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+LteBytes cut(LteBytes b, size_t drop) {
+  b.resize(b.size() - drop);
+  return b;
+}
+
+TEST(LteWalker, PicksTheRecordAndItsFramesWithinBounds) {
+  const LteBytes three = lteFrames(3, 60);  // 3 frames of 68 bytes
+  LteBytes lying = lteFrames(3, 60);
+  lying[2 * 68 + kLteFrameLengthByte] = 200;  // the third says it runs past the record
+  const LteBytes expired = lteRecord(F - 20000, lteFrames(10, 92));  // count 1000
+  struct Row {
+    const char* name;
+    LteBytes file;
+    uint32_t time;
+    LteFit fit;
+    size_t record, frames, lost;
+    bool cut;
+  };
+  const Row rows[] = {
+      {"window start", lteFile({lteRecord(F, three)}), F, LteFit::Valid, kHeader, 3, 0, false},
+      {"window end", lteFile({lteRecord(F, three)}), F + 14400, LteFit::Valid, kHeader, 3, 0, false},
+      {"one past the last", lteFile({lteRecord(F, three)}), F + 14401, LteFit::AllExpired, 0, 0, 0, false},
+      {"one past, next one", lteFile({lteRecord(F, three), lteRecord(F + 14400, three)}), F + 14401, LteFit::Valid,
+       kHeader + 27 + 204, 3, 0, false},
+      {"before the first", lteFile({lteRecord(F, three)}), F - 1, LteFit::StartsInFuture, kHeader, 0, 0, false},
+      {"count 1000 is 1028 bytes", lteFile({expired, lteRecord(F, three)}), F, LteFit::Valid, kHeader + 1028, 3, 0,
+       false},
+      {"no line feed: byte 19", lteFile({lteRecord(F, three)}, "ABCDEFGHIJKLMNOPQRS"), F, LteFit::Valid, 19, 3, 0, false},
+      {"one stray byte", lteFile({lteRecord(F, cat({lteFrame(60, 1), {0}, lteFrame(60, 2)}))}), F, LteFit::Valid,
+       kHeader, 2, 1, false},
+      {"two stray bytes", lteFile({lteRecord(F, cat({lteFrame(60, 1), {0, 0}, lteFrame(60, 2)}))}), F, LteFit::Valid,
+       kHeader, 2, 2, false},
+      // Hostile files: every answer stays inside the bytes.
+      {"frame length lies", lteFile({lteRecord(F, lying)}), F, LteFit::Valid, kHeader, 2, 68, true},
+      {"file ends in a frame", cut(lteFile({lteRecord(F, three)}), 10), F, LteFit::Valid, kHeader, 2, 68, true},
+      {"count past the end", lteFile({lteRecord(F, three, 5000)}), F, LteFit::Valid, kHeader, 3, 5000 - 204, true},
+      {"expired count past the end", lteFile({lteRecord(F - 20000, three, 60000), lteRecord(F, three)}), F,
+       LteFit::AllExpired, 0, 0, 0, false},
+      {"text part cut", lteFile({expired, cut(lteRecord(F, three), 210)}), F, LteFit::AllExpired, 0, 0, 0, false},
+      {"no frame marker", lteFile({lteRecord(F, LteBytes(100, 'x'))}), F, LteFit::NoFrames, kHeader, 0, 0, false},
+      {"empty frame part", lteFile({lteRecord(F, {}), lteRecord(F, three)}), F, LteFit::NoFrames, kHeader, 0, 0, false},
+      {"empty file", {}, F, LteFit::AllExpired, 0, 0, 0, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const LteChoice c = chooseLteRecord(r.file, r.time);
+    EXPECT_EQ(c.fit, r.fit);
+    EXPECT_EQ(c.record, r.fit == LteFit::AllExpired ? 0 : r.record);
+    EXPECT_EQ(c.frames.size(), r.frames);
+    EXPECT_EQ(c.lostBytes, r.lost);
+    EXPECT_EQ(c.cut, r.cut);
+    for (const LteFrame& f : c.frames) {
+      ASSERT_LE(f.offset + f.length, r.file.size());
+      EXPECT_EQ(r.file[f.offset], kVbiSync1);
+      EXPECT_EQ(f.length, r.file[f.offset + 4] + 8u);
+    }
+  }
+}
+
+TEST(LteWalker, DecimalFieldsStopAtTheFirstNonDigitOrTheEnd) {
+  const std::pair<std::string, uint32_t> rows[] = {
+      {"  42 7", 42}, {"\t\r\n7x", 7}, {"", 0}, {"-5", 0}, {"x1", 0}, {"0012", 12}, {"99999999999", UINT32_MAX},
+  };
+  for (const auto& [text, want] : rows) {
+    const LteBytes b(text.begin(), text.end());
+    EXPECT_EQ(lteDecimal(b, 0), want) << text;
+  }
+  const LteBytes b{'1', '2', '3'};
+  EXPECT_EQ(lteDecimal(std::span(b).first(2), 0), 12u) << "never past the data";
+  EXPECT_EQ(lteDecimal(b, 7), 0u);
+}
+
+TEST(GpsTime, FromTheRmcDate) {
+  const std::pair<RmcDateTime, uint32_t> rows[] = {
+      {{2008, 2, 29, 0, 0, 0}, 888278400},
+      {{2008, 3, 1, 0, 0, 0}, 888364800},
+      {{2026, 1, 1, 0, 0, 0}, F - kLteTimeOffset},
+      {{2009, 6, 15, 23, 59, 59}, 929145599},
+      {{2008, 0, 1, 0, 0, 0}, 0},
+      {{2008, 13, 1, 0, 0, 0}, 0},
+      {{1979, 12, 31, 0, 0, 0}, 0},
+  };
+  for (const auto& [t, want] : rows) EXPECT_EQ(gpsSecondsFromRmcTime(t), want) << t.year << "-" << t.month;
+}
+
+// Message 120 as the receiver sends it, with `gps` in frame bytes 14 to 17.
+std::string measurement(uint32_t gps) {
+  std::string m = {'\x81', '\xFF', '\x78', 0, 10, 0, 0x12, 0x34, 1, 2, 3, 4, 5, 6};
+  for (int i = 0; i < 4; ++i) m += static_cast<char>(gps >> (8 * i));
+  return m;
+}
+
+// A consistent file of exactly `size` bytes (up to 10 KB): one record
+// valid at F whose frames fill it.
+LteBytes fileOfSize(size_t size, uint32_t time = F - 100) {
+  const size_t body = size - kHeader - (size - kHeader - kLteShortText > 999 ? kLteLongText : kLteShortText);
+  const size_t whole = body / 100;
+  LteBytes frames = lteFrames(static_cast<int>(whole), 92);
+  if (body % 100) frames = cat({frames, lteFrame(static_cast<uint8_t>(body % 100 - 8), 9)});
+  return lteFile({lteRecord(time, frames)});
+}
+
+// What follows the chosen record is never read.
+LteBytes padded(LteBytes file, size_t size) {
+  file.resize(size, 0);
+  return file;
+}
+
+TEST(EphemerisUpload, EachPathEndsWithItsOneLine) {
+  const std::string root = makeTempDir("ferrolan-lte-");
+  const RmcDateTime jan1{2026, 1, 1, 0, 0, 0}, none{};
+  const CalendarTime dec31{2025, 12, 31}, jan1Hour{2026, 1, 1, 1}, jan2{2026, 1, 2}, jan3{2026, 1, 3};
+  const LteBytes good = fileOfSize(1043);
+  auto strays = [&](const LteBytes& between) {
+    return lteFile({lteRecord(F - 20000, lteFrames(10, 92)), lteRecord(F - 100, cat({lteFrame(60, 1), between, lteFrame(60, 2)}))});
+  };
+  const uint32_t gps = F - kLteTimeOffset;
+  const std::string done = " Ephemeris Sent, Upload  Ephemeris Completed!!!";
+  using Tweak = void (*)(test::ScriptedRig&);
+  struct Row {
+    const char* name;
+    int mode;
+    RmcDateTime rmc;       // what the last RMC left
+    CalendarTime device;   // the device's UTC clock
+    std::optional<LteBytes> file;
+    std::string receiver;  // what the port delivers
+    std::vector<std::string> log;
+    size_t frames;
+    uint32_t spentMs;      // of virtual time
+    bool deviceClockUsed;  // it is in rmcDateTime afterwards
+    size_t unread = 0;
+    Tweak tweak = nullptr;
+  };
+  const Row rows[] = {
+      {"receiver date in the window", kModeNmea, jan1, jan2, good, "", {"10" + done}, 10, 1000, false},
+      {"no RMC date: the device clock at once", kModeNmea, none, jan1Hour, good, "", {"10" + done}, 10, 1000, true},
+      {"no RMC date, device clock after all: no retry", kModeNmea, none, jan2, good, "", {"Eph not valid!"}, 0, 0,
+       true},
+      {"no RMC date, device clock before all", kModeNmea, none, dec31, good, "", {"GPS Time Not Match!"}, 0, 0, true},
+      {"all expired twice: one retry", kModeNmea, {2026, 1, 2}, jan3, good, "", {"Eph not valid!"}, 0, 0, true},
+      {"1023 bytes", kModeNmea, jan1, jan2, fileOfSize(1023), "", {"LTE File incorrect!"}, 0, 0, false},
+      {"1024 bytes", kModeNmea, jan1, jan2, fileOfSize(1024), "", {"10" + done}, 10, 1000, false},
+      {"131072 bytes", kModeNmea, jan1, jan2, padded(good, 131072), "", {"10" + done}, 10, 1000, false},
+      {"131073 bytes", kModeNmea, jan1, jan2, padded(good, 131073), "", {"LTE File incorrect!"}, 0, 0, false},
+      {"no file", kModeNmea, jan1, jan2, std::nullopt, "", {"Open LTE file failed!"}, 0, 0, false},
+      {"one stray byte", kModeNmea, jan1, jan2, strays({0}), "", {"2" + done}, 2, 200, false},
+      {"two stray bytes", kModeNmea, jan1, jan2, strays({0, 0}), "",
+       {"2 Ephemeris Sent,Upload  Ephemeris Completed!!!, But Lost Some!!!"}, 2, 200, false},
+      {"a record without frames", kModeNmea, jan1, jan2, lteFile({lteRecord(F, LteBytes(1100, ' '))}), "",
+       {"LTE File incorrect!"}, 0, 0, false},
+      {"VBI: the time of message 120", kModeVbi, jan1, jan2, good, "\x81\x81\xFF\x81\xFF\x77" + measurement(gps),
+       {"10" + done}, 10, 1000, false},
+      {"VBI: a byte that breaks a match starts none", kModeVbi, jan1, jan2, good, "\x81" + measurement(gps),
+       {"Can't Get GPS Time!"}, 0, 11 * 1010, false},
+      {"VBI: silent receiver", kModeVbi, jan1, jan2, good, "", {"Can't Get GPS Time!"}, 0, 11 * 1010, false},
+      {"VBI: message 120 cut short", kModeVbi, jan1, jan2, good, measurement(gps).substr(0, 8),
+       {"Can't Get GPS Time!"}, 0, 1010, false},
+      {"VBI: a miss, then the retry reads again", kModeVbi, jan1, jan2, good,
+       measurement(gps + 20000) + measurement(gps), {"10" + done}, 10, 1000, true},
+      {"VBI with no RMC date: a miss is final", kModeVbi, none, jan2, good, measurement(gps + 20000) + measurement(gps),
+       {"Eph not valid!"}, 0, 0, true, 18},
+      {"write fails on the second frame", kModeNmea, jan1, jan2, good, "", {"Send Data failed!"}, 1, 1100, false, 0,
+       [](test::ScriptedRig& r) { r.port->failWritesAfter(150); }},
+      {"no port", kModeNmea, jan1, jan2, good, "", {"Send Data failed!"}, 0, 1000, false, 0,
+       [](test::ScriptedRig& r) { r.ctx.session.portHandle.reset(); }},
+      {"no memory: the box alone", kModeNmea, jan1, jan2, good, "", {}, 0, 0, false, 0,
+       [](test::ScriptedRig& r) { r.ctx.ephemeris.allocate = [](size_t) { return std::unique_ptr<uint8_t[]>(); }; }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    removeTree(root);
+    DeviceRootBuilder card(root);
+    ASSERT_TRUE(card.makeFolders());
+    if (row.file) {
+      ASSERT_TRUE(card.writeCardFile("LTE.bin", std::string(row.file->begin(), row.file->end())));
+    }
+    test::ScriptedRig rig(root);
+    rig.attach();
+    rig.ctx.session.protocolMode = row.mode;
+    rig.ctx.dataPath.fix.editRmcDateTime([&](RmcDateTime& r) { r = row.rmc; });
+    rig.clock.setCalendar(row.device);
+    rig.port->receive(row.receiver);
+    if (row.tweak) row.tweak(rig);
+    const uint32_t t0 = rig.clock.tickCount();
+
+    EXPECT_EQ(uploadEphemeris(rig.ctx), row.log.size() == 1 && row.log[0].find(done.substr(1, 10)) != std::string::npos);
+    EXPECT_EQ(rig.clock.tickCount() - t0, row.spentMs);
+    EXPECT_EQ(rig.log(), row.log);
+    const CalendarTime& d = row.device;
+    const RmcDateTime fromDevice{d.year, d.month, d.day, d.hour, d.minute, d.second};
+    EXPECT_EQ(rig.ctx.dataPath.fix.rmcDateTime(), row.deviceClockUsed ? fromDevice : row.rmc);
+    EXPECT_EQ(rig.port->pendingBytes(), row.unread);
+    // Each frame in a write of its own, as the file holds it.
+    const auto writes = rig.port->writeCalls();
+    ASSERT_EQ(writes.size(), row.frames);
+    if (row.frames) {
+      const LteChoice c = chooseLteRecord(*row.file, rig.ctx.ephemeris.gpsSeconds);
+      for (size_t i = 0; i < writes.size(); ++i)
+        EXPECT_EQ(writes[i], LteBytes(row.file->begin() + c.frames[i].offset,
+                                      row.file->begin() + c.frames[i].offset + c.frames[i].length));
+    }
+    std::string boxes;
+    for (const auto& b : rig.host.boxes()) boxes += b.text + "|" + b.caption + (b.owner ? "|owned" : "") + ";";
+    EXPECT_EQ(boxes, row.log.empty() ? "Can't allocate memory.|Error;" : "");
+  }
+  removeTree(root);
+}
+
+}  // namespace
+}  // namespace ferrolan
