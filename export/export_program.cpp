@@ -63,8 +63,10 @@ std::string summary(const std::string& log, const track::Track& t) {
 ExportRun runExport(const std::vector<std::string>& args) {
   Options o;
   CLI::App app(
-      "Turns a log that ferrolan wrote, the NMEA text log (.txt) or the binary\n"
-      "VBI log (.vbi), into a GPX 1.1 track (one point per fix: time,\n"
+      "ferrolan-export LOG [--gpx FILE] [--csv FILE]\n"
+      "\n"
+      "Turns LOG, a log that ferrolan wrote, the NMEA text log (.txt) or the\n"
+      "binary VBI log (.vbi), into a GPX 1.1 track (one point per fix: time,\n"
       "elevation, fix type, satellites used, HDOP) and a CSV of every epoch\n"
       "(time, latitude, longitude, altitude, fix, used, hdop; epochs without\n"
       "a fix have fix \"none\" and no position). The kind of log is told from\n"
