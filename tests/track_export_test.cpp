@@ -280,6 +280,20 @@ TEST(TrackExport, ProgramWritesBothFilesAndExitsByWhatCameOut) {
       << doc;
   EXPECT_EQ(doc.find("<trkpt", doc.find("<trkpt") + 1), std::string::npos);
   EXPECT_NE(runExport({"--help"}).out.find("usage: ferrolan-export"), std::string::npos);
+
+  // The program itself: standard output, and the exit code of the run.
+  for (const auto& [log, code] : {std::pair{good, 0}, std::pair{none, 1}}) {
+    ChildProcess p;
+    ChildOptions o;
+    o.stderrFile = dir.path + "/err";
+    ASSERT_TRUE(p.start({FERROLAN_EXPORT_PATH, log}, o));
+    std::string header;
+    EXPECT_TRUE(p.readLine(header, 10000));
+    EXPECT_EQ(header, "time,latitude,longitude,altitude,fix,used,hdop");
+    ASSERT_TRUE(p.wait(10000));
+    EXPECT_EQ(p.exitCode(), code);
+    EXPECT_NE(slurp(dir.path + "/err").find("epochs; skipped"), std::string::npos);
+  }
 }
 
 TEST(TrackExport, GpxOfEveryLogIsValidGpx11) {
