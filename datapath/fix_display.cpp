@@ -1,12 +1,12 @@
 #include "datapath/fix_display.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 
 #include "core/text.h"
 #include "datapath/nmea_fields.h"
 #include "datapath/satellite_display.h"
+#include "datapath/vbi_messages.h"
 #include "link/serial_session.h"
 
 namespace ferrolan {
@@ -29,11 +29,8 @@ constexpr int32_t kMeasHeader = 38, kMeasRecord = 42;
 constexpr size_t kMeasFirstRecord = 44, kMeasIdAt = 1, kMeasSignalAt = 8;
 constexpr int kMeasChannels = 16;
 
-// PVT Solution payload.
-constexpr size_t kPayloadAt = 6, kPvtFixType = 5, kPvtHours = 11, kPvtLatitude = 18, kPvtLongitude = 26,
-                 kPvtStates = 44, kPvtStateBytes = 16;
-constexpr uint8_t kPvtFixMask = 0xE0, kPvt3D = 0x60, kPvt2D = 0x40;
-constexpr int kPvtUsedState = 6;
+// The PVT Solution payload in the copy.
+constexpr size_t kPayloadAt = 6;
 // The position texts are formatted into a buffer of this many characters.
 constexpr size_t kPositionTextCapacity = 64;
 
@@ -171,13 +168,12 @@ void showSvMeasurements(DisplayContext& d) {
 void showPvtSolution(DisplayContext& d) {
   VbiCopy copy;
   d.path.data.vbi.selectedSolution(copy);
-  const uint8_t* p = copy.data() + kPayloadAt;
+  const PvtSolution pvt = decodePvtSolution(std::span<const uint8_t>(copy).subspan(kPayloadAt));
   UiModel& ui = d.path.ui;
   FixResults& fix = d.path.data.fix;
 
-  const uint8_t type = p[kPvtFixType] & kPvtFixMask;
-  if (type == kPvt3D || type == kPvt2D) {
-    const bool is3D = type == kPvt3D;
+  if (pvt.fix != PvtFix::None) {
+    const bool is3D = pvt.fix == PvtFix::Fix3D;
     fix.fix3D = is3D ? 1 : 0, fix.fix2D = is3D ? 0 : 1;
     ui.setText(kInfo, ids::kInfoFix, is3D ? "3D fix" : "2D fix");
     d.path.session.restartKind = 0;
@@ -186,32 +182,19 @@ void showPvtSolution(DisplayContext& d) {
     ui.setText(kInfo, ids::kInfoFix, "No fix");
   }
 
-  int used = 0;
-  for (size_t i = 0; i < kPvtStateBytes; ++i) {
-    const uint8_t b = p[kPvtStates + i];
-    const int states[2] = {b & 0x0F, b >> 4};
-    for (int half = 0; half < 2; ++half) {
-      if (states[half] < kPvtUsedState) continue;
-      if (static_cast<size_t>(used) < kUsedSatelliteSlots)
-        fix.usedSatellites[static_cast<size_t>(used)] = static_cast<int32_t>(2 * i + 1 + half);
-      ++used;
-    }
-  }
-  ui.setText(kInfo, ids::kInfoUsed, format("%d", used));
-  ui.setText(kInfo, ids::kInfoUtc, format("%d:%d:%d", p[kPvtHours], p[kPvtHours + 1], p[kPvtHours + 2]));
+  // Slots past the ones written keep what they held.
+  for (size_t k = 0; k < static_cast<size_t>(pvt.used) && k < kUsedSatelliteSlots; ++k)
+    fix.usedSatellites[k] = pvt.usedIds[k];
+  ui.setText(kInfo, ids::kInfoUsed, format("%d", pvt.used));
+  ui.setText(kInfo, ids::kInfoUtc, format("%d:%d:%d", pvt.hour, pvt.minute, pvt.second));
 
-  auto degrees = [&](size_t at) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[at + static_cast<size_t>(i)];
-    return std::bit_cast<double>(bits) * kPvtDegreesPerRadian;
-  };
   auto positionText = [](double v, char hemisphere) {
     char buf[kPositionTextCapacity];
     std::snprintf(buf, sizeof buf, "%f %c", v, hemisphere);  // an absurd value is cut, never overruns
     return std::string(buf);
   };
-  ui.setText(kInfo, ids::kInfoLatitude, positionText(degrees(kPvtLatitude), 'N'));
-  ui.setText(kInfo, ids::kInfoLongitude, positionText(degrees(kPvtLongitude), 'E'));
+  ui.setText(kInfo, ids::kInfoLatitude, positionText(pvt.latitudeRad * kPvtDegreesPerRadian, 'N'));
+  ui.setText(kInfo, ids::kInfoLongitude, positionText(pvt.longitudeRad * kPvtDegreesPerRadian, 'E'));
 }
 
 }  // namespace ferrolan

@@ -4,7 +4,9 @@
 // thread.
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "datapath/data_path_context.h"
@@ -98,6 +100,59 @@ static_assert(wellFormed());
 constexpr std::string_view vbiMessageName(int id) {
   if (id < kFirstNamedMessage || id > kLastNamedMessage) return {};
   return kVbiMessageNames[static_cast<size_t>(id - kFirstNamedMessage)];
+}
+
+// Message 121, PVT Solution, by payload offset: the fix type in the top
+// three bits of byte 5, UTC hours, minutes, seconds, latitude, longitude
+// (radians) and altitude (metres) as little-endian doubles, and two 4-bit
+// states per byte for satellites 1 to 32.
+namespace pvtLayout {
+inline constexpr size_t kFixType = 5, kHours = 11, kLatitude = 18, kLongitude = 26, kAltitude = 34, kStates = 44,
+                        kStateBytes = 16;
+inline constexpr size_t kRead = kStates + kStateBytes;  // the payload bytes the decoder reads
+inline constexpr uint8_t kFixMask = 0xE0, kFix3D = 0x60, kFix2D = 0x40;
+inline constexpr int kUsedState = 6;  // and above: used in the fix
+inline constexpr int kSatellites = 2 * static_cast<int>(kStateBytes);
+}  // namespace pvtLayout
+
+// Message 120, SV Measurements: the GPS week and the time of week in
+// milliseconds open its header.
+namespace measLayout {
+inline constexpr size_t kWeek = 0, kTimeOfWeekMs = 2;
+}  // namespace measLayout
+
+enum class PvtFix : uint8_t { None, Fix2D, Fix3D };
+
+struct PvtSolution {
+  PvtFix fix = PvtFix::None;
+  int hour = 0, minute = 0, second = 0;
+  double latitudeRad = 0, longitudeRad = 0, altitudeM = 0;
+  int used = 0;                                  // satellites used in the fix
+  std::array<uint8_t, pvtLayout::kSatellites> usedIds{};  // the first `used` of them, ascending
+};
+
+// Decodes a PVT Solution payload; bytes past its end read as zero.
+constexpr PvtSolution decodePvtSolution(std::span<const uint8_t> payload) {
+  auto at = [&](size_t i) -> uint8_t { return i < payload.size() ? payload[i] : uint8_t{0}; };
+  auto number = [&](size_t from) {
+    uint64_t bits = 0;
+    for (size_t i = 8; i-- > 0;) bits = bits << 8 | at(from + i);
+    return std::bit_cast<double>(bits);
+  };
+  PvtSolution s;
+  const uint8_t type = at(pvtLayout::kFixType) & pvtLayout::kFixMask;
+  s.fix = type == pvtLayout::kFix3D ? PvtFix::Fix3D : type == pvtLayout::kFix2D ? PvtFix::Fix2D : PvtFix::None;
+  s.hour = at(pvtLayout::kHours), s.minute = at(pvtLayout::kHours + 1), s.second = at(pvtLayout::kHours + 2);
+  s.latitudeRad = number(pvtLayout::kLatitude);
+  s.longitudeRad = number(pvtLayout::kLongitude);
+  s.altitudeM = number(pvtLayout::kAltitude);
+  for (size_t i = 0; i < pvtLayout::kStateBytes; ++i) {
+    const uint8_t b = at(pvtLayout::kStates + i);
+    const int states[2] = {b & 0x0F, b >> 4};
+    for (int half = 0; half < 2; ++half)
+      if (states[half] >= pvtLayout::kUsedState) s.usedIds[static_cast<size_t>(s.used++)] = static_cast<uint8_t>(2 * i + 1 + half);
+  }
+  return s;
 }
 
 // One frame as the receive thread closed it: byte 0 is the low byte of the

@@ -11,6 +11,8 @@ rows=(
   'pass|link/a.cpp:"platform/port.h" shell/m.cpp:"app/context.h" platform/t.cpp:<termios.h>'
   'a layer above it|core/x.h:"link/y.h"'
   'a layer above it|link/a.cpp:"app/context.h"'
+  'pass|export/t.cpp:"datapath/nmea_fields.h"'
+  'a layer above it|datapath/d.cpp:"export/track_export.h"'
   'only platform/ and core/|sim/s.cpp:"link/y.h"'
   'belong in platform/ and shell/qt/|core/x.cpp:<unistd.h>'
   'belong in platform/ and shell/qt/|ui/u.cpp:<QWidget>'

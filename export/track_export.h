@@ -1,0 +1,80 @@
+#pragma once
+// A track from a log the tool wrote: the NMEA text log (one sentence per
+// line) or the binary VBI log (the raw frames). Pure: bytes in, points and
+// the count of what could not be used out; no files, no clock.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace ferrolan::track {
+
+enum class Fix : uint8_t { None, Fix2D, Fix3D };
+
+// UTC. The date is known only from an RMC sentence (text) or from the GPS
+// week of an SV Measurements message (binary).
+struct Time {
+  bool hasDate = false;
+  int year = 0, month = 0, day = 0;
+  int hour = 0, minute = 0;
+  double second = 0;
+};
+
+// One epoch of the receiver: one row of the CSV; with a fix, one point of
+// the track.
+struct Point {
+  Time time;
+  Fix fix = Fix::None;
+  std::optional<double> latitude, longitude;  // degrees, south and west negative
+  std::optional<double> altitude;             // metres
+  std::optional<int> used;                    // satellites used in the fix
+  std::optional<double> hdop;
+};
+
+// What was not used, by why. `garbage` counts lines (text) or stretches of
+// bytes between frames (binary) that are no sentence or frame; `checksum`
+// sentences or frames whose checksum fails; `fields` sentences or frames
+// that are cut short or hold values out of range. `ignored` are intact
+// sentences or frames of kinds a track does not need; they are not skipped.
+struct Skipped {
+  size_t garbage = 0, checksum = 0, fields = 0;
+  size_t ignored = 0;
+  size_t total() const { return garbage + checksum + fields; }
+  bool operator==(const Skipped&) const = default;
+};
+
+enum class LogKind { Nmea, Vbi };
+
+struct Track {
+  LogKind kind = LogKind::Nmea;
+  std::vector<Point> points;  // in log order
+  Skipped skipped;
+  size_t fixes() const;
+};
+
+// The kind of a log from its first bytes: binary when VBI markers
+// (0x81 0xFF) are at least as common there as lines that begin with "$".
+LogKind detectKind(std::span<const uint8_t> bytes);
+
+Track readNmeaLog(std::string_view text);
+Track readVbiLog(std::span<const uint8_t> bytes);
+// By detectKind.
+Track readLog(std::span<const uint8_t> bytes);
+
+// Text values of a sentence, exposed for the tests: "ddmm.mmmm" with its
+// hemisphere letter to degrees; "hhmmss[.sss]"; "ddmmyy". Nothing when the
+// text is empty, malformed or out of range.
+std::optional<double> nmeaDegrees(std::string_view value, std::string_view hemisphere);
+std::optional<Time> nmeaTime(std::string_view hhmmss);
+std::optional<Time> nmeaDate(std::string_view ddmmyy);
+
+// The UTC date of a time of day given near a GPS time (week, milliseconds
+// of the week): the day whose `hour:minute:second` lies closest to it, so
+// that the leap seconds between the two clocks need not be known.
+Time dateFromGpsTime(int week, uint32_t timeOfWeekMs, int hour, int minute, int second);
+
+}  // namespace ferrolan::track

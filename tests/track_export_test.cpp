@@ -1,0 +1,322 @@
+// ferrolan-export: positions against gpsd's decoding of the captures (the
+// .track files, see scripts/track-expected), the VBI log as the simulated
+// receiver sends it, the GPX against the GPX 1.1 schema, bad input.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "datapath/stream_framer.h"
+#include "export/export_program.h"
+#include "export/track_export.h"
+#include "export/track_writers.h"
+#include "core/text.h"
+#include "platform/process.h"
+#include "sim/vbi_output.h"
+
+namespace ferrolan {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using track::Fix;
+
+const std::string kNmea = FERROLAN_TESTDATA_DIR "/nmea/";
+
+std::string slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+std::span<const uint8_t> bytesOf(const std::string& s) {
+  return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+std::vector<std::string> captures() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(kNmea))
+    if (e.path().extension() == ".nmea") names.push_back(e.path().stem().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// "hh:mm:ss.sss" of a point, as the .track files key gpsd's fixes.
+std::string timeOfDay(const track::Time& t) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%06.3f", t.hour, t.minute, t.second);
+  return buf;
+}
+
+// What the tool's text log holds of a capture: the lines as its framer cut them.
+std::string asLogged(const std::string& capture) {
+  LineSync sync;
+  LineFramer framer(sync);
+  std::string log;
+  for (const char c : capture) framer.take(static_cast<uint8_t>(c), [&](std::string_view l) { log += l; });
+  return log + std::string(framer.pending());
+}
+
+TEST(TrackExport, EveryFixOfGpsdIsAPointWithItsPositionInEveryCapture) {
+  for (const std::string& name : captures()) {
+    SCOPED_TRACE(name);
+    const std::string capture = slurp(kNmea + name + ".nmea");
+    const track::Track t = track::readLog(bytesOf(capture));
+    std::map<std::string, const track::Point*> ours;
+    for (const track::Point& p : t.points)
+      if (p.fix != Fix::None) ours[timeOfDay(p.time)] = &p;
+    std::istringstream gpsd(slurp(kNmea + name + ".track"));
+    size_t gpsdFixes = 0;
+    for (std::string time, alt; gpsd >> time;) {
+      double lat, lon;
+      gpsd >> lat >> lon >> alt;
+      ++gpsdFixes;
+      SCOPED_TRACE(time);
+      const auto it = ours.find(time);
+      ASSERT_NE(it, ours.end());
+      EXPECT_NEAR(*it->second->latitude, lat, 1e-7);
+      EXPECT_NEAR(*it->second->longitude, lon, 1e-7);
+      if (alt != "-") {
+        EXPECT_NEAR(it->second->altitude.value_or(NAN), std::stod(alt), 1e-3);
+      }
+    }
+    // gpsd leaves out the epoch it starts in, and one whose end it did not see.
+    EXPECT_LE(t.fixes(), gpsdFixes + 2);
+    EXPECT_EQ(gpsdFixes == 0, t.fixes() == 0);
+    // The tool's log of a receiver that ends its lines with CR LF gives the
+    // same track.
+    size_t lf = 0, crlf = 0;
+    for (size_t i = 0; i < capture.size(); ++i)
+      if (capture[i] == '\n') ++lf, crlf += i > 0 && capture[i - 1] == '\r';
+    if (lf == crlf) {
+      EXPECT_EQ(track::gpxDocument(track::readNmeaLog(asLogged(capture)), name), track::gpxDocument(t, name));
+    }
+  }
+}
+
+TEST(TrackExport, FieldValuesReadOrAreRefused) {
+  struct Row {
+    std::string_view value, hemisphere;
+    std::optional<double> degrees;
+  };
+  const Row rows[] = {
+      {"5129.0623", "N", 51 + 29.0623 / 60}, {"00632.2910", "W", -(6 + 32.2910 / 60)},
+      {"9000.0000", "S", -90},              {"18000.0", "E", 180},
+      {"9000.0001", "N", std::nullopt},     {"18000.01", "W", std::nullopt},
+      {"4960.0000", "N", std::nullopt},     {"5129.0623", "E", 51 + 29.0623 / 60},
+      {"5129.0623", "X", std::nullopt},     {"5129.0623", "", std::nullopt},
+      {"", "N", std::nullopt},              {"-5129.0", "N", std::nullopt},
+      {"51a9.0", "N", std::nullopt},        {"1e3", "N", std::nullopt},
+      {"51.29.0", "N", std::nullopt},       {".", "N", std::nullopt},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.value) + r.hemisphere.data());
+    const auto d = track::nmeaDegrees(r.value, r.hemisphere);
+    ASSERT_EQ(d.has_value(), r.degrees.has_value());
+    if (d) {
+      EXPECT_NEAR(*d, *r.degrees, 1e-12);
+    }
+  }
+  // Times and dates, as they are written back.
+  const std::pair<std::string_view, std::string_view> times[] = {
+      {"102128", "10:21:28"}, {"235959.990", "23:59:59.990"}, {"000000.5", "00:00:00.500"},
+      {"240000", ""},         {"106000", ""},                  {"1021", ""},
+      {"10212a", ""},         {"102128.1.2", ""},
+  };
+  for (const auto& [text, shown] : times) EXPECT_EQ(track::nmeaTime(text) ? track::timeText(*track::nmeaTime(text)) : "", shown) << text;
+  const std::pair<std::string_view, std::string_view> dates[] = {
+      {"210211", "2011-02-21"}, {"311299", "1999-12-31"}, {"010180", "1980-01-01"},
+      {"320111", ""},           {"211311", ""},           {"2102111", ""}, {"00011", ""},
+  };
+  for (const auto& [text, shown] : dates) {
+    const auto d = track::nmeaDate(text);
+    EXPECT_EQ(d ? track::timeText(*d).substr(0, 10) : "", shown) << text;
+  }
+}
+
+// A VBI log as the tool writes it: the raw bytes of the receiver's frames.
+// The simulated receiver's epochs cross a year's end; every tenth brings
+// one more message, which is not used.
+struct VbiLog {
+  std::string bytes;
+  std::vector<sim::Epoch> epochs;
+};
+
+VbiLog simulatedVbiLog() {
+  VbiLog log;
+  const int64_t start = sim::unixFromCivil(CalendarTime{2026, 12, 31, 23, 59, 55});
+  for (uint32_t n = 0; n < 12; ++n) {
+    sim::Epoch e;
+    e.utc = sim::civilFromUnix(start + n);
+    e.fix = n == 3 ? sim::FixKind::None : n == 4 ? sim::FixKind::Fix2D : sim::FixKind::Fix3D;
+    e.position = {-33.8688 + n * 1e-5, 151.2093 - n * 2e-5, 58.25 + n};
+    for (int prn = 1; prn <= 6; ++prn) e.sky.push_back({prn * 5, 40, 90, 40, prn <= 4 && e.fix != sim::FixKind::None});
+    for (const auto& f : sim::vbiEpoch(e, sim::gpsSecondsFromUnix(start + n), n))
+      log.bytes.append(f.begin(), f.end());
+    log.epochs.push_back(e);
+  }
+  return log;
+}
+
+TEST(TrackExport, VbiLogGivesTheSimulatedReceiversEpochs) {
+  const VbiLog log = simulatedVbiLog();
+  const track::Track t = track::readLog(bytesOf(log.bytes));
+  ASSERT_EQ(t.kind, track::LogKind::Vbi);
+  ASSERT_EQ(t.points.size(), log.epochs.size());
+  EXPECT_EQ(t.skipped, (track::Skipped{0, 0, 0, 12 + 1}));  // the SV Measurements, one other message
+  for (size_t i = 0; i < t.points.size(); ++i) {
+    const track::Point& p = t.points[i];
+    const sim::Epoch& e = log.epochs[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(timeText(p.time), format("%04d-%02d-%02dT%02d:%02d:%02dZ", e.utc.year, e.utc.month, e.utc.day,
+                                       e.utc.hour, e.utc.minute, e.utc.second));
+    EXPECT_EQ(p.fix, e.fix == sim::FixKind::None ? Fix::None : e.fix == sim::FixKind::Fix2D ? Fix::Fix2D : Fix::Fix3D);
+    EXPECT_EQ(p.used, e.fix == sim::FixKind::None ? 0 : 4);
+    if (p.fix == Fix::None) continue;
+    EXPECT_NEAR(*p.latitude, e.position.latitudeDeg, 1e-9);
+    EXPECT_NEAR(*p.longitude, e.position.longitudeDeg, 1e-9);
+    EXPECT_EQ(p.altitude.has_value(), p.fix == Fix::Fix3D);
+    if (p.altitude) {
+      EXPECT_NEAR(*p.altitude, e.position.altitudeM, 1e-9);
+    }
+  }
+}
+
+std::string sentence(const std::string& body) {
+  uint8_t sum = 0;
+  for (const char c : body) sum ^= static_cast<uint8_t>(c);
+  return "$" + body + format("*%02X\r\n", sum);
+}
+
+const std::string kEpoch = sentence("GPGGA,120000.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,") +
+                           sentence("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1") +
+                           sentence("GPRMC,120000.00,A,4807.0380,N,01131.0000,E,022.4,084.4,230394,003.1,W");
+
+TEST(TrackExport, BadInputGivesWhatItCanAndCountsTheRest) {
+  const VbiLog vbi = simulatedVbiLog();
+  std::string corrupted = vbi.bytes;
+  corrupted[corrupted.size() - 10] ^= 0x10;  // in the last PVT Solution
+  const std::string ublox = slurp(kNmea + "ublox-8.nmea");
+  struct Row {
+    const char* what;
+    std::string bytes;
+    size_t fixes;
+    track::Skipped skipped;  // garbage, checksum, fields; ignored is not compared
+  };
+  const Row rows[] = {
+      {"one epoch", kEpoch, 1, {}},
+      {"garbage lines", "hello\r\n" + kEpoch + "\x01\x02\xff\n\n  \r\n" + kEpoch.substr(0, 40) + "\n", 1, {2, 0, 1}},
+      {"bad checksum", kEpoch + kEpoch.substr(0, kEpoch.size() - 4) + "00\r\n", 1, {0, 1, 0}},
+      {"sentences run together", kEpoch.substr(0, kEpoch.size() - 2) + kEpoch, 1, {}},
+      {"values out of range", sentence("GPGGA,120001,9100.0,N,01131.0,E,1,08,0.9,545.4,M,,M,,") +
+                                  sentence("GPGGA,250001,4807.0,N,01131.0,E,1,08,0.9,545.4,M,,M,,"), 0, {0, 0, 2}},
+      {"cut mid-sentence", kEpoch + "$GPGGA,120001.00,4807.03", 1, {0, 0, 1}},
+      {"empty", "", 0, {}},
+      {"u-blox 8, GPS and GLONASS", ublox, 72, {1, 0, 1}},
+      {"SiRF binary", "\xa0\xa2\x00\x02\x84\x00\x00\x84\xb0\xb3\xa0\xa2\x00\x01\x06\x00\x06\xb0\xb3"s, 0, {1, 0, 0}},
+      {"u-blox binary", "\xb5\x62\x01\x07\x5c\x00\x10\x27$\x00\x00\x01\x02\n\xb5\x62\x05\x01"s, 0, {3, 0, 0}},
+      {"VBI cut in the last frame", vbi.bytes.substr(0, vbi.bytes.size() - 20), 10, {0, 0, 1}},
+      {"VBI from mid-frame", vbi.bytes.substr(30), 11, {1, 0, 0}},
+      {"VBI with a flipped bit", corrupted, 10, {0, 1, 0}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const track::Track t = track::readLog(bytesOf(r.bytes));
+    EXPECT_EQ(t.fixes(), r.fixes);
+    EXPECT_EQ((track::Skipped{t.skipped.garbage, t.skipped.checksum, t.skipped.fields, 0}), r.skipped);
+  }
+}
+
+struct TempDir {
+  std::string path = makeTempDir("ferrolan-export");
+  ~TempDir() { removeTree(path); }
+  std::string file(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path + "/" + name, std::ios::binary) << bytes;
+    return path + "/" + name;
+  }
+};
+
+TEST(TrackExport, ProgramWritesBothFilesAndExitsByWhatCameOut) {
+  const TempDir dir;
+  const std::string good = dir.file("good.txt", kEpoch + "garbage\n" + sentence("GPRMC,120001.00,V,,,,,,,230394,,"));
+  const std::string none = dir.file("none.txt", sentence("GPRMC,120001.00,V,,,,,,,230394,,"));
+  const std::string csv = dir.path + "/t.csv", gpx = dir.path + "/t.gpx";
+  struct Row {
+    std::vector<std::string> args;
+    int code;
+    std::string err;  // a piece of standard error
+  };
+  const Row rows[] = {
+      {{good, "--csv", csv, "--gpx", gpx}, 0, "1 points with a fix in 2 epochs; skipped 1 (1 garbage"},
+      {{none, "--csv", csv}, 1, "no point with a fix"},
+      {{dir.path + "/absent.txt"}, 1, "absent.txt: cannot be read"},
+      {{dir.path}, 1, "is not a regular file"},
+      {{good, "--gpx", dir.path + "/no/such/folder.gpx"}, 1, "folder.gpx: cannot be written"},
+      {{good, "--speed"}, 2, "unknown option '--speed'"},
+      {{}, 2, "LOG is required"},
+      {{good, "--gpx", "-", "--csv", "-"}, 2, "cannot both be standard output"},
+  };
+  for (const Row& r : rows) {
+    const ExportRun run = runExport(r.args);
+    EXPECT_EQ(run.code, r.code) << run.err;
+    EXPECT_NE(run.err.find(r.err), std::string::npos) << run.err;
+  }
+  runExport({good, "--csv", csv, "--gpx", gpx});
+  EXPECT_EQ(slurp(csv),
+            "time,latitude,longitude,altitude,fix,used,hdop\n"
+            "1994-03-23T12:00:00Z,48.117300000,11.516666667,545.4,3d,8,0.9\n"
+            "1994-03-23T12:00:01Z,,,,none,,\n");
+  const std::string doc = slurp(gpx);
+  EXPECT_NE(doc.find("<trkpt lat=\"48.117300000\" lon=\"11.516666667\">\n        <ele>545.4</ele>\n        "
+                     "<time>1994-03-23T12:00:00Z</time>\n        <fix>3d</fix>\n        <sat>8</sat>\n        "
+                     "<hdop>0.9</hdop>\n      </trkpt>"),
+            std::string::npos)
+      << doc;
+  EXPECT_EQ(doc.find("<trkpt", doc.find("<trkpt") + 1), std::string::npos);
+  EXPECT_NE(runExport({"--help"}).out.find("usage: ferrolan-export"), std::string::npos);
+
+  // The program itself: standard output, and the exit code of the run.
+  for (const auto& [log, code] : {std::pair{good, 0}, std::pair{none, 1}}) {
+    ChildProcess p;
+    ChildOptions o;
+    o.stderrFile = dir.path + "/err";
+    ASSERT_TRUE(p.start({FERROLAN_EXPORT_PATH, log}, o));
+    std::string header;
+    EXPECT_TRUE(p.readLine(header, 10000));
+    EXPECT_EQ(header, "time,latitude,longitude,altitude,fix,used,hdop");
+    ASSERT_TRUE(p.wait(10000));
+    EXPECT_EQ(p.exitCode(), code);
+    EXPECT_NE(slurp(dir.path + "/err").find("epochs; skipped"), std::string::npos);
+  }
+}
+
+TEST(TrackExport, GpxOfEveryLogIsValidGpx11) {
+  if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint is not installed";
+  const TempDir dir;
+  auto valid = [&](const std::string& doc) {
+    const std::string path = dir.file("t.gpx", doc);
+    return std::system(("xmllint --noout --schema " FERROLAN_TESTDATA_DIR "/gpx/gpx.xsd " + path +
+                        " >/dev/null 2>&1").c_str()) == 0;
+  };
+  for (const std::string& name : captures())
+    EXPECT_TRUE(valid(track::gpxDocument(track::readLog(bytesOf(slurp(kNmea + name + ".nmea"))), name))) << name;
+  EXPECT_TRUE(valid(track::gpxDocument(track::readLog(bytesOf(simulatedVbiLog().bytes)), "a <&> \"b\"\x01.vbi")));
+  // The schema is no formality: the meridian 180 is written -180, and a
+  // document that does not is refused.
+  const std::string east = sentence("GPGGA,120000,4807.0,N,18000.0,E,1,08,0.9,545.4,M,,M,,");
+  const std::string doc = track::gpxDocument(track::readLog(bytesOf(east)), "east");
+  EXPECT_NE(doc.find("lon=\"-180.000000000\""), std::string::npos);
+  EXPECT_TRUE(valid(doc));
+  std::string refused = doc;
+  refused.replace(refused.find("-180.0"), 6, "180.00");
+  EXPECT_FALSE(valid(refused));
+}
+
+}  // namespace
+}  // namespace ferrolan
