@@ -1,9 +1,12 @@
 // A session of the three-page tool against the simulated receiver, through
 // the scripted console: restart with the time to first fix, the stream
-// switches, the version, and a firmware update through the dialog and one
-// from the menu, each stored by the receiver exactly as sent.
+// switches, the version, the long-term ephemeris upload, and a firmware
+// update through the dialog and one from the menu, each stored by the
+// receiver exactly as sent.
+#include <ctime>
 #include <fstream>
 
+#include "tests/support/lte_writer.h"
 #include "tests/support/tool_console.h"
 
 namespace ferrolan {
@@ -21,10 +24,17 @@ std::string writeFile(const fs::path& path, size_t size, uint32_t seed) {
 }
 
 TEST(ToolCommands, ASessionRunsEachCommandToItsEnd) {
+  using namespace test;
   Tool t;
   const fs::path store = t.root / "store";
   fs::create_directory(store);
-  t.startSim({"--no-pacing", "--ttff-hot", "3", "--store", store.string()});
+  // The receiver's clock and the device's both fall in the middle record.
+  const int64_t now = std::time(nullptr);
+  const auto fileNow = static_cast<uint32_t>(now + 11);
+  const LteBytes lte = lteFile({lteRecord(fileNow - 20000, lteFrames(10, 92)), lteRecord(fileNow - 600, lteFrames(7, 50)),
+                                lteRecord(fileNow + 14000, lteFrames(3, 50))});
+  ASSERT_TRUE(DeviceRootBuilder(t.root.string()).writeCardFile("LTE.bin", std::string(lte.begin(), lte.end())));
+  t.startSim({"--no-pacing", "--ttff-hot", "3", "--store", store.string(), "--utc", std::to_string(now)});
   t.start();
   ASSERT_TRUE(t.connect());
   ASSERT_TRUE(t.steps({{"cmd 40005", "text info:1049 Wait..."}}));
@@ -38,6 +48,8 @@ TEST(ToolCommands, ASessionRunsEachCommandToItsEnd) {
   EXPECT_TRUE(t.simState("mode=firmware-nmea", 300));  // after the kernel's 12 s
   EXPECT_NE(t.untilPrefix("log $GPRMC,"), "");
   ASSERT_TRUE(t.steps({{"cmd 40010", "text info:1114 Current FW:3.17"}}));
+  ASSERT_TRUE(t.steps({{"cmd 40031", "log 7 Ephemeris Sent, Upload  Ephemeris Completed!!!"}}));
+  EXPECT_TRUE(t.simState("ephemeris=7 ephemeris-open=no"));
 
   // FSA through the dialog: the file, the checks, the update thread.
   const std::string fsa = writeFile(t.root / "FSA.bin", 8192, 7);

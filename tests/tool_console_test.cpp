@@ -18,7 +18,6 @@
 #include "tests/support/tool_console.h"
 #include "core/text.h"
 #include "shell/script_console.h"
-#include "tests/support/lte_writer.h"
 #include "ui/ids.h"
 
 namespace ferrolan {
@@ -114,24 +113,6 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
 
 // VGAN: the card's ephemeris record for now reaches the receiver frame by
 // frame, between the prologue sentence and the epilogue frame.
-TEST(ToolConsole, VganUploadsTheRecordOfNowToTheReceiver) {
-  using namespace test;
-  Tool t;
-  // The receiver's clock and the device's both fall in the middle record.
-  const int64_t now = std::time(nullptr);
-  const auto fileNow = static_cast<uint32_t>(now + 11);
-  const LteBytes file = lteFile({lteRecord(fileNow - 20000, lteFrames(10, 92)), lteRecord(fileNow - 600, lteFrames(7, 50)),
-                                 lteRecord(fileNow + 14000, lteFrames(3, 50))});
-  ASSERT_TRUE(DeviceRootBuilder(t.root.string()).writeCardFile("LTE.bin", std::string(file.begin(), file.end())));
-  t.startSim({"--no-pacing", "--utc", std::to_string(now)});
-  t.start();
-  ASSERT_TRUE(t.connect());
-  ASSERT_TRUE(t.steps({{"cmd 40031", "log 7 Ephemeris Sent, Upload  Ephemeris Completed!!!"}}));
-  EXPECT_TRUE(t.simState("ephemeris=7 ephemeris-open=no"));
-  t.send("quit");
-  EXPECT_TRUE(t.until("exit 0"));
-}
-
 TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
   for (bool closeInput : {false, true}) {
     Tool t;
