@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+#include <fstream>
+
+#include "platform/process.h"
 #include "update/loader_images.h"
 
 namespace ferrolan {
@@ -62,6 +66,46 @@ TEST(LoaderImages, HeaderReaderRefusesForeignOrCutImages) {
   img[4] = 1;
   img[0] = 'f';
   EXPECT_FALSE(readLoaderHeader(img));
+}
+
+// The maker's loader, when the user has put one in place, is sent only
+// with its exact size; otherwise ours.
+TEST(LoaderImages, AMakersFileReplacesTheBuiltInOnlyWithItsExactSize) {
+  const std::string root = makeTempDir("ferrolan-loaders-");
+  std::filesystem::create_directories(root + "/Loaders");
+  struct Row {
+    ReceiverGeneration generation;
+    long fileSize;  // -1: no file, -2: a folder in its place
+    const char* error;
+  };
+  const Row rows[] = {
+      {ReceiverGeneration::PI, -1, ""},
+      {ReceiverGeneration::PI, 2720, ""},
+      {ReceiverGeneration::PII, 3576, ""},
+      {ReceiverGeneration::PI, 2721, "LoaderImagePI.bin: 2721 bytes, not 2720"},
+      {ReceiverGeneration::PII, 0, "LoaderImagePII.bin: 0 bytes, not 3576"},
+      {ReceiverGeneration::PII, -2, "LoaderImagePII.bin: not a readable file"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fileSize);
+    const std::string path = root + "/Loaders/" + loaderFileName(row.generation);
+    std::filesystem::remove_all(path);
+    const std::string bytes(row.fileSize > 0 ? static_cast<size_t>(row.fileSize) : 0, '\x5a');
+    if (row.fileSize >= 0) std::ofstream(path, std::ios::binary) << bytes;
+    if (row.fileSize == -2) std::filesystem::create_directory(path);
+    const LoaderChoice c = chooseLoaderImage(root, row.generation);
+    EXPECT_EQ(c.error, row.error);
+    EXPECT_EQ(c.fromFile, row.fileSize != -1);
+    if (!*row.error) {
+      const auto builtIn = loaderImage(row.generation);
+      const std::vector<uint8_t> want = row.fileSize == -1 ? std::vector<uint8_t>(builtIn.begin(), builtIn.end())
+                                                           : std::vector<uint8_t>(bytes.begin(), bytes.end());
+      EXPECT_EQ(c.bytes, want);
+    } else {
+      EXPECT_TRUE(c.bytes.empty());
+    }
+  }
+  removeTree(root);
 }
 
 }  // namespace

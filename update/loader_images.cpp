@@ -76,8 +76,9 @@ LoaderChoice chooseLoaderImage(const std::string& root, ReceiverGeneration gener
   }
   c.fromFile = true;
   const size_t want = loaderImageSize(generation);
-  const auto size = fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0;
-  if (ec || !fs::is_regular_file(path)) {
+  const bool regular = fs::is_regular_file(path, ec);
+  const auto size = regular ? fs::file_size(path, ec) : 0;
+  if (!regular || ec) {
     c.error = std::string(loaderFileName(generation)) + ": not a readable file";
     return c;
   }
@@ -88,7 +89,6 @@ LoaderChoice chooseLoaderImage(const std::string& root, ReceiverGeneration gener
   }
   std::ifstream in(path, std::ios::binary);
   c.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) c.bytes.clear();
   if (c.bytes.size() != want) {
     c.bytes.clear();
     c.error = std::string(loaderFileName(generation)) + ": read failed";
