@@ -14,6 +14,7 @@
 
 #include "export/track_export.h"
 #include "export/track_writers.h"
+#include "bench/captures.h"
 #include "platform/process.h"
 #include "sim/vbi_output.h"
 
@@ -21,16 +22,6 @@ using namespace ferrolan;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string captures() {
-  std::string all;
-  for (const auto& e : fs::directory_iterator(FERROLAN_TESTDATA_DIR "/nmea")) {
-    if (e.path().extension() != ".nmea") continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    all += std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return all;
-}
 
 // One hour of epochs with a 3D fix and eight satellites.
 std::string vbiHour() {
@@ -70,7 +61,7 @@ std::string repeated(const std::string& one, double megabytes) {
 
 int main(int argc, char** argv) {
   const double megabytes = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 20;
-  const std::string one = captures();
+  const std::string one = bench::captures();
   if (one.empty()) {
     std::fprintf(stderr, "export_bench: no captures under %s\n", FERROLAN_TESTDATA_DIR);
     return 1;

@@ -17,6 +17,7 @@
 #include "app/wiring.h"
 #include "datapath/sentence_dispatch.h"
 #include "datapath/stream_framer.h"
+#include "bench/captures.h"
 #include "platform/process.h"
 #include "shell/page_templates.h"
 #include "tests/support/scripted_port.h"
@@ -25,16 +26,6 @@ using namespace ferrolan;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string captures() {
-  std::string all;
-  for (const auto& e : fs::directory_iterator(FERROLAN_TESTDATA_DIR "/nmea")) {
-    if (e.path().extension() != ".nmea") continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    all += std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return all;
-}
 
 double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -51,7 +42,7 @@ int main(int argc, char** argv) {
     else
       megabytes = std::max(1.0, std::atof(argv[i]));
   }
-  const std::string one = captures();
+  const std::string one = bench::captures();
   if (one.empty()) {
     std::fprintf(stderr, "receive_bench: no captures under %s\n", FERROLAN_TESTDATA_DIR);
     return 1;

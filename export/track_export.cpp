@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "core/bytes.h"
+#include "core/calendar.h"
 #include "datapath/nmea_fields.h"
 #include "datapath/stream_framer.h"
 #include "datapath/vbi_messages.h"
@@ -83,19 +84,6 @@ int digits2(std::string_view s, size_t at) { return (s[at] - '0') * 10 + (s[at +
 
 double secondOfDay(const Time& t) { return t.hour * 3600.0 + t.minute * 60.0 + t.second; }
 
-// Days since 1970-01-01 to the civil date (proleptic Gregorian).
-void civilFromDays(int64_t z, Time& t) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2));
-  t.hasDate = true;
-}
 
 // One receiver epoch of the text log, gathered until a sentence with
 // another time arrives.
@@ -419,8 +407,10 @@ Time dateFromGpsTime(int week, uint32_t timeOfWeekMs, int hour, int minute, int 
     if (std::fabs(static_cast<double>(d) * kSecondsPerDay + ofDay - gps) <
         std::fabs(static_cast<double>(best) * kSecondsPerDay + ofDay - gps))
       best = d;
+  const CalendarTime c = civilFromUnix(best * 86400);
   Time t;
-  civilFromDays(best, t);
+  t.hasDate = true;
+  t.year = c.year, t.month = c.month, t.day = c.day;
   t.hour = hour, t.minute = minute, t.second = second;
   return t;
 }

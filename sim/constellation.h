@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/calendar.h"
 #include "platform/clock.h"
 
 namespace ferrolan::sim {
@@ -49,9 +50,9 @@ class Constellation {
 };
 
 // Calendar arithmetic on UTC without leap seconds.
-int64_t daysFromCivil(int year, int month, int day);
-CalendarTime civilFromUnix(int64_t unixSeconds);
-int64_t unixFromCivil(const CalendarTime& t);
+using ferrolan::civilFromUnix;
+using ferrolan::daysFromCivil;
+using ferrolan::unixFromCivil;
 // Seconds of GPS time (epoch 6 January 1980, 18 leap seconds ahead of UTC).
 uint32_t gpsSecondsFromUnix(int64_t unixSeconds);
 

@@ -1,0 +1,15 @@
+#pragma once
+// Civil dates and Unix time, both ways (proleptic Gregorian, UTC): for the
+// simulated receiver's clock and for dating logged fixes.
+
+#include <cstdint>
+
+#include "platform/clock.h"
+
+namespace ferrolan {
+
+int64_t daysFromCivil(int year, int month, int day);  // days since 1970-01-01
+CalendarTime civilFromUnix(int64_t unixSeconds);
+int64_t unixFromCivil(const CalendarTime& t);
+
+}  // namespace ferrolan
