@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include "datapath/data_path.h"
 #include "datapath/data_path_context.h"
 #include "datapath/display_flags.h"
+#include "driver/driver_install.h"
 #include "ephemeris/ephemeris_upload.h"
 #include "link/serial_session.h"
 #include "platform/clock.h"
@@ -81,6 +83,9 @@ struct Context {
   DataPath dataPath;
   EphemerisState ephemeris;
   CommandProcedures commandProcedures;
+  DriverDevices driverDevices;
+  // Runs the shared-port driver; null until registered.
+  std::unique_ptr<DeviceManager> deviceManager;
   AppState app;
   Hooks hooks;
 

@@ -7,17 +7,24 @@
 #include "datapath/receive_thread.h"
 #include "datapath/satellite_display.h"
 #include "datapath/sentence_dispatch.h"
+#include "driver/device_manager.h"
 #include "ephemeris/ephemeris_upload.h"
 #include "update/update_dialog.h"
 #include "update/update_procedures.h"
 
 namespace ferrolan {
 
+void registerDriver(Context& ctx) {
+  ctx.deviceManager = std::make_unique<ProcessDeviceManager>(ctx.root, ctx.registry, defaultPortdPath());
+  ctx.hooks.closeDriverHandles = [&ctx] { closeDriverHandles(ctx.driverDevices); };
+}
+
 void registerAll(Context& ctx) {
   registerDataPath(ctx);
   registerDataLog(ctx);
   registerCommandThread(ctx);
   registerEphemerisUpload(ctx);
+  registerDriver(ctx);
 }
 
 void registerDataPath(Context& ctx) {

@@ -24,4 +24,8 @@ void registerDataLog(Context& ctx);
 // gpsEvtReset.
 void registerEphemerisUpload(Context& ctx);
 
+// The device manager that runs the shared-port driver, and the shutdown's
+// letting go of its devices.
+void registerDriver(Context& ctx);
+
 }  // namespace ferrolan

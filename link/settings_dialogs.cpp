@@ -13,44 +13,15 @@
 
 namespace ferrolan {
 
-namespace {
-
 static_assert(std::size(kRateList) == kRateCodes.size());
-
-template <typename Texts>
-std::vector<std::string> listOf(const Texts& texts) {
-  return {std::begin(texts), std::end(texts)};
-}
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
-// The entry whose whole text equals `text`, letter case ignored, or -1.
-int findEntry(const std::vector<std::string>& items, const std::string& text) {
-  for (size_t i = 0; i < items.size(); ++i)
-    if (sameIgnoringCase(items[i], text)) return static_cast<int>(i);
-  return -1;
-}
-
-void fill(UiModel& ui, WindowId w, int box, std::vector<std::string> items, int selection) {
-  ui.setItems(w, box, std::move(items));
-  if (selection >= 0) ui.setSelection(w, box, selection);
-}
-
-}  // namespace
 
 DialogProcedures comPortSetupProcedures(LinkContext& ctx, DialogHost& host) {
   DialogProcedures p;
   p.initialized = [&ctx](WindowId w) {
     const auto ports = listOf(kPortList);
     const auto bauds = listOf(kBaudList);
-    fill(ctx.ui, w, ids::kComPortBox, ports, findEntry(ports, ctx.session.portName.get()));
-    fill(ctx.ui, w, ids::kComBaudBox, bauds, findEntry(bauds, ctx.session.baudText.get()));
+    fillList(ctx.ui, w, ids::kComPortBox, ports, findEntry(ports, ctx.session.portName.get()));
+    fillList(ctx.ui, w, ids::kComBaudBox, bauds, findEntry(bauds, ctx.session.baudText.get()));
     if (ctx.session.connected == 1)
       ctx.ui.setText(w, ids::kComStatus, ctx.session.protocolMode == kModeNmea ? "Receive NMEA" : "Receive VBI");
   };
@@ -88,7 +59,7 @@ DialogProcedures singleChannelProcedures(LinkContext& ctx, DialogHost& host) {
   p.initialized = [&ctx](WindowId w) {
     std::vector<std::string> satellites;
     for (int id = 1; id <= kSatelliteIds; ++id) satellites.push_back(std::to_string(id));
-    fill(ctx.ui, w, ids::kScIdBox, std::move(satellites), kSatelliteIds - 1);
+    fillList(ctx.ui, w, ids::kScIdBox, std::move(satellites), kSatelliteIds - 1);
   };
   p.command = [&ctx, &host](WindowId w, int command) {
     switch (command) {
@@ -116,10 +87,10 @@ DialogProcedures singleChannelProcedures(LinkContext& ctx, DialogHost& host) {
 DialogProcedures fsaModifyProcedures(LinkContext& ctx, DialogHost& host) {
   DialogProcedures p;
   p.initialized = [&ctx](WindowId w) {
-    fill(ctx.ui, w, ids::kFsaBaudBox, listOf(kBaudList), 1);
+    fillList(ctx.ui, w, ids::kFsaBaudBox, listOf(kBaudList), 1);
     ctx.ui.setEnabled(w, ids::kFsaBaudBox, false);
     for (const RateBox& r : kRateBoxes) {
-      fill(ctx.ui, w, r.box, listOf(kRateList), r.initial);
+      fillList(ctx.ui, w, r.box, listOf(kRateList), r.initial);
       ctx.ui.setEnabled(w, r.box, false);
     }
     ctx.ui.setChecked(w, ids::kFsaChangeBaud, false);

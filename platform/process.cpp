@@ -226,4 +226,59 @@ std::string programDir() {
   return ec ? std::string(".") : exe.parent_path().string();
 }
 
+int startDetached(const std::vector<std::string>& argv, const std::string& logFile) {
+  if (argv.empty()) return -1;
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  // The grandchild's id comes back through a pipe; the child exits at once,
+  // so nothing is left for us to reap.
+  int ids[2];
+  if (::pipe2(ids, O_CLOEXEC) != 0) return -1;
+  const char* log = logFile.c_str();
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(ids[0]);
+    ::close(ids[1]);
+    return -1;
+  }
+  if (child == 0) {
+    ::setsid();
+    const pid_t grandchild = ::fork();
+    if (grandchild != 0) {
+      const int id = grandchild;
+      (void)!::write(ids[1], &id, sizeof id);
+      ::_exit(0);
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGPIPE, SIG_DFL);
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(log, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (in >= 0) ::dup2(in, STDIN_FILENO);
+    if (out >= 0) {
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(out, STDERR_FILENO);
+    }
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(ids[1]);
+  int id = -1;
+  if (::read(ids[0], &id, sizeof id) != static_cast<ssize_t>(sizeof id)) id = -1;
+  ::close(ids[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return id;
+}
+
+bool processAlive(int pid) {
+  if (pid <= 0) return false;
+  return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+bool terminateProcess(int pid) { return pid > 0 && ::kill(pid, SIGTERM) == 0; }
+
 }  // namespace ferrolan

@@ -62,6 +62,16 @@ class ChildProcess {
   std::string buffer_;
 };
 
+// Starts a program that outlives us (a service such as the shared-port
+// driver): in a session of its own, adopted by init, with no terminal, its
+// standard input from /dev/null and its output appended to logFile.
+// Answers its process id, or -1.
+int startDetached(const std::vector<std::string>& argv, const std::string& logFile);
+// Whether a process of that id still runs.
+bool processAlive(int pid);
+// Asks it to end (SIGTERM); true when the request was delivered.
+bool terminateProcess(int pid);
+
 // A fresh folder under the system's temporary folder; empty on failure.
 std::string makeTempDir(const std::string& prefix);
 // Removes a folder and everything in it.

@@ -12,6 +12,7 @@
 #include "shell/front_end.h"
 #include "shell/shutdown.h"
 #include "shell/small_dialogs.h"
+#include "driver/driver_install.h"
 #include "update/update_dialog.h"
 
 namespace ferrolan {
@@ -69,7 +70,7 @@ constexpr CommandRow kDispatchRows[] = {
     {ids::kCmdSpUpdate, A::SetEvent, ev::kSpUpdate, {}},
     {ids::kCmdSingleChannel, A::Dialog, dialog(W::SingleChannel), {}},
     {ids::kCmdAllUpdate, A::SetEvent, ev::kAllUpdate, {}},
-    {ids::kCmdDualPort, A::NotInBuild, dialog(W::DriverInstall), {}},
+    {ids::kCmdDualPort, A::Dialog, dialog(W::DriverInstall), {}},
     // The long-term ephemeris upload runs on the reset event.
     {ids::kCmdVgan, A::SetEvent, ev::kReset, {}},
     {ids::kCmdFsaModify, A::Dialog, dialog(W::FsaModify), {}},
@@ -89,13 +90,6 @@ constexpr bool rowsAreSound() {
 }
 static_assert(rowsAreSound());
 static_assert(std::size(kDispatchRows) == 36);
-
-const char* dialogName(W w) {
-  switch (w) {
-    case W::DriverInstall: return "the shared-port driver dialog";
-    default: return "that dialog";
-  }
-}
 
 void applyEdits(UiModel& ui, W page, const MenuEdits& m) {
   for (size_t i = 0; i < m.count; ++i) ui.setMenuEnabled(page, m.edits[i].command, m.edits[i].enable);
@@ -130,6 +124,15 @@ void runDialog(Context& ctx, SheetHost* host, W w) {
     case W::About: p = aboutProcedures(*host); break;
     case W::VbiLogSetting: p = vbiLogSettingProcedures(ctx.ui, ctx.log, ctx.app.availableMemory, *host); break;
     case W::UpdateFirmware: p = updateFirmwareProcedures(ctx, *host, updateDialogActions(ctx)); break;
+    case W::DriverInstall: {
+      if (!ctx.deviceManager) {
+        ctx.textLog.append(kNoDeviceManagerText);
+        return;
+      }
+      DriverContext driver{ctx, ctx, ctx.registry, ctx.root, *ctx.deviceManager, ctx.driverDevices};
+      host->runDialog(w, driverInstallProcedures(driver, *host));
+      return;
+    }
     default: break;
   }
   host->runDialog(w, std::move(p));
@@ -209,9 +212,6 @@ void dispatchCommand(Context& ctx, SheetHost* host, WindowId page, int command) 
       // The command thread reads the rate when it wakes on the event.
       ctx.session.targetBaud = static_cast<int>(kLineSpeeds[static_cast<size_t>(row->arg)].baud);
       setEvent(ctx, ev::kBaudRate);
-      break;
-    case A::NotInBuild:
-      ctx.textLog.append(format("Not in this build: %s", dialogName(static_cast<W>(row->arg))));
       break;
   }
   if (ctx.app.sheetClosing) return;

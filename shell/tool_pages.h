@@ -29,6 +29,9 @@ struct MenuEdits {
 MenuEdits menuOnActivation(bool logFileOpen, int connected, int dualPortActive, int protocolMode);
 
 // What the dispatcher does for one command id.
+// The Dual Port row's line when no device manager is registered.
+inline constexpr const char* kNoDeviceManagerText = "No device manager registered: the driver cannot be installed..";
+
 enum class CommandAction {
   EndSheet,     // shutdown, then the quit with 0
   SetEvent,     // arg: the command event
@@ -40,7 +43,6 @@ enum class CommandAction {
   StartLog,     // the VBI log size first in VBI mode, then its event
   StopLog,      // its event; re-enables the mode switch of the mode in use
   Baud,         // arg: the line speed's index; targetBaud, then its event
-  NotInBuild,   // arg: the dialog window that this build does not have yet
 };
 
 // Menu edits that follow a row's action; `whenConnected` applies them only

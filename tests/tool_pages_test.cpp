@@ -109,7 +109,7 @@ TEST(ToolMenu, EachCommandDoesWhatItsRowSays) {
       {ids::kCmdReset, kModeNmea, 0, {"gpsEvtReset"}},
       {ids::kCmdVgan, kModeNmea, 0, {"gpsEvtReset"}},
       {ids::kCmdFwUpdate, kModeNmea, 0, {}, {117}},
-      {ids::kCmdDualPort, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "Not in this build: the shared-port driver dialog"},
+      {ids::kCmdDualPort, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "No device manager registered: the driver cannot be installed.."},
       {ids::kCmdFwVersion, kModeNmea, 0, {"gpsEvtFWVersion"}},
       {ids::kCmdStartLog, kModeNmea, 1, {"gpsEvtStartLog"}, {}, {0, 0, 0, 1}},
       {ids::kCmdStartLog, kModeVbi, 1, {"gpsEvtStartLog"}, {123}, {0, 0, 0, 1}},
