@@ -1,12 +1,12 @@
 #include "datapath/fix_display.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 
 #include "core/text.h"
 #include "datapath/nmea_fields.h"
 #include "datapath/satellite_display.h"
+#include "datapath/vbi_solution.h"
 #include "link/serial_session.h"
 
 namespace ferrolan {
@@ -23,17 +23,9 @@ constexpr int kGsaMode = 2, kGsaFirstId = 3;
 // A fix reported this soon after the clock started is not taken as the first.
 constexpr uint32_t kTtffMinimumSeconds = 2;
 
-// SV Measurements: records after a 38-byte header, at offset 44 of the
-// copy (the payload begins at 6); in a record the id and the signal.
-constexpr int32_t kMeasHeader = 38, kMeasRecord = 42;
-constexpr size_t kMeasFirstRecord = 44, kMeasIdAt = 1, kMeasSignalAt = 8;
 constexpr int kMeasChannels = 16;
+static_assert(kMeasChannels <= static_cast<int>(kMeasMaxRecords));
 
-// PVT Solution payload.
-constexpr size_t kPayloadAt = 6, kPvtFixType = 5, kPvtHours = 11, kPvtLatitude = 18, kPvtLongitude = 26,
-                 kPvtStates = 44, kPvtStateBytes = 16;
-constexpr uint8_t kPvtFixMask = 0xE0, kPvt3D = 0x60, kPvt2D = 0x40;
-constexpr int kPvtUsedState = 6;
 // The position texts are formatted into a buffer of this many characters.
 constexpr size_t kPositionTextCapacity = 64;
 
@@ -149,35 +141,31 @@ void showGsa(DisplayContext& d) {
 
 void showSvMeasurements(DisplayContext& d) {
   VbiCopy copy;
-  const int64_t length = d.path.data.vbi.measurement(copy);
-  const int64_t records = (length - kMeasHeader) / kMeasRecord;
-  if (records < 1) return;
+  const int32_t length = d.path.data.vbi.measurement(copy);
+  const SvMeasurements m = decodeSvMeasurements(copy, length);
   UiModel& ui = d.path.ui;
   const FixResults& fix = d.path.data.fix;
-  const int channels = static_cast<int>(std::min<int64_t>(records, kMeasChannels));
+  const int channels = std::min(static_cast<int>(m.count), kMeasChannels);
   for (int k = 0; k < channels; ++k) {
-    const size_t at = kMeasFirstRecord + static_cast<size_t>(k) * kMeasRecord;
-    const int id = copy[at + kMeasIdAt];
-    const unsigned signal = copy[at + kMeasSignalAt] | (copy[at + kMeasSignalAt + 1] << 8);
-    const int level = static_cast<int>(signal / 1000);
+    const SvMeasurement& r = m.records[static_cast<size_t>(k)];
+    const int level = static_cast<int>(r.signal / 1000);
     if (level != 0) {
       ui.setText(kInfo, ids::kInfoChannelBars[k], format("%d", level));
-      drawSignalBar(ui, k, level, fix.hasFix() && fix.isUsed(id) ? kBarUsed : kBarNotUsed);
+      drawSignalBar(ui, k, level, fix.hasFix() && fix.isUsed(r.prn) ? kBarUsed : kBarNotUsed);
     }
-    ui.setText(kInfo, ids::kInfoChannelLabels[k], format("%d", id));
+    ui.setText(kInfo, ids::kInfoChannelLabels[k], format("%d", r.prn));
   }
 }
 
 void showPvtSolution(DisplayContext& d) {
   VbiCopy copy;
   d.path.data.vbi.selectedSolution(copy);
-  const uint8_t* p = copy.data() + kPayloadAt;
+  const PvtSolution pvt = decodePvtSolution(copy);
   UiModel& ui = d.path.ui;
   FixResults& fix = d.path.data.fix;
 
-  const uint8_t type = p[kPvtFixType] & kPvtFixMask;
-  if (type == kPvt3D || type == kPvt2D) {
-    const bool is3D = type == kPvt3D;
+  if (pvt.fixDimensions != 0) {
+    const bool is3D = pvt.fixDimensions == 3;
     fix.fix3D = is3D ? 1 : 0, fix.fix2D = is3D ? 0 : 1;
     ui.setText(kInfo, ids::kInfoFix, is3D ? "3D fix" : "2D fix");
     d.path.session.restartKind = 0;
@@ -187,31 +175,21 @@ void showPvtSolution(DisplayContext& d) {
   }
 
   int used = 0;
-  for (size_t i = 0; i < kPvtStateBytes; ++i) {
-    const uint8_t b = p[kPvtStates + i];
-    const int states[2] = {b & 0x0F, b >> 4};
-    for (int half = 0; half < 2; ++half) {
-      if (states[half] < kPvtUsedState) continue;
-      if (static_cast<size_t>(used) < kUsedSatelliteSlots)
-        fix.usedSatellites[static_cast<size_t>(used)] = static_cast<int32_t>(2 * i + 1 + half);
-      ++used;
-    }
+  for (int prn = 1; prn <= kPvtStateSlots; ++prn) {
+    if (!pvt.used(prn)) continue;
+    if (static_cast<size_t>(used) < kUsedSatelliteSlots) fix.usedSatellites[static_cast<size_t>(used)] = prn;
+    ++used;
   }
   ui.setText(kInfo, ids::kInfoUsed, format("%d", used));
-  ui.setText(kInfo, ids::kInfoUtc, format("%d:%d:%d", p[kPvtHours], p[kPvtHours + 1], p[kPvtHours + 2]));
+  ui.setText(kInfo, ids::kInfoUtc, format("%d:%d:%d", pvt.hour, pvt.minute, pvt.second));
 
-  auto degrees = [&](size_t at) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[at + static_cast<size_t>(i)];
-    return std::bit_cast<double>(bits) * kPvtDegreesPerRadian;
-  };
   auto positionText = [](double v, char hemisphere) {
     char buf[kPositionTextCapacity];
     std::snprintf(buf, sizeof buf, "%f %c", v, hemisphere);  // an absurd value is cut, never overruns
     return std::string(buf);
   };
-  ui.setText(kInfo, ids::kInfoLatitude, positionText(degrees(kPvtLatitude), 'N'));
-  ui.setText(kInfo, ids::kInfoLongitude, positionText(degrees(kPvtLongitude), 'E'));
+  ui.setText(kInfo, ids::kInfoLatitude, positionText(pvt.latitudeRad * kPvtDegreesPerRadian, 'N'));
+  ui.setText(kInfo, ids::kInfoLongitude, positionText(pvt.longitudeRad * kPvtDegreesPerRadian, 'E'));
 }
 
 }  // namespace ferrolan

@@ -1,0 +1,45 @@
+#pragma once
+// What the receiver's byte stream offers the NMEA port: its own sentences
+// when it streams NMEA, and sentences made from the solution and
+// measurement messages when it streams binary frames. The mode is not
+// told: both are looked for in every byte, and only whole sentences with a
+// valid checksum and frames whose checksum holds are taken, so binary
+// bytes never pass for text nor noise for either.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "datapath/stream_framer.h"
+#include "datapath/vbi_solution.h"
+
+namespace ferrolan {
+
+// Longer than any sentence a receiver sends (82 by the standard); a longer
+// run from "$" is noise.
+inline constexpr size_t kNmeaLineLimit = 128;
+
+class NmeaFeed {
+ public:
+  // Appends the sentences the bytes complete, each "$...*hh\r\n".
+  void take(const uint8_t* data, size_t n, std::vector<std::string>& out);
+
+  uint64_t framesTaken() const { return frames_; }
+  uint64_t framesRefused() const { return refused_; }
+
+ private:
+  void takeFrame(std::span<const uint8_t, kFrameWindow> frame, int32_t length, std::vector<std::string>& out);
+  void takeText(uint8_t b, std::vector<std::string>& out);
+
+  FrameCollector collector_;
+  std::array<uint8_t, kFrameWindow + 2> rebuilt_{};
+  std::optional<SvMeasurements> measurements_;
+  std::string line_;
+  bool inLine_ = false;
+  uint64_t frames_ = 0, refused_ = 0;
+};
+
+}  // namespace ferrolan
