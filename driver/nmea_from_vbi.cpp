@@ -88,7 +88,7 @@ CalendarDate utcDateOf(uint32_t gpsSeconds, int hour, int minute, int second) {
 std::string ggaFromVbi(const PvtSolution& p) {
   const bool fix = positionValid(p);
   const std::string altitude = fix && std::isfinite(p.altitudeM) && std::fabs(p.altitudeM) < 1e6
-                                   ? format("%.1f,M", p.altitudeM)
+                                   ? format("%.2f,M", p.altitudeM)
                                    : std::string(",M");
   return sentence(format("GPGGA,%s,%s,%d,%02d,,%s,,M,,", timeField(p).c_str(), positionFields(p).c_str(),
                              fix ? 1 : 0, usedCount(p), altitude.c_str()));
