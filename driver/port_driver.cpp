@@ -10,9 +10,9 @@ namespace ferrolan {
 
 namespace {
 
-// Reads return at once with what the line holds: the poll has already
-// waited. Writes keep the receiver's usual limits.
-constexpr PortTimeouts kForwardTimeouts{0, 0, 1, 10, 1000};
+// Writes to the receiver keep its usual limits; reads take what the line
+// holds once the poll has waited.
+constexpr PortTimeouts kForwardTimeouts{0, 0, 0, 10, 1000};
 constexpr size_t kReadChunk = 4096;
 // What the debug port passes to the receiver per turn, so a long upload
 // never keeps the loop from the receiver's stream for long.
@@ -178,7 +178,7 @@ PortDriver::Outcome PortDriver::run(const CancelToken& stop) {
     followDebugRate();
 
     if (p[kReceiver].readable || p[kReceiver].hungUp) {
-      const size_t n = receiver_->read(buf.data(), buf.size());
+      const size_t n = receiver_->readAvailable(buf.data(), buf.size());
       if (n == 0 && (p[kReceiver].hungUp || receiver_->hungUp())) return Outcome::ReceiverGone;
       e.fromReceiver += n;
       if (e.debugOpen) queueDebug(buf.data(), n);
