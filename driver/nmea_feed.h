@@ -4,7 +4,9 @@
 // measurement messages when it streams binary frames. The mode is not
 // told: both are looked for in every byte, and only whole sentences with a
 // valid checksum and frames whose checksum holds are taken, so binary
-// bytes never pass for text nor noise for either.
+// bytes never pass for text nor noise for either. A frame is taken as soon
+// as its length field is filled, not when the next frame's marker closes
+// it, so a solution reaches the NMEA port when it arrives.
 
 #include <array>
 #include <cstddef>
@@ -31,11 +33,14 @@ class NmeaFeed {
   uint64_t framesRefused() const { return refused_; }
 
  private:
-  void takeFrame(std::span<const uint8_t, kFrameWindow> frame, int32_t length, std::vector<std::string>& out);
+  // `frame` holds at least `collected` bytes from the id byte on.
+  void takeFrame(std::span<const uint8_t, kFrameWindow> frame, size_t collected, std::vector<std::string>& out);
   void takeText(uint8_t b, std::vector<std::string>& out);
 
   FrameCollector collector_;
+  bool taken_ = false;  // the open frame was taken when its length was filled
   std::array<uint8_t, kFrameWindow + 2> rebuilt_{};
+  size_t rebuiltUsed_ = 0;
   std::optional<SvMeasurements> measurements_;
   std::string line_;
   bool inLine_ = false;
