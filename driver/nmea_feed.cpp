@@ -91,9 +91,10 @@ void NmeaFeed::takeText(uint8_t b, std::vector<std::string>& out) {
     if (line_.size() >= 4 && line_[line_.size() - 3] == '*' && checksumHolds(line_)) out.push_back(line_ + "\r\n");
     return;
   }
-  // Text is printable ASCII; anything else, or a run too long, is not a sentence.
+  // Text is printable ASCII with CR only before its LF; anything else, or a
+  // run too long, is not a sentence.
   const bool printable = (b >= 0x20 && b < 0x7F) || b == '\r';
-  if (!printable || line_.size() >= kNmeaLineLimit) {
+  if (!printable || line_.back() == '\r' || line_.size() >= kNmeaLineLimit) {
     inLine_ = false;
     return;
   }

@@ -158,6 +158,7 @@ TEST(NmeaFeed, PassesOnlyWholeSoundSentencesAndFrames) {
       {"sentences after noise", text("\x01\xfe$G*\r\n" + zda + zda), 2},
       {"a bad checksum", text(zda.substr(0, zda.size() - 3) + "0\r\n"), 0},
       {"no checksum", text("$GPZDA,1\r\n"), 0},
+      {"a CR inside", text(zda.substr(0, zda.size() - 1) + "k*00\r\n"), 0},
       {"a binary byte inside", text("$GPZ\x90" + zda.substr(4)), 0},
       {"a run past the limit", text("$" + std::string(200, 'A') + "*00\r\n"), 0},
       {"a sound solution", bytes({pvt, marker}), 3},
