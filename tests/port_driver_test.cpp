@@ -149,6 +149,19 @@ TEST(PortDriver, AnNmeaReaderThatStopsReadingLosesSentencesButNeverHoldsUpTheDeb
   for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
     EXPECT_TRUE(checksumHolds(text.substr(at, end - at))) << text.substr(at, end - at);
   EXPECT_TRUE(text.ends_with("\r\n"));
+
+  // A reader that goes and comes back finds nothing from while it was away.
+  gps->close();
+  const std::string away = composeSentence("$GPTXT,away");
+  for (int i = 0; i < 50; ++i) rig.send(away);
+  const Bytes sent = Rig::readUntil(*tool, [](const Bytes&) { return false; }, 3);
+  ASSERT_NE(std::string(sent.begin(), sent.end()).find(away), std::string::npos);  // gone past, to the tool
+  gps = Rig::reader(rig.driver->nmeaPath());
+  ASSERT_TRUE(gps);
+  rig.waitUntilHeard(*gps);
+  rig.send(away);
+  const Bytes back = Rig::readUntil(*gps, [](const Bytes&) { return false; }, 3);
+  EXPECT_EQ(std::string(back.begin(), back.end()), away);
 }
 
 TEST(PortDriver, ADebugReaderThatStopsReadingKeepsTheNewestBytesUpToTheLimit) {
