@@ -7,6 +7,7 @@
 #include "datapath/nmea_fields.h"
 #include "datapath/satellite_display.h"
 #include "datapath/vbi_messages.h"
+#include "datapath/sv_measurements.h"
 #include "link/serial_session.h"
 
 namespace ferrolan {
@@ -23,11 +24,8 @@ constexpr int kGsaMode = 2, kGsaFirstId = 3;
 // A fix reported this soon after the clock started is not taken as the first.
 constexpr uint32_t kTtffMinimumSeconds = 2;
 
-// SV Measurements: records after a 38-byte header, at offset 44 of the
-// copy (the payload begins at 6); in a record the id and the signal.
-constexpr int32_t kMeasHeader = 38, kMeasRecord = 42;
-constexpr size_t kMeasFirstRecord = 44, kMeasIdAt = 1, kMeasSignalAt = 8;
 constexpr int kMeasChannels = 16;
+static_assert(kMeasChannels <= static_cast<int>(kMeasMaxRecords));
 
 // The PVT Solution payload in the copy.
 constexpr size_t kPayloadAt = 6;
@@ -146,22 +144,19 @@ void showGsa(DisplayContext& d) {
 
 void showSvMeasurements(DisplayContext& d) {
   VbiCopy copy;
-  const int64_t length = d.path.data.vbi.measurement(copy);
-  const int64_t records = (length - kMeasHeader) / kMeasRecord;
-  if (records < 1) return;
+  const int32_t length = d.path.data.vbi.measurement(copy);
+  const SvMeasurements m = decodeSvMeasurements(copy, length);
   UiModel& ui = d.path.ui;
   const FixResults& fix = d.path.data.fix;
-  const int channels = static_cast<int>(std::min<int64_t>(records, kMeasChannels));
+  const int channels = std::min(static_cast<int>(m.count), kMeasChannels);
   for (int k = 0; k < channels; ++k) {
-    const size_t at = kMeasFirstRecord + static_cast<size_t>(k) * kMeasRecord;
-    const int id = copy[at + kMeasIdAt];
-    const unsigned signal = copy[at + kMeasSignalAt] | (copy[at + kMeasSignalAt + 1] << 8);
-    const int level = static_cast<int>(signal / 1000);
+    const SvMeasurement& r = m.records[static_cast<size_t>(k)];
+    const int level = static_cast<int>(r.signal / 1000);
     if (level != 0) {
       ui.setText(kInfo, ids::kInfoChannelBars[k], format("%d", level));
-      drawSignalBar(ui, k, level, fix.hasFix() && fix.isUsed(id) ? kBarUsed : kBarNotUsed);
+      drawSignalBar(ui, k, level, fix.hasFix() && fix.isUsed(r.prn) ? kBarUsed : kBarNotUsed);
     }
-    ui.setText(kInfo, ids::kInfoChannelLabels[k], format("%d", id));
+    ui.setText(kInfo, ids::kInfoChannelLabels[k], format("%d", r.prn));
   }
 }
 

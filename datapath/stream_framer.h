@@ -116,6 +116,9 @@ class FrameCollector {
 
   bool inFrame() const { return inFrame_; }
   size_t position() const { return position_; }
+  // The open frame's bytes from its id byte on: position() of them, then
+  // whatever earlier frames left.
+  std::span<const uint8_t, kFrameWindow> window() const { return frame_; }
 
  private:
   enum class State { Idle, AfterMarker1, AfterMarker };

@@ -130,6 +130,15 @@ bool PseudoTerminal::setBaud(uint32_t baud) {
   return ::tcsetattr(lineFd_, TCSANOW, &t) == 0;
 }
 
+bool PseudoTerminal::setPeerBaud(uint32_t baud) {
+  termios t{};
+  const unsigned speed = speedFromBaud(baud);
+  if (slaveFd_ < 0 || speed == 0 || ::tcgetattr(slaveFd_, &t) != 0) return false;
+  ::cfsetispeed(&t, speed);
+  ::cfsetospeed(&t, speed);
+  return ::tcsetattr(slaveFd_, TCSANOW, &t) == 0;
+}
+
 int PseudoTerminal::peerOpens() {
   if (!pty_) return 1;
   if (watchFd_ < 0) return 1;
@@ -184,6 +193,30 @@ int waitForInput(const int* fds, bool* ready, int count, int timeoutMs) {
   const int r = ::poll(p, static_cast<nfds_t>(n), timeoutMs);
   for (int i = 0; i < n; ++i) ready[i] = r > 0 && fds[i] >= 0 && (p[i].revents & (POLLIN | POLLHUP)) != 0;
   return r < 0 ? 0 : r;
+}
+
+bool pollEntries(PollEntry* entries, size_t count, int timeoutMs, const CancelToken* cancel) {
+  constexpr size_t kMax = 16;
+  pollfd p[kMax + 1];
+  const size_t n = count < kMax ? count : kMax;
+  for (size_t i = 0; i < n; ++i) {
+    PollEntry& e = entries[i];
+    e.readable = e.writable = e.hungUp = false;
+    const short events = static_cast<short>((e.wantRead ? POLLIN : 0) | (e.wantWrite ? POLLOUT : 0));
+    p[i] = pollfd{events == 0 ? -1 : e.fd, events, 0};
+  }
+  p[n] = pollfd{cancel ? cancel->waitHandle() : -1, POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(p, static_cast<nfds_t>(n + 1), timeoutMs);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return false;
+  for (size_t i = 0; i < n; ++i) {
+    entries[i].readable = (p[i].revents & POLLIN) != 0;
+    entries[i].writable = (p[i].revents & POLLOUT) != 0;
+    entries[i].hungUp = (p[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+  }
+  return !(cancel && cancel->cancelled());
 }
 
 long readSome(int fd, char* buf, size_t max) {

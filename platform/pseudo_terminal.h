@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/cancel.h"
+
 namespace ferrolan {
 
 class PseudoTerminal {
@@ -37,6 +39,9 @@ class PseudoTerminal {
   uint32_t lineBaud() const;
   // Device mode: the simulator sets the rate itself.
   bool setBaud(uint32_t baud);
+  // The rate our own hold on the slave shows, which lineBaud() then reports
+  // until a peer sets another; false for a device.
+  bool setPeerBaud(uint32_t baud);
   // Takes pending open/close events; answers how many descriptors other
   // than ours have the slave open (always 1 for a device).
   int peerOpens();
@@ -70,6 +75,19 @@ int waitForInput(const int* fds, bool* ready, int count, int timeoutMs);
 // is there yet, -1 on error.
 long readSome(int fd, char* buf, size_t max);
 void setNonBlocking(int fd);
+
+// One descriptor of a poll: what to wait for, and what was found.
+struct PollEntry {
+  int fd = -1;  // skipped when negative
+  bool wantRead = false;
+  bool wantWrite = false;
+  bool readable = false;
+  bool writable = false;
+  bool hungUp = false;  // hang-up or error
+};
+// poll() over the entries and, when given, the token; false once the token
+// has fired or on a failed poll (entries then report nothing).
+bool pollEntries(PollEntry* entries, size_t count, int timeoutMs, const CancelToken* cancel);
 
 // Replaces `link` with a symlink to `target`; false on failure.
 bool makeSymlink(const std::string& target, const std::string& link);

@@ -202,6 +202,24 @@ size_t TtyPort::readWithin(uint8_t* buf, size_t max, uint32_t totalMs, const Can
   return got;
 }
 
+size_t TtyPort::readAvailable(uint8_t* buf, size_t max) {
+  InUse use(*this);
+  if (!use || max == 0) return 0;
+  for (;;) {
+    pollfd p{fd_, POLLIN, 0};
+    const int r = ::poll(&p, 1, 0);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return 0;
+    if (p.revents & POLLIN) {
+      const ssize_t n = ::read(fd_, buf, max);
+      if (n > 0) return static_cast<size_t>(n);
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    }
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
+    return 0;
+  }
+}
+
 bool TtyPort::readByte(uint8_t& out) { return read(&out, 1) == 1; }
 
 bool TtyPort::readByteOrCancel(uint8_t& out, const CancelToken& cancel) {

@@ -23,6 +23,10 @@ class TtyPort final : public Port {
   bool readByte(uint8_t& out) override;
   bool readByteOrCancel(uint8_t& out, const CancelToken& cancel) override;
   size_t read(uint8_t* buf, size_t max) override;
+  // What the line holds at this moment, without waiting for more: for a
+  // caller that has polled nativeHandle() itself. 0 when nothing is there
+  // or the line is gone (then hungUp()).
+  size_t readAvailable(uint8_t* buf, size_t max);
   bool write(const uint8_t* data, size_t n) override;
   bool getTimeouts(PortTimeouts& out) override;
   bool setTimeouts(const PortTimeouts& t) override;

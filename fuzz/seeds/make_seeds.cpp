@@ -15,6 +15,7 @@
 
 #include "link/command_sentences.h"
 #include "link/vbi_commands.h"
+#include "link/vbi_frame.h"
 #include "link/version_query.h"
 #include "tests/support/lte_writer.h"
 #include "update/xmodem.h"
@@ -199,6 +200,39 @@ void lteFiles(const std::vector<Capture>&, Corpus& c) {
   }
 }
 
+// The NMEA port's feed: captured text, binary epochs (measurements with
+// records, a solution with a fix), and the two interleaved; the first byte
+// is the read size.
+void nmeaFeed(const std::vector<Capture>& caps, Corpus& c) {
+  Bytes meas(38 + 42 * 4, 0), pvt(64, 0);
+  meas[10] = 4;
+  for (size_t r = 0; r < 4; ++r) meas[38 + 42 * r + 1] = static_cast<uint8_t>(3 * r + 1), meas[38 + 42 * r + 9] = 40;
+  pvt[5] = 0x60;
+  pvt[44] = 0x77;
+  const auto m = ferrolan::makeVbiFrame<8 + 38 + 42 * 4>(120, meas);
+  const auto p = ferrolan::makeVbiFrame<8 + 64>(121, pvt);
+  Bytes epoch(m.begin(), m.end());
+  epoch.insert(epoch.end(), p.begin(), p.end());
+  for (uint8_t step : {uint8_t{0}, uint8_t{1}, uint8_t{7}}) {
+    Bytes b{step};
+    append(b, epoch);
+    append(b, epoch);
+    c.add("vbi-" + std::to_string(step), b);
+  }
+  for (const auto& cap : caps) {
+    Bytes text{0};
+    for (const auto& l : cap.lines)
+      if (text.size() + l.size() < kMaxSeed) append(text, l);
+    c.add(cap.name, text);
+    Bytes mixed{13};
+    for (size_t i = 0; i < cap.lines.size() && mixed.size() + 512 < kMaxSeed; ++i) {
+      append(mixed, cap.lines[i]);
+      if (i % 5 == 0) append(mixed, epoch);
+    }
+    c.add(cap.name + "-mixed", mixed);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,7 +251,8 @@ int main(int argc, char** argv) {
     void (*make)(const std::vector<Capture>&, Corpus&);
   };
   for (const Maker& m : {Maker{"sim_command_intake", commandIntake}, Maker{"version_reply_fuzz", versionReply},
-                         Maker{"sim_xmodem_receiver", xmodemBlocks}, Maker{"lte_walker_fuzz", lteFiles}}) {
+                         Maker{"sim_xmodem_receiver", xmodemBlocks}, Maker{"lte_walker_fuzz", lteFiles},
+                         Maker{"nmea_feed_fuzz", nmeaFeed}}) {
     Corpus c(out, m.target);
     m.make(caps, c);
     std::printf("%s: %zu seeds from %zu captures\n", m.target, c.count(), caps.size());

@@ -1,0 +1,190 @@
+// ferrolan-portd as a program: its exit codes, and the whole chain with real
+// peers: ferrolan-sim streaming VBI as the receiver, gpsd on the NMEA port
+// keeping a 3D fix at the simulator's position, and the tool's side asking
+// the receiver for its firmware version on the debug port meanwhile.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/process.h"
+#include "platform/tty_port.h"
+
+using namespace ferrolan;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Portd {
+  ChildProcess child;
+  std::string nmea, debug;
+  // Starts it over `port` and reads its ready line; false if none came.
+  bool start(const std::vector<std::string>& extra) {
+    std::vector<std::string> argv = {FERROLAN_PORTD_PATH};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    ChildOptions o;
+    o.stderrToStdout = true;
+    std::string line;
+    if (!child.start(argv, o) || !child.readLine(line, 10000)) return false;
+    char n[256] = {}, d[256] = {};
+    return std::sscanf(line.c_str(), "nmea %255s debug %255s", n, d) == 2 && (nmea = n, debug = d, true);
+  }
+};
+
+std::string simPath(ChildProcess& sim, std::vector<std::string> args) {
+  args.insert(args.begin(), FERROLAN_SIM_PATH);
+  ChildOptions o;
+  o.stdinPipe = true;
+  std::string path;
+  if (!sim.start(args, o) || !sim.readLine(path, 10000)) return {};
+  return path;
+}
+
+std::string findProgram(const char* name) {
+  for (const char* dir : {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin"})
+    if (fs::exists(fs::path(dir) / name)) return (fs::path(dir) / name).string();
+  return {};
+}
+
+// The number after "key": in a JSON report; NaN when absent.
+double jsonNumber(const std::string& report, const std::string& key) {
+  const size_t at = report.find("\"" + key + "\":");
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(report.c_str() + at + key.size() + 3, nullptr);
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(PortdProgram, RefusesWhatItCannotServeWithItsDocumentedCodes) {
+  ChildProcess sim;
+  const std::string line = simPath(sim, {"--exit-after", "60"});
+  ASSERT_FALSE(line.empty());
+  Portd owner;  // holds the line, so a second driver finds it busy
+  ASSERT_TRUE(owner.start({"--port", line}));
+  const std::string root = makeTempDir("ferrolan-portd-");
+  fs::create_directories(root + "/dev");
+  fs::create_symlink(root + "/nowhere", root + "/dev/COM3");
+
+  struct Row {
+    std::vector<std::string> args;
+    int code;
+    std::string says;
+  } rows[] = {
+      {{"--port", root + "/dev/missing"}, 3, "no such device"},
+      {{"--port", "COM3:", "--root", root}, 3, "no such device"},
+      {{"--port", "LPT1"}, 3, "names no serial port"},
+      {{"--port", line}, 4, "another program has it"},
+      {{"--port", line, "--baud", "1234"}, 2, "1234"},
+      {{}, 2, "--port"},
+  };
+  for (const Row& r : rows) {
+    ChildProcess p;
+    std::vector<std::string> argv = {FERROLAN_PORTD_PATH};
+    argv.insert(argv.end(), r.args.begin(), r.args.end());
+    ChildOptions o;
+    o.stderrToStdout = true;
+    ASSERT_TRUE(p.start(argv, o));
+    std::string said, l;
+    while (p.readLine(l, 5000)) said += l + "\n";
+    ASSERT_TRUE(p.wait(5000));
+    EXPECT_EQ(p.exitCode(), r.code) << said;
+    EXPECT_NE(said.find(r.says), std::string::npos) << said;
+  }
+  removeTree(root);
+}
+
+TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersion) {
+  const std::string gpsd = findProgram("gpsd"), gpspipe = findProgram("gpspipe");
+  if (gpsd.empty() || gpspipe.empty()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
+  constexpr double kLat = -33.8567844, kLon = 151.2152967;
+  ChildProcess sim;
+  const std::string line =
+      simPath(sim, {"--vbi", "--baud", "115200", "--lat", "-33.8567844", "--lon", "151.2152967", "--alt", "12.5"});
+  ASSERT_FALSE(line.empty());
+  const std::string dir = makeTempDir("ferrolan-portd-");
+  Portd driver;
+  ASSERT_TRUE(driver.start({"--port", line, "--baud", "115200", "--nmea-link", dir + "/nmea", "--debug-link",
+                            dir + "/debug"}));
+  EXPECT_EQ(fs::read_symlink(dir + "/nmea").string(), driver.nmea);
+  EXPECT_EQ(fs::read_symlink(dir + "/debug").string(), driver.debug);
+
+  // gpsd on a private socket and control socket; only this one is stopped.
+  const std::string port = std::to_string(20000 + ::getpid() % 20000);
+  ChildProcess daemon;
+  ChildOptions quiet;
+  quiet.stderrFile = dir + "/gpsd.log";
+  ASSERT_TRUE(daemon.start({gpsd, "-N", "-n", "-b", "-S", port, "-F", dir + "/gpsd.sock", dir + "/nmea"}, quiet));
+
+  // The tool's side: to NMEA (the receiver answers the query only there),
+  // then the version query, written as a terminal program writes.
+  auto tool = TtyPort::open(driver.debug);
+  ASSERT_TRUE(tool);
+  LineSettings s;
+  ASSERT_TRUE(tool->getLineSettings(s));
+  ASSERT_TRUE(tool->setLineSettings(withReceiverLine(s, 115200)));
+  ASSERT_TRUE(tool->setTimeouts(kReceiverTimeouts));
+
+  // gpsd's reports, over a few tries while it comes up.
+  std::string reports;
+  for (int attempt = 0; attempt < 20 && count(reports, "\"class\":\"TPV\"") < 3; ++attempt) {
+    ChildProcess pipe;
+    ASSERT_TRUE(pipe.start({gpspipe, "-w", "-n", "16", "localhost:" + port}, quiet));
+    std::string l;
+    while (pipe.readLine(l, 10000)) reports += l + "\n";
+    pipe.wait(2000);
+    if (count(reports, "\"class\":\"TPV\"") < 3) usleep(500000);
+  }
+
+  const std::string toNmea = "$PKRV11,1,1,2,2,0*03\r\n", query = "$PKRV14,8*0E\r\n";
+  ASSERT_TRUE(tool->write(reinterpret_cast<const uint8_t*>(toNmea.data()), toNmea.size()));
+  std::string heard;
+  bool queried = false;
+  for (int reads = 0; reads < 400 && heard.find("$PKRV100,") == std::string::npos; ++reads) {
+    uint8_t buf[512];
+    heard.append(reinterpret_cast<char*>(buf), tool->read(buf, sizeof buf));
+    if (!queried && heard.find("$PKRV200,11") != std::string::npos) {
+      ASSERT_TRUE(tool->write(reinterpret_cast<const uint8_t*>(query.data()), query.size()));
+      queried = true;
+    }
+  }
+  const size_t reply = heard.find("$PKRV100,");
+  ASSERT_NE(reply, std::string::npos) << "no version reply on the debug port";
+  EXPECT_EQ(heard.substr(reply, 22), "$PKRV100,FERROLAN-SIM,");
+  tool->close();
+
+  size_t fixes = 0, skies = 0;
+  for (size_t at = 0, nl; (nl = reports.find('\n', at)) != std::string::npos; at = nl + 1) {
+    const std::string r = reports.substr(at, nl - at);
+    if (r.find("\"class\":\"TPV\"") != std::string::npos && jsonNumber(r, "mode") == 3) {
+      ++fixes;
+      const double north = (jsonNumber(r, "lat") - kLat) * 111320.0;
+      const double east = (jsonNumber(r, "lon") - kLon) * 111320.0 * std::cos(kLat * M_PI / 180);
+      EXPECT_LT(std::hypot(north, east), 1.0) << r;
+      EXPECT_NEAR(jsonNumber(r, "altMSL"), 12.5, 1.0) << r;
+    }
+    if (r.find("\"class\":\"SKY\"") != std::string::npos && count(r, "\"PRN\":") > 0) {
+      ++skies;
+      EXPECT_GE(count(r, "\"used\":true"), 4u) << r;
+    }
+  }
+  EXPECT_GE(fixes, 2u) << reports;
+  EXPECT_GE(skies, 1u) << reports;
+
+  daemon.stop();
+  driver.child.stop();
+  EXPECT_EQ(driver.child.exitCode(), 0);
+  EXPECT_FALSE(fs::is_symlink(dir + "/nmea"));
+  EXPECT_FALSE(fs::is_symlink(dir + "/debug"));
+  sim.stop();
+  removeTree(dir);
+}
