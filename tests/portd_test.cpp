@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/tty_port.h"
+#include "tests/support/tool_console.h"
 
 using namespace ferrolan;
 namespace fs = std::filesystem;
@@ -61,6 +63,42 @@ size_t count(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
+}
+
+// gpsd's reports, over a few tries while it comes up.
+std::string gpsdReports(const std::string& gpspipe, const std::string& port, const ChildOptions& quiet) {
+  std::string reports;
+  for (int attempt = 0; attempt < 20 && count(reports, "\"class\":\"TPV\"") < 3; ++attempt) {
+    ChildProcess pipe;
+    if (!pipe.start({gpspipe, "-w", "-n", "16", "localhost:" + port}, quiet)) break;
+    std::string l;
+    while (pipe.readLine(l, 10000)) reports += l + "\n";
+    pipe.wait(2000);
+    if (count(reports, "\"class\":\"TPV\"") < 3) usleep(500000);
+  }
+  return reports;
+}
+
+// TPV reports with a 3D fix within a metre of the position, and a sky.
+void expectFixAndSky(const std::string& reports, double kLat, double kLon) {
+  size_t fixes = 0, skies = 0;
+  for (size_t at = 0, nl; (nl = reports.find('\n', at)) != std::string::npos; at = nl + 1) {
+    const std::string r = reports.substr(at, nl - at);
+    if (r.find("\"class\":\"TPV\"") != std::string::npos && jsonNumber(r, "mode") == 3) {
+      ++fixes;
+      const double north = (jsonNumber(r, "lat") - kLat) * 111320.0;
+      const double east = (jsonNumber(r, "lon") - kLon) * 111320.0 * std::cos(kLat * M_PI / 180);
+      EXPECT_LT(std::hypot(north, east), 1.0) << r;
+      EXPECT_NEAR(jsonNumber(r, "altMSL"), 12.5, 1.0) << r;
+    }
+    if (r.find("\"class\":\"SKY\"") != std::string::npos && count(r, "\"PRN\":") > 0) {
+      ++skies;
+      EXPECT_GE(count(r, "\"used\":true"), 4u) << r;
+    }
+  }
+  EXPECT_GE(fixes, 2u) << reports;
+  EXPECT_GE(skies, 1u) << reports;
+
 }
 
 }  // namespace
@@ -134,16 +172,7 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
   ASSERT_TRUE(tool->setLineSettings(withReceiverLine(s, 115200)));
   ASSERT_TRUE(tool->setTimeouts(kReceiverTimeouts));
 
-  // gpsd's reports, over a few tries while it comes up.
-  std::string reports;
-  for (int attempt = 0; attempt < 20 && count(reports, "\"class\":\"TPV\"") < 3; ++attempt) {
-    ChildProcess pipe;
-    ASSERT_TRUE(pipe.start({gpspipe, "-w", "-n", "16", "localhost:" + port}, quiet));
-    std::string l;
-    while (pipe.readLine(l, 10000)) reports += l + "\n";
-    pipe.wait(2000);
-    if (count(reports, "\"class\":\"TPV\"") < 3) usleep(500000);
-  }
+  const std::string reports = gpsdReports(gpspipe, port, quiet);
 
   const std::string toNmea = "$PKRV11,1,1,2,2,0*03\r\n", query = "$PKRV14,8*0E\r\n";
   ASSERT_TRUE(tool->write(reinterpret_cast<const uint8_t*>(toNmea.data()), toNmea.size()));
@@ -162,23 +191,7 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
   EXPECT_EQ(heard.substr(reply, 22), "$PKRV100,FERROLAN-SIM,");
   tool->close();
 
-  size_t fixes = 0, skies = 0;
-  for (size_t at = 0, nl; (nl = reports.find('\n', at)) != std::string::npos; at = nl + 1) {
-    const std::string r = reports.substr(at, nl - at);
-    if (r.find("\"class\":\"TPV\"") != std::string::npos && jsonNumber(r, "mode") == 3) {
-      ++fixes;
-      const double north = (jsonNumber(r, "lat") - kLat) * 111320.0;
-      const double east = (jsonNumber(r, "lon") - kLon) * 111320.0 * std::cos(kLat * M_PI / 180);
-      EXPECT_LT(std::hypot(north, east), 1.0) << r;
-      EXPECT_NEAR(jsonNumber(r, "altMSL"), 12.5, 1.0) << r;
-    }
-    if (r.find("\"class\":\"SKY\"") != std::string::npos && count(r, "\"PRN\":") > 0) {
-      ++skies;
-      EXPECT_GE(count(r, "\"used\":true"), 4u) << r;
-    }
-  }
-  EXPECT_GE(fixes, 2u) << reports;
-  EXPECT_GE(skies, 1u) << reports;
+  expectFixAndSky(reports, kLat, kLon);
 
   daemon.stop();
   driver.child.stop();
@@ -187,4 +200,65 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
   EXPECT_FALSE(fs::is_symlink(dir + "/debug"));
   sim.stop();
   removeTree(dir);
+}
+
+// The driver installed from the tool's Dual Port dialog: the device manager
+// runs it on the simulator's line, gpsd reads its NMEA port while the tool
+// works on the other, and it outlives the tool until it is gone for good.
+TEST(PortdInstalled, TheDialogStartsTheDriverThatGpsdAndTheToolShare) {
+  const std::string gpsd = findProgram("gpsd"), gpspipe = findProgram("gpspipe");
+  if (gpsd.empty() || gpspipe.empty()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
+  constexpr double kLat = 47.3686498, kLon = 8.5391825;
+  Tool t;
+  ASSERT_TRUE(DeviceRootBuilder(t.root.string()).writeCardFile("nmea.dll", "library"));
+  t.startSim({"--vbi", "--no-pacing", "--lat", "47.3686498", "--lon", "8.5391825", "--alt", "12.5"});
+  t.start();
+  const std::string active = "text dlg124:1107 Driver Active: NMEA: COM3:, VBI: COM4:";
+  ASSERT_TRUE(t.steps({
+      {"page info", "open info"},
+      {"cmd 40028", "open dlg124"},
+      {"set 1105 COM2:", "select dlg124:1105 1 COM2:"},
+      {"set 1106 9600", "select dlg124:1106 1 9600"},
+      {"click 1103", active},
+      {"click 2", "close dlg124"},
+  }));
+  Registry registry((t.root / "registry.reg").string());
+  uint32_t pid = 0;
+  ASSERT_TRUE(registry.getDword("Drivers\\Active\\01", "Pid", pid));
+
+  const std::string port = std::to_string(20000 + (::getpid() + 7) % 20000);
+  ChildProcess daemon;
+  ChildOptions quiet;
+  quiet.stderrFile = (t.root / "gpsd.log").string();
+  ASSERT_TRUE(daemon.start({gpsd, "-N", "-n", "-b", "-S", port, "-F", (t.root / "gpsd.sock").string(),
+                            (t.root / "dev" / "COM3").string()},
+                           quiet));
+  // The tool on the debug port: connect, to NMEA (where the receiver
+  // answers the query), the version.
+  ASSERT_TRUE(t.steps({
+      {"cmd 40001", "open dlg104"},
+      {"set 1002 COM4:", "select dlg104:1002 3 COM4:"},
+      {"click 1000", "close dlg104"},
+  }));
+  t.send("cmd 40002");
+  EXPECT_TRUE(t.steps({{"cmd 40010", "text info:1114 Current FW:3.17"}}));
+  expectFixAndSky(gpsdReports(gpspipe, port, quiet), kLat, kLon);
+  daemon.stop();
+
+  // The tool goes, the driver stays; the next run finds it active.
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_TRUE(processAlive(static_cast<int>(pid)));
+  t.program.wait(5000);
+  t.start();
+  ASSERT_TRUE(t.steps({{"page info", "open info"}, {"cmd 40028", active}, {"click 2", "close dlg124"}}));
+  // Once it is gone, nothing claims it is active.
+  ASSERT_TRUE(terminateProcess(static_cast<int>(pid)));
+  for (int i = 0; i < 100 && processAlive(static_cast<int>(pid)); ++i) usleep(50000);
+  const size_t before = t.out.size();
+  ASSERT_TRUE(t.steps({{"cmd 40028", "open dlg124"}, {"click 2", "close dlg124"}}));
+  EXPECT_EQ(std::find(t.out.begin() + static_cast<long>(before), t.out.end(), active), t.out.end());
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_FALSE(Registry((t.root / "registry.reg").string()).keyExists("Drivers\\Active\\01"));
 }
