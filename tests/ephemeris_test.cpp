@@ -33,8 +33,9 @@ LteBytes cat(std::vector<LteBytes> parts) {
   return all;
 }
 
+// The bytes without their last `drop` (erase, not resize: nothing grows).
 LteBytes cut(LteBytes b, size_t drop) {
-  b.resize(b.size() - drop);
+  b.erase(b.end() - static_cast<std::ptrdiff_t>(std::min(drop, b.size())), b.end());
   return b;
 }
 
