@@ -261,6 +261,9 @@ int startDetached(const std::vector<std::string>& argv, const std::string& logFi
       ::dup2(out, STDOUT_FILENO);
       ::dup2(out, STDERR_FILENO);
     }
+    // A driver outlives us: it must not hold whatever pipes our own parent
+    // waits on (a test runner's log, a terminal's end) open with it.
+    ::close_range(3, ~0U, 0);
     ::execvp(args[0], args.data());
     ::_exit(127);
   }

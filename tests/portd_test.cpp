@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/tty_port.h"
+#include "tests/support/tool_console.h"
 
 using namespace ferrolan;
 namespace fs = std::filesystem;
@@ -198,4 +200,77 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
   EXPECT_FALSE(fs::is_symlink(dir + "/debug"));
   sim.stop();
   removeTree(dir);
+}
+
+// The driver installed from the tool's Dual Port dialog: the device manager
+// runs it on the simulator's line, gpsd reads its NMEA port while the tool
+// works on the other, and it outlives the tool until it is gone for good.
+TEST(PortdInstalled, TheDialogStartsTheDriverThatGpsdAndTheToolShare) {
+  const std::string gpsd = findProgram("gpsd"), gpspipe = findProgram("gpspipe");
+  if (gpsd.empty() || gpspipe.empty()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
+  constexpr double kLat = 47.3686498, kLon = 8.5391825;
+  Tool t;
+  ASSERT_TRUE(DeviceRootBuilder(t.root.string()).writeCardFile("nmea.dll", "library"));
+  t.startSim({"--vbi", "--no-pacing", "--lat", "47.3686498", "--lon", "8.5391825", "--alt", "12.5"});
+  t.start();
+  const std::string active = "text dlg124:1107 Driver Active: NMEA: COM3:, VBI: COM4:";
+  ASSERT_TRUE(t.steps({
+      {"page info", "open info"},
+      {"cmd 40028", "open dlg124"},
+      {"set 1105 COM2:", "select dlg124:1105 1 COM2:"},
+      {"set 1106 9600", "select dlg124:1106 1 9600"},
+      {"click 1103", active},
+      {"click 2", "close dlg124"},
+  }));
+  Registry registry((t.root / "registry.reg").string());
+  uint32_t pid = 0;
+  ASSERT_TRUE(registry.getDword("Drivers\\Active\\01", "Pid", pid));
+  // A failure on the way must not leave the detached driver behind.
+  struct Reaper {
+    int pid;
+    ~Reaper() {
+      if (pid > 0) terminateProcess(pid);
+    }
+  } reaper{static_cast<int>(pid)};
+
+  const std::string port = std::to_string(20000 + (::getpid() + 7) % 20000);
+  ChildProcess daemon;
+  ChildOptions quiet;
+  quiet.stderrFile = (t.root / "gpsd.log").string();
+  ASSERT_TRUE(daemon.start({gpsd, "-N", "-n", "-b", "-S", port, "-F", (t.root / "gpsd.sock").string(),
+                            (t.root / "dev" / "COM3").string()},
+                           quiet));
+  // The tool connects on the debug port, which asks for the VBI stream.
+  ASSERT_TRUE(t.steps({
+      {"cmd 40001", "open dlg104"},
+      {"set 1002 COM4:", "select dlg104:1002 3 COM4:"},
+      {"click 1000", "close dlg104"},
+  }));
+  // gpsd's fix comes from the VBI stream the tool asked for.
+  expectFixAndSky(gpsdReports(gpspipe, port, quiet), kLat, kLon);
+  // The way back to NMEA passes through the receiver's kernel; the
+  // question waits for its sentences.
+  t.send("cmd 40002");
+  EXPECT_TRUE(t.simState("mode=firmware-nmea", 300));
+  EXPECT_NE(t.untilPrefix("log $GPRMC,"), "");
+  EXPECT_TRUE(t.steps({{"cmd 40010", "text info:1114 Current FW:3.17"}}));
+  daemon.stop();
+
+  // The tool goes, the driver stays; the next run finds it active.
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_TRUE(processAlive(static_cast<int>(pid)));
+  t.program.wait(5000);
+  t.start();
+  ASSERT_TRUE(t.steps({{"page info", "open info"}, {"cmd 40028", active}, {"click 2", "close dlg124"}}));
+  // Once it is gone, nothing claims it is active.
+  ASSERT_TRUE(terminateProcess(static_cast<int>(pid)));
+  reaper.pid = 0;
+  for (int i = 0; i < 100 && processAlive(static_cast<int>(pid)); ++i) usleep(50000);
+  const size_t before = t.out.size();
+  ASSERT_TRUE(t.steps({{"cmd 40028", "open dlg124"}, {"click 2", "close dlg124"}}));
+  EXPECT_EQ(std::find(t.out.begin() + static_cast<long>(before), t.out.end(), active), t.out.end());
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_FALSE(Registry((t.root / "registry.reg").string()).keyExists("Drivers\\Active\\01"));
 }

@@ -53,32 +53,44 @@ struct Tool {
     ASSERT_TRUE(program.start({FERROLAN_PROGRAM_PATH, "--tool", "--console", "--root", root.string()}, o));
   }
   void send(const std::string& line) { ASSERT_TRUE(program.writeLine(line)); }
-  // Reads until `want` is printed; false when the program ends or stays
-  // silent for the time-out first.
-  bool until(const std::string& want, int timeoutMs = 30000) {
+  // Reads until a printed line matches; false when the program ends, stays
+  // silent for the time-out, or keeps printing other lines past it.
+  template <typename Match>
+  bool readUntil(Match match, std::string& found, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string line;
-    while (program.readLine(line, timeoutMs)) {
+    while (std::chrono::steady_clock::now() < end && program.readLine(line, timeoutMs)) {
       out.push_back(line);
-      if (line == want) return true;
+      if (match(line)) {
+        found = line;
+        return true;
+      }
     }
     return false;
   }
+  bool until(const std::string& want, int timeoutMs = 30000) {
+    std::string found;
+    return readUntil([&](const std::string& l) { return l == want; }, found, timeoutMs);
+  }
   // As until, for the first line that starts with `prefix`; answers it.
   std::string untilPrefix(const std::string& prefix, int timeoutMs = 30000) {
-    std::string line;
-    while (program.readLine(line, timeoutMs)) {
-      out.push_back(line);
-      if (line.rfind(prefix, 0) == 0) return line;
-    }
-    ADD_FAILURE() << "nothing printed starts with " << prefix;
+    std::string found;
+    if (readUntil([&](const std::string& l) { return l.rfind(prefix, 0) == 0; }, found, timeoutMs)) return found;
+    ADD_FAILURE() << "nothing printed starts with " << prefix << lastLines();
     return {};
+  }
+  // The tail of what was printed, for a failure message.
+  std::string lastLines(size_t n = 12) const {
+    std::string s = "\nlast printed:";
+    for (size_t i = out.size() > n ? out.size() - n : 0; i < out.size(); ++i) s += "\n  " + out[i];
+    return s;
   }
   // Sends each line and reads until its answer; stops at the first missing.
   bool steps(const std::vector<std::pair<std::string, std::string>>& rows) {
     for (const auto& [in, want] : rows) {
       send(in);
       if (!until(want)) {
-        ADD_FAILURE() << in << " did not print " << want;
+        ADD_FAILURE() << in << " did not print " << want << lastLines();
         return false;
       }
     }
