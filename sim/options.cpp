@@ -212,7 +212,7 @@ CommandLine<SimOptions> parseOptions(const std::vector<std::string>& args) {
   app.add_option("--nak-burst", o.xmodem.nakBurst, "NAKs per XMODEM request burst (" + n(o.xmodem.nakBurst) + ")")
       ->type_name("N")->transform(within(1LL, 64LL))->group(rx);
 
-  line.exit = parseCommandLine(app, args);
+  line.exit = parseCommandLine(app, args, std::string("ferrolan-sim ") + FERROLAN_VERSION);
   return line;
 }
 

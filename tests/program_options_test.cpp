@@ -142,6 +142,9 @@ TEST(SimOptions, GoodLinesSetTheOptions) {
   for (const char* part : {"usage: ferrolan-sim [OPTIONS]", "4800 9600 19200 38400 57600 115200 (9600)",
                            "Control commands", "While no program has the line open"})
     EXPECT_NE(help.exit->text.find(part), std::string::npos) << part;
+  const auto version = sim::parseOptions({"--version"});
+  ASSERT_TRUE(version.exit);
+  EXPECT_EQ(version.exit->text, std::string("ferrolan-sim ") + FERROLAN_VERSION + "\n");
 }
 
 }  // namespace

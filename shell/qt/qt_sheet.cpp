@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -321,6 +322,9 @@ int runQtSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& proc
   if (!QApplication::instance()) own = std::make_unique<QApplication>(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   applyApplicationFont();
+  // The installed theme icon first, so that a desktop's own theme can replace
+  // it; the program's copy (linked into ferrolan) when run from the build.
+  QApplication::setWindowIcon(QIcon::fromTheme("ferrolan", QIcon(":/icons/ferrolan.svg")));
   int exitCode = 0;
   {
     QtSheet window(ctx, sheet, procedures);
