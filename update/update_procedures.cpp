@@ -156,7 +156,15 @@ void chooseFileAgain(UpdateContext& ctx) {
   }
 }
 
-bool hasPort(UpdateContext& ctx) { return ctx.session.portHandle.valid(); }
+// How every procedure opens: a port to work on, said in the procedure's own
+// words when there is none, and the workers off it.
+bool takePort(UpdateContext& ctx, const char* noPort) {
+  if (!ctx.session.portHandle.valid()) {
+    showUpdateStatus(ctx, noPort);
+    return false;
+  }
+  return stopWorkers(ctx);
+}
 
 // Marks the process as updating for the procedure's run: the shutdown
 // leaves such a thread to end with the process instead of waiting for it.
@@ -271,11 +279,7 @@ void updateFlashKernel(UpdateContext& ctx) {
 void updateFsa(UpdateContext& ctx) {
   Running running(ctx);
   progressCheck(ctx);
-  if (!hasPort(ctx)) {
-    showUpdateStatus(ctx, "COM Port not opened...");
-    return;
-  }
-  if (!stopWorkers(ctx)) return;
+  if (!takePort(ctx, "COM Port not opened...")) return;
   showUpdateStatus(ctx, "Start to update FSA.");
   if (probeStream(ctx)) {
     if (!commandEntry(ctx, kFsaEntry)) return;
@@ -305,11 +309,7 @@ void updateFsa(UpdateContext& ctx) {
 void updateFirmware(UpdateContext& ctx) {
   Running running(ctx);
   progressCheck(ctx);
-  if (!hasPort(ctx)) {
-    showUpdateStatus(ctx, "COM Port Not Opened");
-    return;
-  }
-  if (!stopWorkers(ctx)) return;
+  if (!takePort(ctx, "COM Port Not Opened")) return;
   if (probeStream(ctx)) {
     if (!commandEntry(ctx, kFirmwareEntry)) return;
     drain(ctx);
@@ -340,11 +340,7 @@ void updateFirmware(UpdateContext& ctx) {
 
 void updateAllImage(UpdateContext& ctx) {
   Running running(ctx);
-  if (!hasPort(ctx)) {
-    showUpdateStatus(ctx, "COM Port Not Opened");
-    return;
-  }
-  if (!stopWorkers(ctx)) return;
+  if (!takePort(ctx, "COM Port Not Opened")) return;
   if (probeStream(ctx)) {
     if (!commandEntry(ctx, kAllImageEntry)) return;
     drain(ctx);
