@@ -14,8 +14,10 @@
 #include "platform/device_root_builder.h"
 #include "platform/process.h"
 #include "shell/demo.h"
+#include "tests/support/files.h"
 
 namespace ferrolan {
+using test::slurp;
 namespace {
 
 namespace fs = std::filesystem;
@@ -25,11 +27,6 @@ struct ProgramRun {
   std::vector<std::string> lines;
   bool has(const std::string& l) const { return std::find(lines.begin(), lines.end(), l) != lines.end(); }
 };
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct ProgramTest : ::testing::Test {
   fs::path root;

@@ -13,18 +13,13 @@
 #include "datapath/sentence_dispatch.h"
 #include "datapath/stream_framer.h"
 #include "tests/support/test_support.h"
+#include "tests/support/files.h"
 
 namespace ferrolan {
+using test::slurp;
 namespace {
 
 constexpr WindowId kInfo = WindowId::InfoPage;
-
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 // "24 Deg 47.1234N" as signed degrees; NaN when it is no such text.
 double degrees(const std::string& t) {

@@ -8,16 +8,14 @@
 
 #include "tests/support/lte_writer.h"
 #include "tests/support/tool_console.h"
+#include "tests/support/files.h"
 
 namespace ferrolan {
 namespace {
 
 std::string writeFile(const fs::path& path, size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    c = static_cast<char>(seed >> 24);
-  }
+  const auto b = test::pattern(size, seed);
+  std::string bytes(b.begin(), b.end());
   if (size >= 32) bytes.replace(28, 3, "FRK");
   std::ofstream(path, std::ios::binary) << bytes;
   return path.string();

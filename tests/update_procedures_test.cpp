@@ -9,27 +9,16 @@
 #include "tests/support/sim_line.h"
 #include "tests/support/test_support.h"
 #include "update/update_procedures.h"
+#include "tests/support/files.h"
 
 namespace ferrolan {
+using test::pattern;
+using test::readBytes;
 namespace {
 
 namespace fs = std::filesystem;
 using sim::Section;
 using sim::StartState;
-
-std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
-  std::vector<uint8_t> b(n);
-  for (auto& x : b) {
-    seed = seed * 1664525u + 1013904223u;
-    x = static_cast<uint8_t>(seed >> 24);
-  }
-  return b;
-}
-
-std::vector<uint8_t> readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The receiver as the user finds it, and how many times the user answers
 // a request to power-cycle it (a few seconds after the request).
@@ -189,7 +178,7 @@ TEST(UpdateProcedures, EachSectionByEachPathStoresTheFile) {
     // The file, then zero fill to the last 1024-byte block.
     auto expected = data;
     expected.resize((data.size() + 1023) / 1024 * 1024, 0);
-    EXPECT_TRUE(readAll(images.back().path) == expected);
+    EXPECT_TRUE(readBytes(images.back().path) == expected);
   }
 }
 

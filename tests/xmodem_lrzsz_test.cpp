@@ -13,16 +13,13 @@
 #include "update/xmodem.h"
 #include "tests/support/test_support.h"
 #include "tests/support/xmodem_relay.h"
+#include "tests/support/files.h"
 
 namespace ferrolan {
+using test::readBytes;
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<uint8_t> readAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(XmodemLrzsz, RxReceivesTheFileWithTheZeroFillOfItsLastBlock) {
   if (!fs::exists("/usr/bin/rx")) GTEST_SKIP() << "lrzsz is not installed";
@@ -58,7 +55,7 @@ TEST(XmodemLrzsz, RxReceivesTheFileWithTheZeroFillOfItsLastBlock) {
   EXPECT_EQ(rx.exitCode(), 0) << "rx signal " << rx.termSignal();
   std::vector<uint8_t> expected = data;
   expected.resize(21 * 1024, 0x00);
-  EXPECT_EQ(readAll(dir / "received.bin"), expected);
+  EXPECT_EQ(readBytes(dir / "received.bin"), expected);
   // rx flushes its line on exit and often loses its own last ACK; judge the
   // sender's answer only when that ACK reached it.
   if (relay.eotAcked()) {
