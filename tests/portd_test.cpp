@@ -24,16 +24,17 @@ namespace {
 struct Portd {
   ChildProcess child;
   std::string nmea, debug;
-  // Starts it over `port` and reads its ready line; false if none came.
+  std::string said;  // its first line
+  // Starts it and reads its ready line; false if another line or none came.
   bool start(const std::vector<std::string>& extra) {
     std::vector<std::string> argv = {FERROLAN_PORTD_PATH};
     argv.insert(argv.end(), extra.begin(), extra.end());
     ChildOptions o;
     o.stderrToStdout = true;
-    std::string line;
-    if (!child.start(argv, o) || !child.readLine(line, 10000)) return false;
+    if (!child.start(argv, o) || !child.readLine(said, 10000)) return false;
+    said += "\n";
     char n[256] = {}, d[256] = {};
-    return std::sscanf(line.c_str(), "nmea %255s debug %255s", n, d) == 2 && (nmea = n, debug = d, true);
+    return std::sscanf(said.c_str(), "nmea %255s debug %255s", n, d) == 2 && (nmea = n, debug = d, true);
   }
 };
 
@@ -65,19 +66,33 @@ size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// gpsd's reports, over a few tries while it comes up.
-std::string gpsdReports(const std::string& gpspipe, const std::string& port, const ChildOptions& quiet) {
-  std::string reports;
-  for (int attempt = 0; attempt < 20 && count(reports, "\"class\":\"TPV\"") < 3; ++attempt) {
-    ChildProcess pipe;
-    if (!pipe.start({gpspipe, "-w", "-n", "16", "localhost:" + port}, quiet)) break;
-    std::string l;
-    while (pipe.readLine(l, 10000)) reports += l + "\n";
-    pipe.wait(2000);
-    if (count(reports, "\"class\":\"TPV\"") < 3) usleep(500000);
+// gpsd on a device, with a private socket and control socket (only this
+// instance is ever stopped), and its reports read with gpspipe.
+struct Gpsd {
+  std::string gpsd = findProgram("gpsd"), gpspipe = findProgram("gpspipe");
+  std::string port;
+  ChildOptions quiet;
+  ChildProcess daemon;
+  bool installed() const { return !gpsd.empty() && !gpspipe.empty(); }
+  bool start(const std::string& dir, const std::string& device, int salt) {
+    port = std::to_string(20000 + (::getpid() + salt) % 20000);
+    quiet.stderrFile = dir + "/gpsd.log";
+    return daemon.start({gpsd, "-N", "-n", "-b", "-S", port, "-F", dir + "/gpsd.sock", device}, quiet);
   }
-  return reports;
-}
+  // The reports, over a few tries while it comes up.
+  std::string reports() {
+    std::string all;
+    for (int attempt = 0; attempt < 20 && count(all, "\"class\":\"TPV\"") < 3; ++attempt) {
+      ChildProcess pipe;
+      if (!pipe.start({gpspipe, "-w", "-n", "16", "localhost:" + port}, quiet)) break;
+      std::string l;
+      while (pipe.readLine(l, 10000)) all += l + "\n";
+      pipe.wait(2000);
+      if (count(all, "\"class\":\"TPV\"") < 3) usleep(500000);
+    }
+    return all;
+  }
+};
 
 // TPV reports with a 3D fix within a metre of the position, and a sky.
 void expectFixAndSky(const std::string& reports, double kLat, double kLon) {
@@ -126,24 +141,20 @@ TEST(PortdProgram, RefusesWhatItCannotServeWithItsDocumentedCodes) {
       {{}, 2, "--port"},
   };
   for (const Row& r : rows) {
-    ChildProcess p;
-    std::vector<std::string> argv = {FERROLAN_PORTD_PATH};
-    argv.insert(argv.end(), r.args.begin(), r.args.end());
-    ChildOptions o;
-    o.stderrToStdout = true;
-    ASSERT_TRUE(p.start(argv, o));
-    std::string said, l;
-    while (p.readLine(l, 5000)) said += l + "\n";
-    ASSERT_TRUE(p.wait(5000));
-    EXPECT_EQ(p.exitCode(), r.code) << said;
+    Portd p;
+    ASSERT_FALSE(p.start(r.args));
+    std::string said = p.said, l;
+    while (p.child.readLine(l, 5000)) said += l + "\n";
+    ASSERT_TRUE(p.child.wait(5000));
+    EXPECT_EQ(p.child.exitCode(), r.code) << said;
     EXPECT_NE(said.find(r.says), std::string::npos) << said;
   }
   removeTree(root);
 }
 
 TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersion) {
-  const std::string gpsd = findProgram("gpsd"), gpspipe = findProgram("gpspipe");
-  if (gpsd.empty() || gpspipe.empty()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
+  Gpsd gpsd;
+  if (!gpsd.installed()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
   constexpr double kLat = -33.8567844, kLon = 151.2152967;
   ChildProcess sim;
   const std::string line =
@@ -156,12 +167,7 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
   EXPECT_EQ(fs::read_symlink(dir + "/nmea").string(), driver.nmea);
   EXPECT_EQ(fs::read_symlink(dir + "/debug").string(), driver.debug);
 
-  // gpsd on a private socket and control socket; only this one is stopped.
-  const std::string port = std::to_string(20000 + ::getpid() % 20000);
-  ChildProcess daemon;
-  ChildOptions quiet;
-  quiet.stderrFile = dir + "/gpsd.log";
-  ASSERT_TRUE(daemon.start({gpsd, "-N", "-n", "-b", "-S", port, "-F", dir + "/gpsd.sock", dir + "/nmea"}, quiet));
+  ASSERT_TRUE(gpsd.start(dir, dir + "/nmea", 0));
 
   // The tool's side: to NMEA (the receiver answers the query only there),
   // then the version query, written as a terminal program writes.
@@ -172,7 +178,7 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
   ASSERT_TRUE(tool->setLineSettings(withReceiverLine(s, 115200)));
   ASSERT_TRUE(tool->setTimeouts(kReceiverTimeouts));
 
-  const std::string reports = gpsdReports(gpspipe, port, quiet);
+  const std::string reports = gpsd.reports();
 
   const std::string toNmea = "$PKRV11,1,1,2,2,0*03\r\n", query = "$PKRV14,8*0E\r\n";
   ASSERT_TRUE(tool->write(reinterpret_cast<const uint8_t*>(toNmea.data()), toNmea.size()));
@@ -193,7 +199,7 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
 
   expectFixAndSky(reports, kLat, kLon);
 
-  daemon.stop();
+  gpsd.daemon.stop();
   driver.child.stop();
   EXPECT_EQ(driver.child.exitCode(), 0);
   EXPECT_FALSE(fs::is_symlink(dir + "/nmea"));
@@ -206,8 +212,8 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
 // runs it on the simulator's line, gpsd reads its NMEA port while the tool
 // works on the other, and it outlives the tool until it is gone for good.
 TEST(PortdInstalled, TheDialogStartsTheDriverThatGpsdAndTheToolShare) {
-  const std::string gpsd = findProgram("gpsd"), gpspipe = findProgram("gpspipe");
-  if (gpsd.empty() || gpspipe.empty()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
+  Gpsd gpsd;
+  if (!gpsd.installed()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
   constexpr double kLat = 47.3686498, kLon = 8.5391825;
   Tool t;
   ASSERT_TRUE(DeviceRootBuilder(t.root.string()).writeCardFile("nmea.dll", "library"));
@@ -233,13 +239,7 @@ TEST(PortdInstalled, TheDialogStartsTheDriverThatGpsdAndTheToolShare) {
     }
   } reaper{static_cast<int>(pid)};
 
-  const std::string port = std::to_string(20000 + (::getpid() + 7) % 20000);
-  ChildProcess daemon;
-  ChildOptions quiet;
-  quiet.stderrFile = (t.root / "gpsd.log").string();
-  ASSERT_TRUE(daemon.start({gpsd, "-N", "-n", "-b", "-S", port, "-F", (t.root / "gpsd.sock").string(),
-                            (t.root / "dev" / "COM3").string()},
-                           quiet));
+  ASSERT_TRUE(gpsd.start(t.root.string(), (t.root / "dev" / "COM3").string(), 7));
   // The tool connects on the debug port, which asks for the VBI stream.
   ASSERT_TRUE(t.steps({
       {"cmd 40001", "open dlg104"},
@@ -247,14 +247,14 @@ TEST(PortdInstalled, TheDialogStartsTheDriverThatGpsdAndTheToolShare) {
       {"click 1000", "close dlg104"},
   }));
   // gpsd's fix comes from the VBI stream the tool asked for.
-  expectFixAndSky(gpsdReports(gpspipe, port, quiet), kLat, kLon);
+  expectFixAndSky(gpsd.reports(), kLat, kLon);
   // The way back to NMEA passes through the receiver's kernel; the
   // question waits for its sentences.
   t.send("cmd 40002");
   EXPECT_TRUE(t.simState("mode=firmware-nmea", 300));
   EXPECT_NE(t.untilPrefix("log $GPRMC,"), "");
   EXPECT_TRUE(t.steps({{"cmd 40010", "text info:1114 Current FW:3.17"}}));
-  daemon.stop();
+  gpsd.daemon.stop();
 
   // The tool goes, the driver stays; the next run finds it active.
   t.send("quit");
