@@ -15,7 +15,7 @@
 namespace ferrolan {
 
 void registerDriver(Context& ctx) {
-  ctx.deviceManager = std::make_unique<ProcessDeviceManager>(ctx.root, ctx.registry, defaultPortdPath());
+  ctx.deviceManager = std::make_unique<ProcessDeviceManager>(ctx.root, ctx.registry, defaultPortdPath(), ctx.clock);
   ctx.hooks.closeDriverHandles = [&ctx] { closeDriverHandles(ctx.driverDevices); };
 }
 

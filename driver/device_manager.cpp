@@ -1,13 +1,12 @@
 #include "driver/device_manager.h"
 
-#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/text.h"
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "ui/dialog_lists.h"
@@ -21,22 +20,11 @@ namespace fs = std::filesystem;
 // The platform's error codes the dialog shows.
 constexpr int kErrorFileNotFound = 2, kErrorGenFailure = 31, kErrorNoMoreItems = 259;
 constexpr uint32_t kMaxEntries = 99;
-constexpr auto kReadyWait = std::chrono::seconds(5);
-constexpr auto kStopWait = std::chrono::seconds(3);
+constexpr uint32_t kReadyWaitMs = 5000, kStopWaitMs = 3000, kPollMs = 20;
 
 bool pathPresent(const fs::path& p) {
   std::error_code ec;
   return fs::symlink_status(p, ec).type() != fs::file_type::not_found && !ec;
-}
-
-template <typename Done>
-bool waitFor(Done done, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 struct Entry {
@@ -63,8 +51,25 @@ std::string deviceName(const std::string& com) { return com + ":"; }
 
 }  // namespace
 
-ProcessDeviceManager::ProcessDeviceManager(std::string root, Registry& registry, std::string portdPath)
-    : root_(std::move(root)), registry_(registry), portd_(std::move(portdPath)) {}
+ProcessDeviceManager::ProcessDeviceManager(std::string root, Registry& registry, std::string portdPath,
+                                           Clock& clock)
+    : root_(std::move(root)), registry_(registry), portd_(std::move(portdPath)), clock_(clock) {}
+
+template <typename Done>
+bool ProcessDeviceManager::waitFor(Done done, uint32_t limitMs) {
+  const uint32_t start = clock_.tickCount();
+  while (!done()) {
+    if (clock_.tickCount() - start >= limitMs) return false;
+    clock_.sleepMs(kPollMs);
+  }
+  return true;
+}
+
+// An entry's id counts only while it runs our driver: after a reboot it may
+// belong to any program, which is neither "active" nor ours to stop.
+bool ProcessDeviceManager::driverRuns(uint32_t pid) const {
+  return processAlive(static_cast<int>(pid)) && processRuns(static_cast<int>(pid), portd_);
+}
 
 std::string ProcessDeviceManager::libraryPath() const {
   return (fs::path(root_) / "Windows" / kDriverLibrary).string();
@@ -99,7 +104,7 @@ void ProcessDeviceManager::forgetDeadDevices() {
   std::lock_guard l(m_);
   if (!registry_.keyExists(kActiveDriversKey)) registry_.createKey(kActiveDriversKey);
   for (const Entry& e : entries(registry_))
-    if (!processAlive(static_cast<int>(e.pid))) registry_.deleteKey(e.path);
+    if (!driverRuns(e.pid)) registry_.deleteKey(e.path);
 }
 
 uint32_t ProcessDeviceManager::activateDevice(const std::string& key) {
@@ -153,8 +158,8 @@ uint32_t ProcessDeviceManager::activateDevice(const std::string& key) {
     const int started = startDetached({portd_, "--port", port, "--root", root_, "--baud", baud, "--nmea-link",
                                        nmeaLink.string(), "--debug-link", debugLink.string()},
                                       (fs::path(root_) / "Windows" / "ferrolan-portd.log").string());
-    const bool ready = started > 0 && waitFor([&] { return pathPresent(nmeaLink) && pathPresent(debugLink); },
-                                              std::chrono::duration_cast<std::chrono::milliseconds>(kReadyWait));
+    const bool ready =
+        started > 0 && waitFor([&] { return pathPresent(nmeaLink) && pathPresent(debugLink); }, kReadyWaitMs);
     if (!ready) {
       if (started > 0) terminateProcess(started);
       lastError_ = kErrorGenFailure;
@@ -185,9 +190,8 @@ bool ProcessDeviceManager::deactivateDevice(uint32_t device) {
   registry_.deleteKey(path);
   for (const Entry& e : entries(registry_))
     if (e.pid == pid) return true;  // the other port still uses the driver
-  if (terminateProcess(static_cast<int>(pid)))
-    waitFor([&] { return !processAlive(static_cast<int>(pid)); },
-            std::chrono::duration_cast<std::chrono::milliseconds>(kStopWait));
+  if (driverRuns(pid) && terminateProcess(static_cast<int>(pid)))
+    waitFor([&] { return !processAlive(static_cast<int>(pid)); }, kStopWaitMs);
   return true;
 }
 

@@ -13,12 +13,13 @@
 
 namespace ferrolan {
 
+class Clock;
 class Registry;
 
 class ProcessDeviceManager final : public DeviceManager {
  public:
-  // portdPath: the driver program.
-  ProcessDeviceManager(std::string root, Registry& registry, std::string portdPath);
+  // portdPath: the driver program; the clock paces the waits for it.
+  ProcessDeviceManager(std::string root, Registry& registry, std::string portdPath, Clock& clock);
 
   uint32_t loadLibrary(const std::string& name) override;
   void freeLibrary(uint32_t) override {}
@@ -33,10 +34,14 @@ class ProcessDeviceManager final : public DeviceManager {
   std::string libraryPath() const;
   std::string entryKey(uint32_t index) const;
   uint32_t freeIndex() const;
+  bool driverRuns(uint32_t pid) const;
+  template <typename Done>
+  bool waitFor(Done done, uint32_t limitMs);
 
   std::string root_;
   Registry& registry_;
   std::string portd_;
+  Clock& clock_;
   mutable std::mutex m_;
   int lastError_ = 0;
 };

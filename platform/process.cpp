@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace ferrolan {
@@ -280,6 +281,15 @@ int startDetached(const std::vector<std::string>& argv, const std::string& logFi
 bool processAlive(int pid) {
   if (pid <= 0) return false;
   return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+bool processRuns(int pid, const std::string& program) {
+  if (pid <= 0) return false;
+  // The kernel keeps the first 15 bytes of the name.
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  if (!std::getline(comm, name)) return false;
+  return name == std::filesystem::path(program).filename().string().substr(0, 15);
 }
 
 bool terminateProcess(int pid) { return pid > 0 && ::kill(pid, SIGTERM) == 0; }

@@ -69,6 +69,9 @@ class ChildProcess {
 int startDetached(const std::vector<std::string>& argv, const std::string& logFile);
 // Whether a process of that id still runs.
 bool processAlive(int pid);
+// Whether that process runs the program of that file name; a recorded id
+// may since have gone to another program, which must not be stopped.
+bool processRuns(int pid, const std::string& program);
 // Asks it to end (SIGTERM); true when the request was delivered.
 bool terminateProcess(int pid);
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "driver/device_manager.h"
 #include "driver/driver_install.h"
 #include "platform/process.h"
 #include "tests/support/dialog_rig.h"
@@ -206,6 +207,39 @@ TEST(DriverLookup, NeedsBothDriversAndTellsWhatItCannotRead) {
       EXPECT_EQ(n + v, "COM1:COM2:");
     }
   }
+}
+
+// The device manager's own entries: one whose id went to another program
+// (after a reboot, say) neither counts as active nor gets that program
+// stopped.
+TEST(ProcessDevices, OnlyItsOwnRunningDriverIsActiveOrStopped) {
+  ChildProcess other, gone;
+  ASSERT_TRUE(other.start({"/bin/sleep", "30"}));
+  ASSERT_TRUE(gone.start({"/bin/true"}));
+  ASSERT_TRUE(gone.wait(5000));
+  const std::string root = makeTempDir("ferrolan-devices-");
+  Registry reg;
+  VirtualClock clock;
+  ProcessDeviceManager devices(root, reg, root + "/ferrolan-portd", clock);
+  const auto publish = [&](const char* sub, int pid) {
+    reg.setString(std::string(kActiveDriversKey) + "\\" + sub, "Key", kNmeaDriverKey);
+    reg.setDword(std::string(kActiveDriversKey) + "\\" + sub, "Pid", static_cast<uint32_t>(pid));
+  };
+  for (auto [sub, pid] : {std::pair{"01", other.pid()}, {"02", gone.pid()}, {"03", 0}}) publish(sub, pid);
+  devices.forgetDeadDevices();
+  EXPECT_TRUE(reg.keyExists(kActiveDriversKey));
+  EXPECT_TRUE(reg.subKeys(kActiveDriversKey).empty()) << reg.serialize();
+
+  publish("01", other.pid());
+  EXPECT_TRUE(devices.deactivateDevice(1));
+  EXPECT_FALSE(reg.keyExists(std::string(kActiveDriversKey) + "\\01"));
+  EXPECT_TRUE(processAlive(other.pid()));
+  EXPECT_FALSE(devices.deactivateDevice(1));
+  EXPECT_EQ(devices.lastError(), 2);
+  EXPECT_EQ(devices.activateDevice(kNmeaDriverKey), 0u);  // no library in Windows/
+  EXPECT_EQ(devices.lastError(), 2);
+  other.stop();
+  removeTree(root);
 }
 
 }  // namespace
