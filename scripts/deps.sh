@@ -1,7 +1,8 @@
 # Sourced by the other scripts: installs the Debian packages the build and
 # the tests need, quickly when they are already there.
 FERROLAN_PACKAGES="build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
-libbenchmark-dev libcli11-dev qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth lrzsz gpsd gpsd-clients libxml2-utils clang"
+libbenchmark-dev libcli11-dev qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth lrzsz gpsd gpsd-clients libxml2-utils clang \
+libncurses-dev tmux"
 
 ferrolan_install_deps() {
   local missing=""
