@@ -57,6 +57,8 @@ void Grid::set(int x, int y, char ch, Ink ink, const Rect& clip) {
 }
 
 void Grid::put(int x, int y, std::string_view text, Ink ink, bool reverse, const Rect& clip) {
+  // A line ends at its CR or LF (the log's sentences keep theirs).
+  text = text.substr(0, text.find_first_of("\r\n"));
   for (size_t i = 0; i < text.size(); ++i) {
     const int cx = x + static_cast<int>(i);
     if (!clip.contains(cx, y) || cx < 0 || y < 0 || cx >= width_ || y >= height_) continue;
