@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -134,8 +135,12 @@ TEST(TuiTerminal, EveryWayOutLeavesTheTerminalAsItWas) {
     const char* ended;
   };
   // q through the sheet's close, Ctrl-C through the program's signal path,
-  // Setup > Exit through the shutdown's quit.
-  const Row rows[] = {{"q", "ferrolan-ended 0"}, {"C-c", "ferrolan-ended 130"}, {"2 m Up Enter", "ferrolan-ended 0"}};
+  // Setup > Exit through the shutdown's quit, a crash signal (SEGV: sent to
+  // the program, not a key).
+  const Row rows[] = {{"q", "ferrolan-ended 0"},
+                      {"C-c", "ferrolan-ended 130"},
+                      {"2 m Up Enter", "ferrolan-ended 0"},
+                      {"SEGV", "ferrolan-ended 139"}};
   Tool tool;
   for (const Row& r : rows) {
     Tmux t;
@@ -143,6 +148,16 @@ TEST(TuiTerminal, EveryWayOutLeavesTheTerminalAsItWas) {
     ASSERT_TRUE(t.shows("Tab/arrows move"));
     std::istringstream keys(r.keys);
     for (std::string k; keys >> k;) {
+      if (k == "SEGV") {
+        // The program is the pane's shell's only child.
+        const std::string shell = t.run("display -p '#{pane_pid}'");
+        std::ifstream children("/proc/" + shell.substr(0, shell.find('\n')) + "/task/" +
+                               shell.substr(0, shell.find('\n')) + "/children");
+        int pid = 0;
+        ASSERT_TRUE(children >> pid) << shell;
+        ASSERT_EQ(::kill(pid, SIGSEGV), 0);
+        continue;
+      }
       t.keys(k);
       if (k == "m") {
         ASSERT_TRUE(t.shows("GPS Comm Setting"));
