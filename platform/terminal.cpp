@@ -13,6 +13,8 @@
 
 namespace ferrolan {
 
+bool isTerminal(int fd) { return ::isatty(fd) == 1; }
+
 WakePipe::WakePipe() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;

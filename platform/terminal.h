@@ -7,6 +7,9 @@
 
 namespace ferrolan {
 
+// True when fd is a terminal.
+bool isTerminal(int fd);
+
 // A self-pipe: any thread may wake the one that waits on it.
 class WakePipe {
  public:

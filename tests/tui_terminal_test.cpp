@@ -21,9 +21,11 @@
 namespace ferrolan {
 namespace {
 
-// A tmux server of the test's own, on a private socket.
+// A tmux server of the test's own, on a private socket: one per instance,
+// as a server told to end may still hold its socket when the next starts.
+int tmuxCount = 0;
 struct Tmux {
-  std::string socket = "ferrolan-tui-" + std::to_string(::getpid());
+  std::string socket = "ferrolan-tui-" + std::to_string(::getpid()) + "-" + std::to_string(++tmuxCount);
   ~Tmux() { run("kill-server"); }
   std::string run(const std::string& args) const {
     const std::string command = std::string(FERROLAN_TMUX_PATH) + " -L " + socket + " " + args + " 2>&1";

@@ -521,6 +521,10 @@ std::optional<std::string> TuiSheet::openFile(const std::string& title, const st
 
 int TuiSheet::run() {
   uiThread_ = std::this_thread::get_id();
+  if (!isTerminal(0) || !isTerminal(1)) {
+    std::fprintf(stderr, "ferrolan: --tui needs a terminal on standard input and output\n");
+    return 2;
+  }
   // The settings as they were, for a crash or a quit signal to put back.
   guardTerminal(0);
   SCREEN* screen = newterm(nullptr, stdout, stdin);
