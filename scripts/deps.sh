@@ -2,7 +2,7 @@
 # the tests need, quickly when they are already there.
 FERROLAN_PACKAGES="build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
 libbenchmark-dev libcli11-dev qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth lrzsz gpsd gpsd-clients libxml2-utils clang \
-lintian help2man dpkg-dev desktop-file-utils file"
+libncurses-dev tmux lintian help2man dpkg-dev desktop-file-utils file"
 
 ferrolan_install_deps() {
   local missing=""

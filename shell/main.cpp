@@ -11,6 +11,7 @@
 #include "app/wiring.h"
 #include "platform/process.h"
 #include "platform/signals.h"
+#include "platform/terminal.h"
 #include "platform/tty_port.h"
 #include "shell/console_sheet.h"
 #include "shell/demo.h"
@@ -19,6 +20,9 @@
 #include "shell/startup.h"
 #ifdef FERROLAN_HAVE_QT
 #include "shell/qt/qt_sheet.h"
+#endif
+#ifdef FERROLAN_HAVE_TUI
+#include "shell/tui/tui_sheet.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -41,6 +45,8 @@ int main(int argc, char** argv) {
   termination.start([&](int signal) {
     std::lock_guard l(demoMutex);
     demo.stop();
+    // A terminal front end leaves the terminal as it found it.
+    restoreGuardedTerminal();
     std::_Exit(128 + signal);
   });
   if (o.demo) {
@@ -70,6 +76,13 @@ int main(int argc, char** argv) {
   int code = 0;
   if (o.console && o.tool) {
     code = runScriptConsole(ctx, sheet, procedures);
+  } else if (o.tui) {
+#ifdef FERROLAN_HAVE_TUI
+    code = tui::runTuiSheet(ctx, sheet, procedures);
+#else
+    std::fprintf(stderr, "ferrolan: this build has no terminal front end; use --console\n");
+    code = 2;
+#endif
   } else if (o.console) {
     code = runConsoleSheet(ctx, sheet, procedures);
   } else {

@@ -31,10 +31,15 @@ CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& 
                  "the card folder \"SDMMC\" unless DIR/registry.reg says\n"
                  "otherwise")
       ->type_name("DIR");
-  app.add_flag("--console", o.console,
+  CLI::Option* console = app.add_flag("--console", o.console,
                "no window: the log on standard output, progress on\n"
                "standard error; exit code 0 when the update ends \"OK\".\n"
                "With --tool: the sheet driven by a script (below)");
+  app.add_flag("--tui", o.tui,
+               "the sheet in the terminal, worked with the keyboard\n"
+               "(Tab/arrows, Enter/Space, Esc, F1-F3, F10 or m for the\n"
+               "menu, q to quit); with --tool the three pages")
+      ->excludes(console);
   app.add_flag("--demo", o.demo,
                "run against the simulated receiver (ferrolan-sim) in a\n"
                "temporary device root, then clean up");

@@ -14,6 +14,7 @@ struct ProgramOptions {
   bool console = false;
   bool demo = false;
   bool tool = false;
+  bool tui = false;
   std::optional<std::string> platformType;
 };
 

@@ -1,0 +1,127 @@
+#pragma once
+// The terminal front end's picture of the sheet: the pages, the menu, the
+// dialogs and boxes laid out from their templates into a grid of character
+// cells. Pure layout, no terminal: the curses loop copies the grid out and
+// the tests read it.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shell/resources.h"
+#include "ui/ui_model.h"
+
+namespace ferrolan::tui {
+
+// The colours a cell is drawn in; terminals without colour show the marks
+// alone ('#' used, ':' not used for the signal bars).
+enum class Ink : uint8_t { Normal, Used, NotUsed, Ring, Label, Dim };
+
+struct Cell {
+  char ch = ' ';
+  Ink ink = Ink::Normal;
+  bool reverse = false;  // focus and selection
+  bool operator==(const Cell&) const = default;
+};
+
+struct Rect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool contains(int cx, int cy) const { return cx >= x && cy >= y && cx < x + w && cy < y + h; }
+};
+
+class Grid {
+ public:
+  Grid(int width, int height);
+  int width() const { return width_; }
+  int height() const { return height_; }
+  const Cell& cell(int x, int y) const { return cells_[static_cast<size_t>(y * width_ + x)]; }
+  // Writes inside `clip` (and the grid) only; bytes outside ASCII show as '?'.
+  void put(int x, int y, std::string_view text, Ink ink, bool reverse, const Rect& clip);
+  void put(int x, int y, std::string_view text, Ink ink = Ink::Normal, bool reverse = false);
+  void set(int x, int y, char ch, Ink ink, const Rect& clip);
+  void fill(const Rect& r, char ch);
+  void frame(const Rect& r, std::string_view title);
+  std::string line(int y) const;
+  bool operator==(const Grid&) const = default;
+
+ private:
+  int width_, height_;
+  std::vector<Cell> cells_;
+};
+
+// A window as the screen shows it: its template, its controls' states as
+// the model last told them, and the user's place in it.
+struct WindowView {
+  const res::DialogTemplate* tpl = nullptr;
+  std::map<int, ControlState> controls;
+  int focus = 0;           // control id with the focus, 0 for none
+  std::map<int, int> top;  // list boxes: the first line shown
+};
+
+// Where a control lies in `area`, which the window's template fills.
+Rect cellRect(const res::ControlTemplate& c, const res::DialogTemplate& t, const Rect& area);
+// The ids that take the focus, in template order: enabled, visible
+// buttons, boxes, edits and lists.
+std::vector<int> focusOrder(const WindowView& view);
+bool takesFocus(res::ControlKind kind);
+// A display list in nominal pixels (nominalW x nominalH) drawn into `cells`:
+// fills by their colour's mark, ellipse outlines, lines, texts at their
+// rectangle's centre.
+void drawDisplayList(Grid& grid, const Rect& cells, int nominalW, int nominalH, const std::vector<DrawOp>& ops);
+void drawWindow(Grid& grid, const Rect& area, const WindowView& view);
+// What a drop-down or edit shows.
+std::string fieldText(const res::ControlTemplate& c, const ControlState& s);
+// Lines of a list box that fit its rectangle.
+int listRows(const res::ControlTemplate& c, const res::DialogTemplate& t, const Rect& area);
+
+// A message box's buttons by its type's button set, with their answers.
+struct BoxButton {
+  std::string_view label;
+  int answer;
+};
+std::vector<BoxButton> boxButtons(unsigned type);
+
+struct MenuView {
+  int open = -1;  // the menu shown dropped down, -1 for none
+  int item = 0;
+  std::map<int, bool> enabled;  // by command; missing is enabled
+};
+
+struct BoxView {
+  std::string caption, text;
+  unsigned type = kMbOk;
+  int focus = 0;  // index into boxButtons(type)
+};
+
+struct FileView {
+  std::string title, path;
+};
+
+struct ScreenState {
+  int width = 0, height = 0;
+  std::string caption;
+  std::vector<std::string> tabs;
+  int activeTab = 0;
+  bool menuBar = false;  // the tool's pages carry the command bar
+  MenuView menu;
+  const WindowView* page = nullptr;
+  std::vector<const WindowView*> dialogs;  // innermost last
+  const BoxView* box = nullptr;
+  const FileView* file = nullptr;
+};
+
+inline constexpr int kMinWidth = 80, kMinHeight = 24;
+inline constexpr std::string_view kTooSmall = "terminal too small: 80x24 at least";
+inline constexpr std::string_view kHelpLine =
+    "Tab/arrows move  Enter/Space press  Esc cancel  F1-F3/1-3 pages  F10/m menu  q quit";
+
+// The page area of a screen of that size, below the tabs and the menu bar.
+Rect pageArea(int width, int height, bool menuBar);
+// Where a dialog's box lies over the page area.
+Rect dialogRect(const res::DialogTemplate& dialog, const res::DialogTemplate& page, const Rect& area);
+Grid composeScreen(const ScreenState& s);
+
+}  // namespace ferrolan::tui
