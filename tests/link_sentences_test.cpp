@@ -158,7 +158,6 @@ TEST_F(SentenceTest, RestartsSetPendingOnlyWhenSent) {
 
 TEST_F(SentenceTest, ColdStartWithNoPortShowsNotAvailable) {
   ui.openWindow(WindowId::InfoPage);
-  auto other = std::make_shared<ScriptedPort>(clock);
   ctx.session.portHandle.reset();
   EXPECT_FALSE(gpsColdStart(ctx));
   EXPECT_EQ(ui.text(WindowId::InfoPage, ids::kInfoTtff), "N/A 0s");
