@@ -85,7 +85,7 @@ struct ConfigFileTest : ::testing::Test, test::ScriptedRig {
   const fs::path dir = ScriptedRig::root;
   Context& c = ctx;
   void SetUp() override { ASSERT_FALSE(dir.empty()); }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override { removeTree(dir.string()); }
   void write(const std::string& folder, const std::string& bytes) {
     fs::create_directories(dir / folder);
     std::ofstream(dir / folder / "AutoUpdate.ini", std::ios::binary) << bytes;
