@@ -65,23 +65,15 @@ std::shared_ptr<UpdateFile> memoryFile(const Bytes& b) {
 }
 
 // Serves `good` bytes, then the stream breaks.
-class BreakingBuf : public std::streambuf {
- public:
-  explicit BreakingBuf(size_t good) : data_(good, 'a') { setg(data_.data(), data_.data(), data_.data() + data_.size()); }
-
- protected:
-  int_type underflow() override { throw std::ios_base::failure("device gone"); }
-
- private:
-  std::string data_;
-};
-
 class BreakingStream : public std::istream {
+  struct Buf : std::streambuf {
+    std::string data;
+    explicit Buf(size_t good) : data(good, 'a') { setg(data.data(), data.data(), data.data() + data.size()); }
+    int_type underflow() override { throw std::ios_base::failure("device gone"); }
+  } buf_;
+
  public:
   explicit BreakingStream(size_t good) : std::istream(nullptr), buf_(good) { rdbuf(&buf_); }
-
- private:
-  BreakingBuf buf_;
 };
 
 using Controls = std::vector<std::pair<int, ControlState>>;
