@@ -90,12 +90,19 @@ struct AutoUpdateTest : ::testing::Test, test::ScriptedRig {
     std::ofstream(root / "SDMMC" / name, std::ios::binary) << bytes;
     return bytes;
   }
-  std::shared_ptr<ScriptedPort> addPort() {
+  // The next port the program opens, answered by `r` if given.
+  std::shared_ptr<ScriptedPort> addPort(FakeReceiver* r = nullptr) {
     auto p = std::make_shared<ScriptedPort>(clock);
     opener.add("COM2:", p);
+    if (r) r->attach(*p);
     return p;
   }
   std::vector<std::string> lines() const { return c->textLog.lines(); }
+  // The last n lines of the log (all of them if there are fewer).
+  std::vector<std::string> lastLines(size_t n) const {
+    const auto l = lines();
+    return {l.end() - static_cast<long>(std::min(n, l.size())), l.end()};
+  }
   std::string status() const { return ui.text(WindowId::TextPage, ids::kTextStatus); }
   // The received image is the file followed by the zero fill of its last block.
   void expectReceived(const std::string& file) {
@@ -114,8 +121,7 @@ TEST_F(AutoUpdateTest, KnownVersionsTakeTheCommandPathWithTheirFile) {
     rx.version = version;
     const std::string p1 = firmware("FW_P1.bin", 481280);
     const std::string p2 = firmware("FW_P2.bin", 491520);
-    auto port = addPort();
-    rx.attach(*port);
+    auto port = addPort(&rx);
     c->textLog.reset();
     AutoUpdateThread(*c);
     const std::string name = version == 5 ? "FW_P2.bin" : "FW_P1.bin";
@@ -141,8 +147,7 @@ TEST_F(AutoUpdateTest, SizeWindowIsInclusiveAtBothEnds) {
     SCOPED_TRACE(k.size);
     rx = FakeReceiver{};
     firmware("FW_P1.bin", k.size);
-    auto port = addPort();
-    rx.attach(*port);
+    addPort(&rx);
     ui.setText(WindowId::TextPage, ids::kTextStatus, "");
     AutoUpdateThread(*c);
     EXPECT_EQ(!rx.received.empty(), k.sent);
@@ -159,13 +164,10 @@ TEST_F(AutoUpdateTest, SizeWindowIsInclusiveAtBothEnds) {
 TEST_F(AutoUpdateTest, RefusedCommandFallsBackToVbiAndThenGivesUp) {
   rx.acceptUpdate = false;
   firmware("FW_P1.bin", 481280);
-  auto port = addPort();
-  rx.attach(*port);
+  addPort(&rx);
   AutoUpdateThread(*c);
-  auto l = lines();
-  ASSERT_GE(l.size(), 3u);
-  EXPECT_EQ(l[l.size() - 2], "Send Cmd.. Wait 10 seconds...");
-  EXPECT_EQ(l.back(), "Fail in Update Command");
+  EXPECT_EQ(lastLines(2), (std::vector<std::string>{"Send Cmd.. Wait 10 seconds...", "Fail in Update Command"}));
+  EXPECT_GE(lines().size(), 3u);
   EXPECT_TRUE(rx.received.empty());
   EXPECT_EQ(status(), "");
   EXPECT_FALSE(c->session.portHandle.valid());
@@ -175,14 +177,12 @@ TEST_F(AutoUpdateTest, UnknownVersionRecoversThroughTheKernelMenu) {
   rx.version = 4;
   const std::string p1 = firmware("FW_P1.bin", 481280);
   firmware("FW_P2.bin", 491520);
-  auto first = addPort();
-  rx.attach(*first);
+  addPort(&rx);
   FakeReceiver kernel;
   kernel.kernelZ = true;
   // After the reopen that follows the query and the 3 s pause.
   kernel.zAt = clock.tickCount() + 3000 + 5000;
-  auto second = addPort();
-  kernel.attach(*second);
+  auto second = addPort(&kernel);
   AutoUpdateThread(*c);
   EXPECT_EQ(lines(), (std::vector<std::string>{"Current FW:4.17", "Recovering... ", "Message Received. ",
                                                "Updating \\FW_P1.bin Please Wait...", "Wait Xmodem NAK..",
@@ -203,11 +203,8 @@ TEST_F(AutoUpdateTest, SilentReceiverEndsWithAPowerCyclePlea) {
   addPort();
   const uint32_t before = clock.tickCount();
   AutoUpdateThread(*c);
-  auto l = lines();
-  ASSERT_GE(l.size(), 3u);
-  EXPECT_EQ(l[l.size() - 3], "Recovering... ");
-  EXPECT_EQ(l[l.size() - 2], "NO Message Received. ");
-  EXPECT_EQ(l.back(), "Power Off Device And Try Again!");
+  EXPECT_EQ(lastLines(3),
+            (std::vector<std::string>{"Recovering... ", "NO Message Received. ", "Power Off Device And Try Again!"}));
   EXPECT_EQ(status(), "");
   // 4 s without an acknowledgement, the 3 s pause, 16 s for the kernel.
   EXPECT_GE(clock.tickCount() - before, 23000u);
@@ -222,8 +219,7 @@ TEST_F(AutoUpdateTest, PortOrFileMissing) {
   c->textLog.reset();
   c->autoUpdate.autoUpdateFileName.set("");
   fs::create_directories(root / "SDMMC");
-  auto port = addPort();
-  rx.attach(*port);
+  auto port = addPort(&rx);
   AutoUpdateThread(*c);
   EXPECT_EQ(lines().back(), "Can't Open FW File. ");
   EXPECT_EQ(c->session.portHandle.get(), port);  // left open
@@ -231,20 +227,16 @@ TEST_F(AutoUpdateTest, PortOrFileMissing) {
 
 TEST_F(AutoUpdateTest, ReceiverThatStopsAckingReportsFail) {
   firmware("FW_P1.bin", 481280);
-  auto port = addPort();
-  rx.attach(*port);
+  auto port = addPort(&rx);
   // After the first block the receiver answers nothing.
   port->onWrite([&](ScriptedPort& p, const Bytes& call) {
     if (call.size() == 1028 && !rx.received.empty()) return;
     rx.onWrite(p, call);
   });
   AutoUpdateThread(*c);
-  auto l = lines();
   EXPECT_EQ(status(), "FAIL");
-  ASSERT_GE(l.size(), 3u);
-  EXPECT_EQ(l[l.size() - 3], "No Xmodem ACK received.. ");
-  EXPECT_EQ(l[l.size() - 2], "Update Failed!  ");
-  EXPECT_EQ(l.back(), "Power Off Device And Try Again!");
+  EXPECT_EQ(lastLines(3), (std::vector<std::string>{"No Xmodem ACK received.. ", "Update Failed!  ",
+                                                    "Power Off Device And Try Again!"}));
   EXPECT_FALSE(c->session.portHandle.valid());
 }
 

@@ -7,6 +7,7 @@
 
 #include "control/storage_folders.h"
 #include "platform/device_root_builder.h"
+#include "platform/process.h"
 #include "tests/support/fifo_feeder.h"
 #include "tests/support/test_support.h"
 #include "update/auto_update_config.h"
@@ -78,17 +79,21 @@ TEST(ConfigParser, TruncatedAndBinaryInput) {
   EXPECT_EQ(*h.values[0], "caf\xC3\xA9.bin");
 }
 
+// The rig's context has a fresh temporary folder as its device root.
 struct ConfigFileTest : ::testing::Test, test::ScriptedRig {
-  fs::path root;
-  ConfigFileTest() : ScriptedRig() {}
-  void SetUp() override {
-    char tmpl[] = "/tmp/ferrolan-cfg-XXXXXX";
-    root = ::mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(root); }
+  ConfigFileTest() : ScriptedRig(makeTempDir("ferrolan-cfg-")) {}
+  const fs::path dir = ScriptedRig::root;
+  Context& c = ctx;
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
+  void TearDown() override { removeTree(dir.string()); }
   void write(const std::string& folder, const std::string& bytes) {
-    fs::create_directories(root / folder);
-    std::ofstream(root / folder / "AutoUpdate.ini", std::ios::binary) << bytes;
+    fs::create_directories(dir / folder);
+    std::ofstream(dir / folder / "AutoUpdate.ini", std::ios::binary) << bytes;
+  }
+  // The four values a read stores, in the file's order.
+  static std::vector<std::string> stored(Context& c) {
+    return {c.autoUpdate.autoUpdateFileName.get(), c.autoUpdate.autoUpdateFileNameP2.get(), c.session.portName.get(),
+            c.session.baudText.get()};
   }
 };
 
@@ -100,32 +105,24 @@ TEST_F(ConfigFileTest, ADeviceRootBuilderWritesWhatTheReaderReads) {
   };
   for (const auto& v : rows) {
     SCOPED_TRACE(v.com);
-    Context c(clock, opener, ui, root.string(), "");
-    ASSERT_TRUE(DeviceRootBuilder(root.string()).writeAutoUpdateIni(v));
+    Context c(clock, opener, ui, dir.string(), "");
+    ASSERT_TRUE(DeviceRootBuilder(dir.string()).writeAutoUpdateIni(v));
     EXPECT_TRUE(readAutoUpdateConfig(c));
-    EXPECT_EQ(c.autoUpdate.autoUpdateFileName.get(), v.firmware);
-    EXPECT_EQ(c.autoUpdate.autoUpdateFileNameP2.get(), v.firmwareP2);
-    EXPECT_EQ(c.session.portName.get(), v.com + ":");
-    EXPECT_EQ(c.session.baudText.get(), v.baud);
+    EXPECT_EQ(stored(c), (std::vector<std::string>{v.firmware, v.firmwareP2, v.com + ":", v.baud}));
   }
-  DeviceRootBuilder other(root.string(), "Storage Card");
+  DeviceRootBuilder other(dir.string(), "Storage Card");
   ASSERT_TRUE(other.linkPort("COM2", "/dev/null"));
   EXPECT_EQ(fs::canonical(other.portPath("COM2")), "/dev/null");
   EXPECT_FALSE(DeviceRootBuilder("/proc/no-such-root").writeCardFile("x.bin", "x"));
 }
 
 TEST_F(ConfigFileTest, StoresValuesFromTheCardFolder) {
-  Context c(clock, opener, ui, root.string(), "");
   write("SDMMC", kGood);
   EXPECT_TRUE(readAutoUpdateConfig(c));
-  EXPECT_EQ(c.autoUpdate.autoUpdateFileName.get(), "FW_P1.bin");
-  EXPECT_EQ(c.autoUpdate.autoUpdateFileNameP2.get(), "FW_P2.bin");
-  EXPECT_EQ(c.session.portName.get(), "COM3:");
-  EXPECT_EQ(c.session.baudText.get(), "115200");
+  EXPECT_EQ(stored(c), (std::vector<std::string>{"FW_P1.bin", "FW_P2.bin", "COM3:", "115200"}));
 }
 
 TEST_F(ConfigFileTest, SizeLimitIsExactlyOneKilobyte) {
-  Context c(clock, opener, ui, root.string(), "");
   std::string exact = kGood + std::string(1024 - kGood.size(), ' ');
   write("SDMMC", exact);
   EXPECT_TRUE(readAutoUpdateConfig(c));
@@ -137,7 +134,6 @@ TEST_F(ConfigFileTest, SizeLimitIsExactlyOneKilobyte) {
 }
 
 TEST_F(ConfigFileTest, MissingFileKeepsDefaults) {
-  Context c(clock, opener, ui, root.string(), "");
   c.textLog.append("earlier");
   EXPECT_FALSE(readAutoUpdateConfig(c));
   EXPECT_EQ(c.textLog.lines().front(), "Can't Open Ferrolan.ini !");
@@ -147,7 +143,7 @@ TEST_F(ConfigFileTest, MissingFileKeepsDefaults) {
 }
 
 TEST_F(ConfigFileTest, OnlyARegularFileIsAConfiguration) {
-  const fs::path file = root / "SDMMC" / "AutoUpdate.ini";
+  const fs::path file = dir / "SDMMC" / "AutoUpdate.ini";
   const struct {
     const char* what;
     std::function<std::unique_ptr<test::FifoFeeder>()> make;
@@ -157,21 +153,22 @@ TEST_F(ConfigFileTest, OnlyARegularFileIsAConfiguration) {
       {"folder", [&] { fs::create_directory(file); return std::unique_ptr<test::FifoFeeder>(); }},
   };
   for (const auto& c : cases) {
-    fs::create_directories(root / "SDMMC");
+    SCOPED_TRACE(c.what);
+    fs::create_directories(dir / "SDMMC");
     auto feeder = c.make();
-    Context ctx(clock, opener, ui, root.string(), "");
+    Context ctx(clock, opener, ui, dir.string(), "");
     ctx.textLog.reset();  // the log lives in the shared window
-    EXPECT_FALSE(readAutoUpdateConfig(ctx)) << c.what;
-    EXPECT_EQ(ctx.textLog.lines(), std::vector<std::string>{"Can't Open Ferrolan.ini !"}) << c.what;
-    EXPECT_EQ(ctx.session.portName.get(), "COM1:") << c.what;
-    EXPECT_EQ(ctx.autoUpdate.autoUpdateFileName.get(), "") << c.what;
+    EXPECT_FALSE(readAutoUpdateConfig(ctx));
+    EXPECT_EQ(ctx.textLog.lines(), std::vector<std::string>{"Can't Open Ferrolan.ini !"});
+    EXPECT_EQ(ctx.session.portName.get(), "COM1:");
+    EXPECT_EQ(ctx.autoUpdate.autoUpdateFileName.get(), "");
     feeder.reset();
     fs::remove_all(file);
   }
 }
 
 TEST_F(ConfigFileTest, ACardFolderOutsideTheRootIsMissingEvenWhenItExists) {
-  const fs::path deviceRoot = root / "a" / "b";
+  const fs::path deviceRoot = dir / "a" / "b";
   fs::create_directories(deviceRoot);
   write("outside", kGood);  // <root>/a/b/../../outside/AutoUpdate.ini
   Context c(clock, opener, ui, deviceRoot.string(), "");
@@ -182,7 +179,6 @@ TEST_F(ConfigFileTest, ACardFolderOutsideTheRootIsMissingEvenWhenItExists) {
 }
 
 TEST_F(ConfigFileTest, ThirtyOneHighBytesMakeAWholeFileName) {
-  Context c(clock, opener, ui, root.string(), "");
   write("SDMMC", "[AUTOUPDATE] " + std::string(31, '\xE9') + "\r\n");
   readAutoUpdateConfig(c);
   std::string e31;
@@ -191,7 +187,6 @@ TEST_F(ConfigFileTest, ThirtyOneHighBytesMakeAWholeFileName) {
 }
 
 TEST_F(ConfigFileTest, CardFolderComesFromTheRegistryProfile) {
-  Context c(clock, opener, ui, root.string(), "");
   c.registry.setString("System\\StorageManager\\Profiles\\SDMemory", "Folder", "Storage Card");
   write("Storage Card", kGood);
   EXPECT_TRUE(readAutoUpdateConfig(c));
@@ -201,34 +196,30 @@ TEST_F(ConfigFileTest, CardFolderComesFromTheRegistryProfile) {
 TEST(StorageFolders, ProfilesPerPlatform) {
   test::ScriptedRig rig;
   Context& c = rig.ctx;
-  findCardFolder(c);
-  findFlashFolder(c);
-  EXPECT_EQ(c.storage.cardFolder.get(), "SDMMC");
-  EXPECT_EQ(c.storage.flashFolder.get(), "SDMMC");
+  using Folders = std::pair<std::string, std::string>;
+  const std::string profiles = "System\\StorageManager\\Profiles\\";
+  // Card and flash folder, looked up afresh.
+  auto folders = [&c] {
+    findCardFolder(c);
+    findFlashFolder(c);
+    return std::pair(c.storage.cardFolder.get(), c.storage.flashFolder.get());
+  };
+  EXPECT_EQ(folders(), Folders("SDMMC", "SDMMC"));
 
-  c.registry.setString("System\\StorageManager\\Profiles\\SDMemory", "Folder", "SD Card");
-  c.registry.setString("System\\StorageManager\\Profiles\\NandFls", "Folder", "NAND");
-  c.registry.setString("System\\StorageManager\\Profiles\\MMC", "Folder", "MMC Card");
-  findCardFolder(c);
-  findFlashFolder(c);
-  EXPECT_EQ(c.storage.cardFolder.get(), "SD Card");
-  EXPECT_EQ(c.storage.flashFolder.get(), "NAND");
+  c.registry.setString(profiles + "SDMemory", "Folder", "SD Card");
+  c.registry.setString(profiles + "NandFls", "Folder", "NAND");
+  c.registry.setString(profiles + "MMC", "Folder", "MMC Card");
+  EXPECT_EQ(folders(), Folders("SD Card", "NAND"));
 
   // The first profile wins when both exist; a key without "Folder" keeps the old value.
-  c.registry.setString("System\\StorageManager\\Profiles\\SDMMC", "Folder", "First");
-  c.registry.createKey("System\\StorageManager\\Profiles\\SMFLASH");
-  findCardFolder(c);
-  findFlashFolder(c);
-  EXPECT_EQ(c.storage.cardFolder.get(), "First");
-  EXPECT_EQ(c.storage.flashFolder.get(), "NAND");
+  c.registry.setString(profiles + "SDMMC", "Folder", "First");
+  c.registry.createKey(profiles + "SMFLASH");
+  EXPECT_EQ(folders(), Folders("First", "NAND"));
 
   // A Pocket PC reads only its own profiles.
   c.app.isPocketPC = 1;
-  findCardFolder(c);
-  findFlashFolder(c);
-  EXPECT_EQ(c.storage.cardFolder.get(), "MMC Card");
-  EXPECT_EQ(c.storage.flashFolder.get(), "NAND");
-  c.registry.setString("System\\StorageManager\\Profiles\\MMC", "Folder", std::string(40, 'm'));
+  EXPECT_EQ(folders(), Folders("MMC Card", "NAND"));
+  c.registry.setString(profiles + "MMC", "Folder", std::string(40, 'm'));
   findCardFolder(c);
   EXPECT_EQ(c.storage.cardFolder.get(), "MMC Card");  // too long: the lookup fails
 }

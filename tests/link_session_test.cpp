@@ -18,6 +18,8 @@ struct SessionTest : ::testing::Test, ScriptedRig {
     ui.setText(WindowId::ComPortSetup, ids::kComBaudBox, baudBox);
   }
   std::string status() const { return ui.text(WindowId::ComPortSetup, ids::kComStatus); }
+  using Labels = std::pair<std::string, std::string>;  // the Text page's port and baud labels
+  Labels labels() const { return {ui.text(WindowId::TextPage, ids::kTextPortLabel), ui.text(WindowId::TextPage, ids::kTextBaudLabel)}; }
 };
 
 TEST_F(SessionTest, OpenPortAppliesLineSettingsAndTimeouts) {
@@ -80,8 +82,7 @@ TEST_F(SessionTest, ConnectDetectsNmeaAndStartsBothWorkers) {
   EXPECT_EQ(ctx.session.portName.get(), "COM3:");
   EXPECT_EQ(ctx.session.baudText.get(), "4800");
   EXPECT_EQ(port->lineSettings().baud, 4800u);
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextPortLabel), "COM3:");
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextBaudLabel), "4800");
+  EXPECT_EQ(labels(), Labels("COM3:", "4800"));
   EXPECT_EQ(ctx.session.connected, 1);
   EXPECT_TRUE(log().empty());
   EXPECT_EQ(ui.progress(WindowId::TextPage, ids::kTextProgress), 0);
@@ -96,8 +97,7 @@ TEST_F(SessionTest, ConnectDetectsNmeaAndStartsBothWorkers) {
   EXPECT_EQ(started, 2);
   EXPECT_FALSE(ctx.session.portHandle.valid());
   EXPECT_EQ(ctx.session.connected, 0);
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextPortLabel), "N/A");
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextBaudLabel), "N/A");
+  EXPECT_EQ(labels(), Labels("N/A", "N/A"));
 }
 
 TEST_F(SessionTest, ReconnectStopsWorkersClosesAndPausesBeforeReopening) {
@@ -178,8 +178,7 @@ TEST_F(SessionTest, SilentReceiverLeavesConnectedWithoutWorkers) {
   EXPECT_EQ(status(), "Don't Receive NMEA and VBI!!!");
   EXPECT_EQ(lastLog(), "gpsIsNMEAVBIReceived fail...");
   EXPECT_EQ(ctx.session.connected, 1);
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextPortLabel), "COM2:");
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextBaudLabel), "9600");
+  EXPECT_EQ(labels(), Labels("COM2:", "9600"));
   EXPECT_FALSE(ctx.session.receiveThread.valid());
   EXPECT_FALSE(ran);
 }
@@ -240,8 +239,7 @@ TEST_F(SessionTest, ProbeStreamReportsInTheTextLog) {
 TEST_F(SessionTest, DisconnectWithNothingOpenStillResetsLabels) {
   ui.setText(WindowId::TextPage, ids::kTextPortLabel, "COM1:");
   EXPECT_TRUE(disconnectReceiver(ctx));
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextPortLabel), "N/A");
-  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextBaudLabel), "N/A");
+  EXPECT_EQ(labels(), Labels("N/A", "N/A"));
 }
 
 TEST_F(SessionTest, ByteWritersReportClosedPortAndWriteFailure) {
@@ -291,7 +289,6 @@ TEST_F(SessionTest, HungUpLineEndsEveryWaitByItsOwnLimit) {
   writeByte(ctx, 1);
   EXPECT_EQ(lastLog(), "Write COM Port failed..");
 }
-
 
 TEST_F(SessionTest, ConnectWithoutRegisteredWorkersSaysSoAndLetsGo) {
   choose("COM3:", "9600");

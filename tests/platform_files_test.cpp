@@ -12,6 +12,7 @@
 #include "tests/support/fifo_feeder.h"
 #include "platform/device_root.h"
 #include "platform/device_root_builder.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/tty_port.h"
 
@@ -21,12 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TempDir {
-  fs::path path;
-  TempDir() {
-    char tmpl[] = "/tmp/ferrolan-test-XXXXXX";
-    path = ::mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path); }
+  fs::path path = makeTempDir("ferrolan-test-");
+  ~TempDir() { removeTree(path.string()); }
 };
 
 std::string slurp(const fs::path& p) {

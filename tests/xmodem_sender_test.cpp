@@ -65,41 +65,49 @@ std::shared_ptr<UpdateFile> memoryFile(const Bytes& b) {
 }
 
 // Serves `good` bytes, then the stream breaks.
-class BreakingBuf : public std::streambuf {
- public:
-  explicit BreakingBuf(size_t good) : data_(good, 'a') { setg(data_.data(), data_.data(), data_.data() + data_.size()); }
-
- protected:
-  int_type underflow() override { throw std::ios_base::failure("device gone"); }
-
- private:
-  std::string data_;
-};
-
 class BreakingStream : public std::istream {
+  struct Buf : std::streambuf {
+    std::string data;
+    explicit Buf(size_t good) : data(good, 'a') { setg(data.data(), data.data(), data.data() + data.size()); }
+    int_type underflow() override { throw std::ios_base::failure("device gone"); }
+  } buf_;
+
  public:
   explicit BreakingStream(size_t good) : std::istream(nullptr), buf_(good) { rdbuf(&buf_); }
+};
 
- private:
-  BreakingBuf buf_;
+using Controls = std::vector<std::pair<int, ControlState>>;
+const Controls kTextControls{{ids::kTextLog, {}}, {ids::kTextProgress, {}}};
+const Controls kLoaderControls{{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}};
+
+// An attached port answered by a scripted receiver, with one window open.
+struct Line {
+  ScriptedRig rig;
+  ScriptedReceiver rx;
+  Line(WindowId w, const Controls& controls) {
+    rig.ui.openWindow(w, controls);
+    rig.attach();
+    rx.attach(*rig.port);
+  }
+  void nakBurst() { rig.port->receive(std::string(3, kNak)); }
+  void useFile(const Bytes& b) { rig.ctx.update.updateFile.set(memoryFile(b)); }
+  std::string status() const { return rig.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus); }
 };
 
 class XmodemFile : public ::testing::Test {
  protected:
-  ScriptedRig rig;
-  ScriptedReceiver rx;
+  Line line{WindowId::TextPage, kTextControls};
+  ScriptedRig& rig = line.rig;
+  ScriptedReceiver& rx = line.rx;
   std::vector<std::string> events;  // progress positions and writes, in order
 
   void SetUp() override {
-    rig.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
-    rig.attach();
-    rx.attach(*rig.port);
     rig.ui.addListener([this](const UiChange& c) {
       if (c.kind == UiChangeKind::Progress) events.push_back("P" + std::to_string(c.value));
     });
   }
-  void nakBurst() { rig.port->receive(std::string(3, kNak)); }
-  void useFile(const Bytes& b) { rig.ctx.update.updateFile.set(memoryFile(b)); }
+  void nakBurst() { line.nakBurst(); }
+  void useFile(const Bytes& b) { line.useFile(b); }
   std::vector<std::string> logAfterUpdating() {
     auto l = rig.log();
     auto it = std::find(l.begin(), l.end(), "Updating.. Please Wait ...");
@@ -124,9 +132,7 @@ TEST_F(XmodemFile, SendsBlocksWithZeroFillThenEotAndSetsProgressBeforeEachBlock)
   const Bytes data = pattern(2500);
   useFile(data);
   nakBurst();
-  rig.port->onWrite(nullptr);
-  rig.port->onWrite([this, inner = std::function<void(ScriptedPort&, const ScriptedPort::Bytes&)>()](
-                        ScriptedPort& p, const ScriptedPort::Bytes& w) mutable {
+  rig.port->onWrite([this](ScriptedPort& p, const ScriptedPort::Bytes& w) {
     events.push_back(w.size() == 1 ? "EOT" : "B" + std::to_string(w[1]));
     p.receive(std::string(1, kAck), 5);
     rx.frames.push_back(w);
@@ -169,20 +175,17 @@ TEST_F(XmodemFile, AckOnlyForTheThirdCopyIsAcceptedAndCopiesAreIdentical) {
 
 TEST_F(XmodemFile, ReceiverThatNeverAcksEndsAfterThreeSendsWhateverItAnswers) {
   for (std::string reply : {std::string(1, kNak), std::string("\x00\xFF garbage", 10), std::string()}) {
-    ScriptedRig r;
-    r.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
-    r.attach();
-    ScriptedReceiver peer;
-    peer.answer = [reply](size_t i, int) { return i < 2 ? std::string(1, kAck) : reply; };
-    peer.attach(*r.port);
-    r.ctx.update.updateFile.set(memoryFile(pattern(5000)));
-    r.port->receive(std::string(3, kNak));
-    const uint32_t t0 = r.clock.tickCount();
-    EXPECT_FALSE(xmodemSendFile(r.ctx));
-    const uint32_t spent = r.clock.tickCount() - t0;
-    EXPECT_EQ(peer.frames.size(), 5u);  // two good blocks, then three copies
-    EXPECT_EQ(r.lastLog(), "No Xmodem ACK received.. ");
-    EXPECT_EQ(peer.eots, 0);
+    SCOPED_TRACE(testing::PrintToString(reply));
+    Line l(WindowId::TextPage, kTextControls);
+    l.rx.answer = [reply](size_t i, int) { return i < 2 ? std::string(1, kAck) : reply; };
+    l.useFile(pattern(5000));
+    l.nakBurst();
+    const uint32_t t0 = l.rig.clock.tickCount();
+    EXPECT_FALSE(xmodemSendFile(l.rig.ctx));
+    const uint32_t spent = l.rig.clock.tickCount() - t0;
+    EXPECT_EQ(l.rx.frames.size(), 5u);  // two good blocks, then three copies
+    EXPECT_EQ(l.rig.lastLog(), "No Xmodem ACK received.. ");
+    EXPECT_EQ(l.rx.eots, 0);
     EXPECT_GE(spent, 3u * 16000u);
     EXPECT_LT(spent, 3u * 17100u);
   }
@@ -218,17 +221,13 @@ TEST_F(XmodemFile, NakCountSurvivesSilenceButNotOtherBytesAcrossTheRetry) {
 }
 
 TEST_F(XmodemFile, LineFailuresDuringTheNakRetryEndTheTransfer) {
-  useFile(pattern(10));
-  rig.port->failGetLine();
-  EXPECT_FALSE(xmodemSendFile(rig.ctx));
-  EXPECT_EQ(rig.lastLog(), "GetCommState Failed.");
-
-  ScriptedRig r;
-  r.attach();
-  r.ctx.update.updateFile.set(memoryFile(pattern(10)));
-  r.port->failSetLine();
-  EXPECT_FALSE(xmodemSendFile(r.ctx));
-  EXPECT_EQ(r.lastLog(), "SetCommState Failed ");
+  for (const bool get : {true, false}) {
+    Line l(WindowId::TextPage, kTextControls);
+    l.useFile(pattern(10));
+    get ? l.rig.port->failGetLine() : l.rig.port->failSetLine();
+    EXPECT_FALSE(xmodemSendFile(l.rig.ctx));
+    EXPECT_EQ(l.rig.lastLog(), get ? "GetCommState Failed." : "SetCommState Failed ");
+  }
 }
 
 TEST_F(XmodemFile, HangUpAndWriteFailuresMidTransferAreReported) {
@@ -251,16 +250,13 @@ TEST_F(XmodemFile, EotIsTriedTwice) {
   EXPECT_EQ(rx.eots, 2);
   EXPECT_TRUE(logAfterUpdating().empty());
 
-  ScriptedRig r;
-  r.attach();
-  ScriptedReceiver peer;
-  peer.eotAnswer = [](int) { return std::string(); };
-  peer.attach(*r.port);
-  r.ctx.update.updateFile.set(memoryFile(pattern(10)));
-  r.port->receive(std::string(3, kNak));
-  EXPECT_FALSE(xmodemSendFile(r.ctx));
-  EXPECT_EQ(peer.eots, 2);
-  EXPECT_EQ(r.lastLog(), "No Xmodem ACK received.. ");
+  Line silent(WindowId::TextPage, kTextControls);
+  silent.rx.eotAnswer = [](int) { return std::string(); };
+  silent.useFile(pattern(10));
+  silent.nakBurst();
+  EXPECT_FALSE(xmodemSendFile(silent.rig.ctx));
+  EXPECT_EQ(silent.rx.eots, 2);
+  EXPECT_EQ(silent.rig.lastLog(), "No Xmodem ACK received.. ");
 }
 
 TEST_F(XmodemFile, TinyAndEmptyFilesNeverDivideByZero) {
@@ -270,17 +266,13 @@ TEST_F(XmodemFile, TinyAndEmptyFilesNeverDivideByZero) {
   EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
   ASSERT_EQ(rx.frames.size(), 1u);
 
-  ScriptedRig r;
-  r.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
-  r.attach();
-  ScriptedReceiver peer;
-  peer.attach(*r.port);
-  r.ctx.update.updateFile.set(memoryFile({}));
-  r.port->receive(std::string(3, kNak));
-  EXPECT_TRUE(xmodemSendFile(r.ctx));
-  EXPECT_TRUE(peer.frames.empty());
-  EXPECT_EQ(peer.eots, 1);
-  EXPECT_EQ(r.ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
+  Line empty(WindowId::TextPage, kTextControls);
+  empty.useFile({});
+  empty.nakBurst();
+  EXPECT_TRUE(xmodemSendFile(empty.rig.ctx));
+  EXPECT_TRUE(empty.rx.frames.empty());
+  EXPECT_EQ(empty.rx.eots, 1);
+  EXPECT_EQ(empty.rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 100);
 }
 
 TEST_F(XmodemFile, MissingPortFileOrProgressBarAndBrokenReads) {
@@ -302,17 +294,13 @@ TEST_F(XmodemFile, MissingPortFileOrProgressBarAndBrokenReads) {
   EXPECT_FALSE(xmodemSendFile(closed.ctx));
   EXPECT_EQ(closed.log(), (std::vector<std::string>{"Can't get Progress HWND", "COM Port not opened.."}));
 
-  ScriptedRig bare;  // Text page open, but its template has no progress bar
-  bare.ui.openWindow(WindowId::TextPage);
-  bare.attach();
-  ScriptedReceiver peer;
-  peer.attach(*bare.port);
-  bare.ctx.update.updateFile.set(memoryFile(pattern(2000)));
-  bare.port->receive(std::string(3, kNak));
-  EXPECT_TRUE(xmodemSendFile(bare.ctx));
-  EXPECT_EQ(bare.log().front(), "Can't get Progress HWND");
-  EXPECT_FALSE(bare.ui.hasControl(WindowId::TextPage, ids::kTextProgress));
-  EXPECT_EQ(peer.accepted, 2u);
+  Line bare(WindowId::TextPage, {});  // Text page open, but its template has no progress bar
+  bare.useFile(pattern(2000));
+  bare.nakBurst();
+  EXPECT_TRUE(xmodemSendFile(bare.rig.ctx));
+  EXPECT_EQ(bare.rig.log().front(), "Can't get Progress HWND");
+  EXPECT_FALSE(bare.rig.ui.hasControl(WindowId::TextPage, ids::kTextProgress));
+  EXPECT_EQ(bare.rx.accepted, 2u);
 }
 
 // A file that changes on disk while it is sent must not pass for sent: it is
@@ -336,25 +324,22 @@ TEST_F(XmodemFile, FileThatChangesWhileSentFailsAsAReadFailure) {
   };
   const std::string dir = makeTempDir("ferrolan-xmodem-");
   ASSERT_FALSE(dir.empty());
+  const fs::path path = fs::path(dir) / "fw.bin";
+  const Bytes original = pattern(5000);
   for (const Case& c : cases) {
-    const fs::path path = fs::path(dir) / "fw.bin";
-    const Bytes original = pattern(5000);
+    SCOPED_TRACE(c.what);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(original.data()), 5000);
-    ScriptedRig r;
-    r.ui.openWindow(WindowId::TextPage, {{ids::kTextLog, {}}, {ids::kTextProgress, {}}});
-    r.attach();
-    ScriptedReceiver peer;
-    peer.answer = [&](size_t index, int) {
+    Line l(WindowId::TextPage, kTextControls);
+    l.rx.answer = [&](size_t index, int) {
       if (index == 1) c.change(path);  // mid-transfer, as the receiver takes block 2
       return std::string(1, kAck);
     };
-    peer.attach(*r.port);
-    r.ctx.update.updateFile.set(UpdateFile::open(path.string()));
-    r.port->receive(std::string(3, kNak));
-    EXPECT_FALSE(xmodemSendFile(r.ctx)) << c.what;
-    EXPECT_EQ(r.lastLog(), "Read File failed.. ") << c.what;
-    EXPECT_EQ(peer.eots, 0) << c.what;
-    EXPECT_LE(peer.received.size(), 5120u) << c.what;
+    l.rig.ctx.update.updateFile.set(UpdateFile::open(path.string()));
+    l.nakBurst();
+    EXPECT_FALSE(xmodemSendFile(l.rig.ctx));
+    EXPECT_EQ(l.rig.lastLog(), "Read File failed.. ");
+    EXPECT_EQ(l.rx.eots, 0);
+    EXPECT_LE(l.rx.received.size(), 5120u);
   }
   removeTree(dir);
 }
@@ -390,15 +375,10 @@ TEST(XmodemWaits, NakRunCountsOnlyReceivedBytes) {
 
 class XmodemLoader : public ::testing::TestWithParam<ReceiverGeneration> {
  protected:
-  ScriptedRig rig;
-  ScriptedReceiver rx;
-  void SetUp() override {
-    rig.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
-    rig.attach();
-    rx.attach(*rig.port);
-    rig.port->receive(std::string(3, kNak));
-  }
-  std::string status() { return rig.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus); }
+  Line line{WindowId::UpdateFirmware, kLoaderControls};
+  ScriptedRig& rig = line.rig;
+  ScriptedReceiver& rx = line.rx;
+  void SetUp() override { line.nakBurst(); }
 };
 
 TEST_P(XmodemLoader, SendsTheImageIn128ByteBlocksWithSubFill) {
@@ -426,15 +406,15 @@ TEST_P(XmodemLoader, SendsTheImageIn128ByteBlocksWithSubFill) {
   EXPECT_EQ(rig.log(), std::vector<std::string>{"spFlash =" + std::to_string(image.size()) + " Bytes"});
   EXPECT_EQ(rig.ui.progress(WindowId::UpdateFirmware, ids::kUpdProgress),
             GetParam() == ReceiverGeneration::PI ? 100 : 102);
-  EXPECT_EQ(status(), "");
+  EXPECT_EQ(line.status(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, XmodemLoader,
                          ::testing::Values(ReceiverGeneration::PI, ReceiverGeneration::PII));
 
 TEST_F(XmodemFile, LoaderFailuresShowTheirStatusTexts) {
-  rig.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
-  auto status = [&] { return rig.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus); };
+  rig.ui.openWindow(WindowId::UpdateFirmware, kLoaderControls);
+  auto status = [&] { return line.status(); };
 
   // One wait for NAK, no re-setting of the line.
   const uint32_t t0 = rig.clock.tickCount();
@@ -449,35 +429,25 @@ TEST_F(XmodemFile, LoaderFailuresShowTheirStatusTexts) {
   EXPECT_FALSE(xmodemSendLoader(rig.ctx, ReceiverGeneration::PI));
   EXPECT_EQ(status(), "Write COM Port failed..  ");
 
-  ScriptedRig r;
-  r.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}});
-  r.attach();
-  r.port->failWritesAfter(0);
-  r.port->receive(std::string(3, kNak));
-  EXPECT_FALSE(xmodemSendLoader(r.ctx, ReceiverGeneration::PII));
-  EXPECT_EQ(r.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "Write COM Port failed.. ");
+  Line r(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}});
+  r.rig.port->failWritesAfter(0);
+  r.nakBurst();
+  EXPECT_FALSE(xmodemSendLoader(r.rig.ctx, ReceiverGeneration::PII));
+  EXPECT_EQ(r.status(), "Write COM Port failed.. ");
 
-  ScriptedRig e;
-  e.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
-  e.attach();
-  ScriptedReceiver peer;
-  peer.eotAnswer = [](int) { return std::string(); };
-  peer.attach(*e.port);
-  e.port->receive(std::string(3, kNak));
-  EXPECT_FALSE(xmodemSendLoader(e.ctx, ReceiverGeneration::PI));
-  EXPECT_EQ(peer.eots, 3);
-  EXPECT_EQ(e.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "No Xmodem ACK received.. ");
+  Line e(WindowId::UpdateFirmware, kLoaderControls);
+  e.rx.eotAnswer = [](int) { return std::string(); };
+  e.nakBurst();
+  EXPECT_FALSE(xmodemSendLoader(e.rig.ctx, ReceiverGeneration::PI));
+  EXPECT_EQ(e.rx.eots, 3);
+  EXPECT_EQ(e.status(), "No Xmodem ACK received.. ");
 
-  ScriptedRig n;  // a block never acknowledged
-  n.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}, {ids::kUpdProgress, {}}});
-  n.attach();
-  ScriptedReceiver nak;
-  nak.answer = [](size_t i, int) { return std::string(1, i == 3 ? kNak : kAck); };
-  nak.attach(*n.port);
-  n.port->receive(std::string(3, kNak));
-  EXPECT_FALSE(xmodemSendLoader(n.ctx, ReceiverGeneration::PII));
-  EXPECT_EQ(nak.frames.size(), 6u);
-  EXPECT_EQ(n.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "No Xmodem ACK received.. ");
+  Line n(WindowId::UpdateFirmware, kLoaderControls);  // a block never acknowledged
+  n.rx.answer = [](size_t i, int) { return std::string(1, i == 3 ? kNak : kAck); };
+  n.nakBurst();
+  EXPECT_FALSE(xmodemSendLoader(n.rig.ctx, ReceiverGeneration::PII));
+  EXPECT_EQ(n.rx.frames.size(), 6u);
+  EXPECT_EQ(n.status(), "No Xmodem ACK received.. ");
 }
 
 TEST_F(XmodemFile, LoaderWithoutItsDialogStillSends) {
@@ -486,15 +456,11 @@ TEST_F(XmodemFile, LoaderWithoutItsDialogStillSends) {
   EXPECT_EQ(rx.frames.size(), 22u);
   EXPECT_FALSE(rig.ui.isOpen(WindowId::UpdateFirmware));
 
-  ScriptedRig r;  // dialog open, but no progress bar in its template
-  r.ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}});
-  r.attach();
-  ScriptedReceiver peer;
-  peer.attach(*r.port);
-  r.port->receive(std::string(3, kNak));
-  EXPECT_TRUE(xmodemSendLoader(r.ctx, ReceiverGeneration::PI));
-  EXPECT_EQ(r.ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "Can't get Progress HWND");
-  EXPECT_FALSE(r.ui.hasControl(WindowId::UpdateFirmware, ids::kUpdProgress));
+  Line r(WindowId::UpdateFirmware, {{ids::kUpdStatus, {}}});  // no progress bar in the template
+  r.nakBurst();
+  EXPECT_TRUE(xmodemSendLoader(r.rig.ctx, ReceiverGeneration::PI));
+  EXPECT_EQ(r.status(), "Can't get Progress HWND");
+  EXPECT_FALSE(r.rig.ui.hasControl(WindowId::UpdateFirmware, ids::kUpdProgress));
 }
 
 }  // namespace
