@@ -55,6 +55,12 @@ bool openPort(LinkContext& ctx, const std::string& name, int baud) {
 
 bool connectReceiver(LinkContext& ctx) {
   ReceiverSession& s = ctx.session;
+  // Taking the line from under the start-up update would leave both with a
+  // broken one: it reopens the session's port when it recovers.
+  if (s.autoUpdateRunning > 0) {
+    connectFailure(ctx, kPortBusyText);
+    return false;
+  }
   s.portName.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComPortBox));
   s.baudText.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComBaudBox));
 

@@ -42,6 +42,8 @@ struct ReceiverSession {
   std::atomic<int> stopRequested{0};
   std::atomic<int> dualPortActive{0};
   std::atomic<int> firmwareVersion{0};
+  // Set while the start-up update runs: it owns the port until it ends.
+  std::atomic<int> autoUpdateRunning{0};
 
   // What the data path registers: the workers connectReceiver starts, and
   // the clearing of the satellite display before a restart. A missing one
@@ -51,6 +53,8 @@ struct ReceiverSession {
   std::function<void()> clearSatelliteDisplay;
 };
 
+// connectReceiver's box while the start-up update still owns the port.
+inline constexpr const char* kPortBusyText = "The start-up update is still using the port. Connect when it has ended.";
 // connectReceiver's line when the data path has registered no workers.
 inline constexpr const char* kNoReceiveThreadText = "No receive thread registered: not connected..";
 

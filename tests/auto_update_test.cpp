@@ -1,6 +1,7 @@
 // The unattended update against a scripted receiver on the virtual clock:
 // which path, which file, which bytes, which texts.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -229,11 +230,16 @@ TEST_F(AutoUpdateTest, ReceiverThatStopsAckingReportsFail) {
   firmware("FW_P1.bin", 481280);
   auto port = addPort(&rx);
   // After the first block the receiver answers nothing.
+  int ownedWhileWriting = 1;
   port->onWrite([&](ScriptedPort& p, const Bytes& call) {
+    ownedWhileWriting = std::min<int>(ownedWhileWriting, c->session.autoUpdateRunning);
     if (call.size() == 1028 && !rx.received.empty()) return;
     rx.onWrite(p, call);
   });
   AutoUpdateThread(*c);
+  // It owns the port while it works, and gives it up at its end.
+  EXPECT_EQ(ownedWhileWriting, 1);
+  EXPECT_EQ(c->session.autoUpdateRunning, 0);
   EXPECT_EQ(status(), "FAIL");
   EXPECT_EQ(lastLines(3), (std::vector<std::string>{"No Xmodem ACK received.. ", "Update Failed!  ",
                                                     "Power Off Device And Try Again!"}));

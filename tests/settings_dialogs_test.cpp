@@ -162,10 +162,16 @@ TEST(ComPortSetup, AConnectThatFailsKeepsTheDialogOpenAndDisconnectSaysSo) {
   rig.ui.openWindow(w, initialControls(104));
   p.initialized(w);
   rig.ui.typeText(w, ids::kComPortBox, "COM7:");  // no such port in the opener
+  // While the start-up update owns the port, nothing is opened.
+  rig.ctx.session.autoUpdateRunning = 1;
+  p.command(w, ids::kComConnect);
+  rig.ctx.session.autoUpdateRunning = 0;
+  EXPECT_TRUE(rig.opener.opened().empty());
   p.command(w, ids::kComConnect);
   EXPECT_TRUE(host.ended.empty());
-  ASSERT_EQ(rig.host.boxes().size(), 1u);
-  EXPECT_EQ(rig.host.boxes()[0].text, "Fail To Create COM Port");
+  ASSERT_EQ(rig.host.boxes().size(), 2u);
+  EXPECT_EQ(rig.host.boxes()[0].text, kPortBusyText);
+  EXPECT_EQ(rig.host.boxes()[1].text, "Fail To Create COM Port");
   p.command(w, ids::kComDisconnect);
   EXPECT_EQ(rig.ui.text(w, ids::kComStatus), "Not connect");
   EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextPortLabel), "N/A");

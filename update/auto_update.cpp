@@ -151,8 +151,13 @@ void recoveryPath(UpdateContext& ctx) {
 }  // namespace
 
 void AutoUpdateThread(UpdateContext& ctx) {
-  ctx.update.updateFile.reset();
   ReceiverSession& s = ctx.session;
+  ++s.autoUpdateRunning;
+  struct Done {
+    std::atomic<int>& running;
+    ~Done() { --running; }
+  } done{s.autoUpdateRunning};
+  ctx.update.updateFile.reset();
   if (!openPort(ctx, s.portName.get(), decimalValue(s.baudText.get()))) {
     ctx.textLog.append("COM port open Failed!  ");
     return;
