@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <algorithm>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 #include "app/wiring.h"
 #include "datapath/receive_thread.h"
@@ -21,6 +19,7 @@
 namespace ferrolan {
 namespace {
 
+using test::eventually;
 using test::ScriptedRig;
 namespace ev = sentenceEvents;
 
@@ -81,23 +80,22 @@ TEST(Dispatch, StoresAndSignalsByType) {
       {"an overlong line is cut to its slot", {longGga}, 0, {ev::kGpGga}, 0, {{StoreSlot::Gga, longGga.substr(0, 127)}}, 0},
   };
   for (const DispatchCase& c : cases) {
+    SCOPED_TRACE(c.name);
     ScriptedRig rig;
     auto events = openSentenceEvents(rig.ctx);
     rig.ctx.session.restartPending = c.restartPending;
     rig.clock.advance(5000);
     for (const std::string& l : c.lines) dispatchSentence(rig.ctx, l);
-    EXPECT_EQ(signalled(events), c.events) << c.name;
-    EXPECT_EQ(rig.ctx.dataPath.sentences.gsvTotal, c.gsvTotal) << c.name;
+    EXPECT_EQ(signalled(events), c.events);
+    EXPECT_EQ(rig.ctx.dataPath.sentences.gsvTotal, c.gsvTotal);
     for (int s = 0; s < static_cast<int>(StoreSlot::Count); ++s) {
       std::string expected;
       for (const auto& [slot, text] : c.stored)
         if (static_cast<int>(slot) == s) expected = text;
-      EXPECT_EQ(rig.ctx.dataPath.sentences.read(static_cast<StoreSlot>(s)).view(), expected) << c.name << " slot " << s;
+      EXPECT_EQ(rig.ctx.dataPath.sentences.read(static_cast<StoreSlot>(s)).view(), expected) << "slot " << s;
     }
-    EXPECT_EQ(rig.ctx.dataPath.ttff.ttffRunning, c.ttffRunning) << c.name;
-    if (c.ttffRunning) {
-      EXPECT_EQ(rig.ctx.dataPath.ttff.ttffStart, rig.clock.tickCount()) << c.name;
-    }
+    EXPECT_EQ(rig.ctx.dataPath.ttff.ttffRunning, c.ttffRunning);
+    if (c.ttffRunning) { EXPECT_EQ(rig.ctx.dataPath.ttff.ttffStart, rig.clock.tickCount()); }
   }
 }
 
@@ -274,13 +272,6 @@ TEST(ReceiveThread, ModeIsReadAfterEveryByte) {
                                                  "PVT Solution Data (121)"}));
 }
 
-// Waits, without a time limit that decides anything, for `done`.
-template <typename Pred>
-bool eventually(Pred done) {
-  for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return done();
-}
-
 TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirst) {
   ScriptedRig rig;
   std::mutex m;
@@ -340,12 +331,9 @@ TEST(LiveReceiver, ConnectShowsTheSimulatorsSentences) {
   rig.ui.setText(WindowId::ComPortSetup, ids::kComPortBox, path);
   rig.ui.setText(WindowId::ComPortSetup, ids::kComBaudBox, "9600");
   ASSERT_TRUE(connectReceiver(rig.ctx));
-  auto shown = [&] {
-    for (const std::string& l : rig.ctx.textLog.lines())
-      if (l.starts_with("$GPRMC")) return true;
-    return false;
-  };
-  EXPECT_TRUE(eventually(shown));
+  EXPECT_TRUE(eventually([&] {
+    return std::ranges::any_of(rig.ctx.textLog.lines(), [](const std::string& l) { return l.starts_with("$GPRMC"); });
+  }));
   EXPECT_TRUE(rig.ctx.dataPath.sentences.rmcText().view().starts_with("$GPRMC,"));
   for (const std::string& l : rig.ctx.textLog.lines()) EXPECT_EQ(l.back(), '\n') << l;
   disconnectReceiver(rig.ctx);
