@@ -22,6 +22,12 @@ std::vector<Sentence> nmeaFor(ReceiverConfig cfg, uint32_t seconds) {
   return sentencesOf(text(run(rx, now, seconds * 1000)));
 }
 
+std::vector<Frame> vbiFor(ReceiverConfig cfg, uint32_t start, uint32_t ms) {
+  cfg.startInVbi = true;
+  Receiver rx(cfg, start);
+  return framesOf(run(rx, start, ms));
+}
+
 }  // namespace
 
 TEST(SimNmeaOutput, EverySentenceHasAValidChecksumAndItsFieldCount) {
@@ -141,11 +147,8 @@ TEST(SimNmeaOutput, StoredRatesChangeWhatGoesOut) {
 
 TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
   ReceiverConfig cfg;
-  cfg.startInVbi = true;
   cfg.position = {48.8584, 2.2945, 300};
-  uint32_t now = 1000;
-  Receiver rx(cfg, now);
-  const auto frames = framesOf(run(rx, now, 30000));
+  const auto frames = vbiFor(cfg, 1000, 30000);
   int meas = 0, pvtCount = 0, other = 0;
   uint32_t lastGps = 0;
   for (const auto& f : frames) {
@@ -195,12 +198,9 @@ TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
 
 TEST(SimVbiOutput, UtcAndNoFixShowInTheSolution) {
   ReceiverConfig cfg;
-  cfg.startInVbi = true;
   cfg.forcedFix = FixKind::None;
   cfg.startUnix = 1767225600 + 13 * 3600 + 14 * 60 + 15;
-  uint32_t now = 0;
-  Receiver rx(cfg, now);
-  for (const auto& f : framesOf(run(rx, now, 600))) {
+  for (const auto& f : vbiFor(cfg, 0, 600)) {
     if (f.id != kMsgPvtSolution) continue;
     EXPECT_EQ(f.payload[pvt::kFixType] & 0xE0, 0);
     EXPECT_EQ(f.payload[pvt::kHour], 13);
