@@ -196,14 +196,15 @@ struct RecordingLog final : StreamLog {
 struct ReceiveRig : ScriptedRig {
   RecordingLog recording;
   std::shared_ptr<FeedPort> feed;
-  void run(const std::string& stream, int mode) {
+  std::array<EventHandle, ev::kCount> events = openSentenceEvents(ctx);
+  // Runs the receive thread over `stream` to its end; `tweak` readies the feed.
+  void run(const std::string& stream, int mode, const std::function<void(FeedPort&)>& tweak = {}) {
     feed = std::make_shared<FeedPort>(std::vector<uint8_t>(stream.begin(), stream.end()), ctx.session.connected);
     ctx.session.portHandle.set(feed);
     ctx.session.protocolMode = mode;
     ctx.session.connected = 1;
     ctx.dataPath.streamLog = &recording;
-  }
-  void go() {
+    if (tweak) tweak(*feed);
     WorkerControl ctl;
     runReceiveThread(ctx, ctl);
   }
@@ -211,32 +212,28 @@ struct ReceiveRig : ScriptedRig {
 
 TEST(ReceiveThread, TextModeShowsLogsAndDispatchesEachLine) {
   ReceiveRig rig;
-  auto events = openSentenceEvents(rig.ctx);
   // Nothing before the first "$" shows anywhere.
   rig.run("\xE9noise$GPGGA,1*11\r\n$GPGLL,\xE9*22\r\n$GPGSA,3*33\r\n$", kModeNmea);
-  rig.go();
   const std::vector<std::string> sent = {"$GPGGA,1*11\n", "$GPGLL,\xE9*22\n", "$GPGSA,3*33\n"};
   EXPECT_EQ(rig.recording.lines, sent);
   // Newest first; Latin-1 shown as UTF-8.
   EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGSA,3*33\n", "$GPGLL,\xC3\xA9*22\n", "$GPGGA,1*11\n"}));
   EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextStatus), "Logging");
-  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kGpGga, ev::kGpGsa}));
+  EXPECT_EQ(signalled(rig.events), (std::vector<int>{ev::kGpGga, ev::kGpGsa}));
   EXPECT_TRUE(rig.recording.bytes.empty());
 }
 
 TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
   ReceiveRig rig;
-  auto events = openSentenceEvents(rig.ctx);
   std::string stream = "\x01\x81\xFF\x78";
   stream += std::string(50, '\x11') + "\x81\xFF\x79" + std::string(20, '\x22') + "\x81\xFF\x7A\x81\xFF\x03";
   rig.run(stream, kModeVbi);
-  rig.go();
   EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin(), stream.end()));
   EXPECT_EQ(rig.log(), (std::vector<std::string>{"SV Measurements Data (120)", "PVT Solution Data (121)",
                                                  "SV Visibility Data (122)"}));
   // Set at the last frame start, from the log's fill.
   EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), static_cast<int>(stream.size()));
-  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
+  EXPECT_EQ(signalled(rig.events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
   VbiCopy out;
   EXPECT_EQ(rig.ctx.dataPath.vbi.measurement(out), 48);
   EXPECT_EQ(out[0], 0x78);
@@ -244,9 +241,8 @@ TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
 
 TEST(ReceiveThread, ALineThatHangsUpEndsTheConnectionOnceKeepingTheLog) {
   ReceiveRig rig;
-  rig.run("$GPGGA,1*11\r\n$", kModeNmea);
-  rig.feed->hangUpAtEnd = true;
-  rig.go();  // returns: no spinning on the dead line
+  // Returns: no spinning on the dead line.
+  rig.run("$GPGGA,1*11\r\n$", kModeNmea, [](FeedPort& f) { f.hangUpAtEnd = true; });
   EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1*11\n"});
   EXPECT_TRUE(rig.recording.lost);
   EXPECT_TRUE(rig.feed->closed);
@@ -260,12 +256,12 @@ TEST(ReceiveThread, ModeIsReadAfterEveryByte) {
   ReceiveRig rig;
   // NMEA, then an unknown mode drops bytes, then VBI.
   const std::string stream = "$GPGGA,1\r\n$GPGGA,2\r\n$\x81\xFF\x78\x81\xFF\x79";
-  rig.run(stream, kModeNmea);
-  rig.feed->before = [&](size_t i) {
-    if (i == 11) rig.ctx.session.protocolMode = 7;
-    if (i == 21) rig.ctx.session.protocolMode = kModeVbi;
-  };
-  rig.go();
+  rig.run(stream, kModeNmea, [&](FeedPort& f) {
+    f.before = [&](size_t i) {
+      if (i == 11) rig.ctx.session.protocolMode = 7;
+      if (i == 21) rig.ctx.session.protocolMode = kModeVbi;
+    };
+  });
   EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1\n"});
   EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin() + 21, stream.end()));
   EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGGA,1\n", "SV Measurements Data (120)",
