@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <algorithm>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 #include "app/wiring.h"
 #include "datapath/receive_thread.h"
@@ -21,6 +19,7 @@
 namespace ferrolan {
 namespace {
 
+using test::eventually;
 using test::ScriptedRig;
 namespace ev = sentenceEvents;
 
@@ -81,23 +80,22 @@ TEST(Dispatch, StoresAndSignalsByType) {
       {"an overlong line is cut to its slot", {longGga}, 0, {ev::kGpGga}, 0, {{StoreSlot::Gga, longGga.substr(0, 127)}}, 0},
   };
   for (const DispatchCase& c : cases) {
+    SCOPED_TRACE(c.name);
     ScriptedRig rig;
     auto events = openSentenceEvents(rig.ctx);
     rig.ctx.session.restartPending = c.restartPending;
     rig.clock.advance(5000);
     for (const std::string& l : c.lines) dispatchSentence(rig.ctx, l);
-    EXPECT_EQ(signalled(events), c.events) << c.name;
-    EXPECT_EQ(rig.ctx.dataPath.sentences.gsvTotal, c.gsvTotal) << c.name;
+    EXPECT_EQ(signalled(events), c.events);
+    EXPECT_EQ(rig.ctx.dataPath.sentences.gsvTotal, c.gsvTotal);
     for (int s = 0; s < static_cast<int>(StoreSlot::Count); ++s) {
       std::string expected;
       for (const auto& [slot, text] : c.stored)
         if (static_cast<int>(slot) == s) expected = text;
-      EXPECT_EQ(rig.ctx.dataPath.sentences.read(static_cast<StoreSlot>(s)).view(), expected) << c.name << " slot " << s;
+      EXPECT_EQ(rig.ctx.dataPath.sentences.read(static_cast<StoreSlot>(s)).view(), expected) << "slot " << s;
     }
-    EXPECT_EQ(rig.ctx.dataPath.ttff.ttffRunning, c.ttffRunning) << c.name;
-    if (c.ttffRunning) {
-      EXPECT_EQ(rig.ctx.dataPath.ttff.ttffStart, rig.clock.tickCount()) << c.name;
-    }
+    EXPECT_EQ(rig.ctx.dataPath.ttff.ttffRunning, c.ttffRunning);
+    if (c.ttffRunning) { EXPECT_EQ(rig.ctx.dataPath.ttff.ttffStart, rig.clock.tickCount()); }
   }
 }
 
@@ -198,14 +196,15 @@ struct RecordingLog final : StreamLog {
 struct ReceiveRig : ScriptedRig {
   RecordingLog recording;
   std::shared_ptr<FeedPort> feed;
-  void run(const std::string& stream, int mode) {
+  std::array<EventHandle, ev::kCount> events = openSentenceEvents(ctx);
+  // Runs the receive thread over `stream` to its end; `tweak` readies the feed.
+  void run(const std::string& stream, int mode, const std::function<void(FeedPort&)>& tweak = {}) {
     feed = std::make_shared<FeedPort>(std::vector<uint8_t>(stream.begin(), stream.end()), ctx.session.connected);
     ctx.session.portHandle.set(feed);
     ctx.session.protocolMode = mode;
     ctx.session.connected = 1;
     ctx.dataPath.streamLog = &recording;
-  }
-  void go() {
+    if (tweak) tweak(*feed);
     WorkerControl ctl;
     runReceiveThread(ctx, ctl);
   }
@@ -213,32 +212,28 @@ struct ReceiveRig : ScriptedRig {
 
 TEST(ReceiveThread, TextModeShowsLogsAndDispatchesEachLine) {
   ReceiveRig rig;
-  auto events = openSentenceEvents(rig.ctx);
   // Nothing before the first "$" shows anywhere.
   rig.run("\xE9noise$GPGGA,1*11\r\n$GPGLL,\xE9*22\r\n$GPGSA,3*33\r\n$", kModeNmea);
-  rig.go();
   const std::vector<std::string> sent = {"$GPGGA,1*11\n", "$GPGLL,\xE9*22\n", "$GPGSA,3*33\n"};
   EXPECT_EQ(rig.recording.lines, sent);
   // Newest first; Latin-1 shown as UTF-8.
   EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGSA,3*33\n", "$GPGLL,\xC3\xA9*22\n", "$GPGGA,1*11\n"}));
   EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextStatus), "Logging");
-  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kGpGga, ev::kGpGsa}));
+  EXPECT_EQ(signalled(rig.events), (std::vector<int>{ev::kGpGga, ev::kGpGsa}));
   EXPECT_TRUE(rig.recording.bytes.empty());
 }
 
 TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
   ReceiveRig rig;
-  auto events = openSentenceEvents(rig.ctx);
   std::string stream = "\x01\x81\xFF\x78";
   stream += std::string(50, '\x11') + "\x81\xFF\x79" + std::string(20, '\x22') + "\x81\xFF\x7A\x81\xFF\x03";
   rig.run(stream, kModeVbi);
-  rig.go();
   EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin(), stream.end()));
   EXPECT_EQ(rig.log(), (std::vector<std::string>{"SV Measurements Data (120)", "PVT Solution Data (121)",
                                                  "SV Visibility Data (122)"}));
   // Set at the last frame start, from the log's fill.
   EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), static_cast<int>(stream.size()));
-  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
+  EXPECT_EQ(signalled(rig.events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
   VbiCopy out;
   EXPECT_EQ(rig.ctx.dataPath.vbi.measurement(out), 48);
   EXPECT_EQ(out[0], 0x78);
@@ -246,9 +241,8 @@ TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
 
 TEST(ReceiveThread, ALineThatHangsUpEndsTheConnectionOnceKeepingTheLog) {
   ReceiveRig rig;
-  rig.run("$GPGGA,1*11\r\n$", kModeNmea);
-  rig.feed->hangUpAtEnd = true;
-  rig.go();  // returns: no spinning on the dead line
+  // Returns: no spinning on the dead line.
+  rig.run("$GPGGA,1*11\r\n$", kModeNmea, [](FeedPort& f) { f.hangUpAtEnd = true; });
   EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1*11\n"});
   EXPECT_TRUE(rig.recording.lost);
   EXPECT_TRUE(rig.feed->closed);
@@ -262,23 +256,16 @@ TEST(ReceiveThread, ModeIsReadAfterEveryByte) {
   ReceiveRig rig;
   // NMEA, then an unknown mode drops bytes, then VBI.
   const std::string stream = "$GPGGA,1\r\n$GPGGA,2\r\n$\x81\xFF\x78\x81\xFF\x79";
-  rig.run(stream, kModeNmea);
-  rig.feed->before = [&](size_t i) {
-    if (i == 11) rig.ctx.session.protocolMode = 7;
-    if (i == 21) rig.ctx.session.protocolMode = kModeVbi;
-  };
-  rig.go();
+  rig.run(stream, kModeNmea, [&](FeedPort& f) {
+    f.before = [&](size_t i) {
+      if (i == 11) rig.ctx.session.protocolMode = 7;
+      if (i == 21) rig.ctx.session.protocolMode = kModeVbi;
+    };
+  });
   EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1\n"});
   EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin() + 21, stream.end()));
   EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGGA,1\n", "SV Measurements Data (120)",
                                                  "PVT Solution Data (121)"}));
-}
-
-// Waits, without a time limit that decides anything, for `done`.
-template <typename Pred>
-bool eventually(Pred done) {
-  for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return done();
 }
 
 TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirst) {
@@ -340,12 +327,9 @@ TEST(LiveReceiver, ConnectShowsTheSimulatorsSentences) {
   rig.ui.setText(WindowId::ComPortSetup, ids::kComPortBox, path);
   rig.ui.setText(WindowId::ComPortSetup, ids::kComBaudBox, "9600");
   ASSERT_TRUE(connectReceiver(rig.ctx));
-  auto shown = [&] {
-    for (const std::string& l : rig.ctx.textLog.lines())
-      if (l.starts_with("$GPRMC")) return true;
-    return false;
-  };
-  EXPECT_TRUE(eventually(shown));
+  EXPECT_TRUE(eventually([&] {
+    return std::ranges::any_of(rig.ctx.textLog.lines(), [](const std::string& l) { return l.starts_with("$GPRMC"); });
+  }));
   EXPECT_TRUE(rig.ctx.dataPath.sentences.rmcText().view().starts_with("$GPRMC,"));
   for (const std::string& l : rig.ctx.textLog.lines()) EXPECT_EQ(l.back(), '\n') << l;
   disconnectReceiver(rig.ctx);

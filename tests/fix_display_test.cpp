@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "app/wiring.h"
 #include "datapath/fix_display.h"
@@ -55,13 +56,14 @@ TEST(FixDisplay, RmcShowsTimeAndPositionAndKeepsTheDate) {
       {"", kUntouched, kUntouched, kUntouched, {}},
   };
   for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
     InfoRig p;
     p.data().sentences.store(StoreSlot::Rmc, r.line);
     p.run(ev::kGpRmc);
-    EXPECT_EQ(p.text(ids::kInfoUtc), r.utc) << r.line;
-    EXPECT_EQ(p.text(ids::kInfoLatitude), r.lat) << r.line;
-    EXPECT_EQ(p.text(ids::kInfoLongitude), r.lon) << r.line;
-    EXPECT_EQ(p.data().fix.rmcDateTime(), r.when) << r.line;
+    EXPECT_EQ(p.text(ids::kInfoUtc), r.utc);
+    EXPECT_EQ(p.text(ids::kInfoLatitude), r.lat);
+    EXPECT_EQ(p.text(ids::kInfoLongitude), r.lon);
+    EXPECT_EQ(p.data().fix.rmcDateTime(), r.when);
   }
 }
 
@@ -164,12 +166,11 @@ TEST(FixDisplay, SvMeasurementsLabelEveryRecordAndDrawTheHeardOnes) {
       const auto ops = p.rig.ui.surface(kInfo, ids::kInfoChannelBars[k]);
       const ClientSize size = p.rig.ui.clientSize(kInfo, ids::kInfoChannelBars[k]);
       ASSERT_EQ(ops.size(), r.heights[k] ? 1u : 0u);
-      if (!ops.empty()) {
-        EXPECT_EQ(ops[0].y2 - ops[0].y1, r.heights[k]);
-        EXPECT_EQ(ops[0].y2, size.height);
-        EXPECT_EQ(ops[0].x2 - ops[0].x1, size.width);
-        EXPECT_EQ(ops[0].brush, kBarNotUsed);
-      }
+      if (ops.empty()) continue;
+      EXPECT_EQ(ops[0].y2 - ops[0].y1, r.heights[k]);
+      EXPECT_EQ(ops[0].y2, size.height);
+      EXPECT_EQ(ops[0].x2 - ops[0].x1, size.width);
+      EXPECT_EQ(ops[0].brush, kBarNotUsed);
     }
   }
 }
@@ -187,11 +188,12 @@ TEST(FixDisplay, PvtSolutionShowsFixUsedSatellitesTimeAndPositionOfTheSelectedCo
   pl[44] = 0x76;  // satellites 1 and 2
   pl[59] = 0xF0;  // satellite 32
   // The display reads the copy the next message goes to: the oldest of three.
-  p.data().vbi.putSolution(FrameView(f));
-  VbiCopy empty{};
-  p.data().vbi.putSolution(FrameView(empty));
-  p.data().vbi.putSolution(FrameView(empty));
-  p.run(ev::kSvSoluData);
+  const auto show = [&] {
+    const VbiCopy empty{};
+    for (const VbiCopy* c : {&std::as_const(f), &empty, &empty}) p.data().vbi.putSolution(FrameView(*c));
+    p.run(ev::kSvSoluData);
+  };
+  show();
   EXPECT_EQ(p.text(ids::kInfoFix), "3D fix");
   EXPECT_EQ(p.text(ids::kInfoUsed), "3");
   EXPECT_EQ(p.text(ids::kInfoUtc), "9:5:7");
@@ -204,10 +206,7 @@ TEST(FixDisplay, PvtSolutionShowsFixUsedSatellitesTimeAndPositionOfTheSelectedCo
   pl[5] = 0x20;
   const double huge = 1e300;
   std::memcpy(pl + 18, &huge, 8);
-  p.data().vbi.putSolution(FrameView(f));
-  p.data().vbi.putSolution(FrameView(empty));
-  p.data().vbi.putSolution(FrameView(empty));
-  p.run(ev::kSvSoluData);
+  show();
   EXPECT_EQ(p.text(ids::kInfoFix), "No fix");
   EXPECT_EQ(p.text(ids::kInfoLatitude).size(), 63u);
   EXPECT_EQ(p.data().fix.fix3D, 0);

@@ -38,31 +38,24 @@ TEST(Resources, TemplateIdsAreUniqueAndEachWindowHasOneTemplatePerLayout) {
 TEST(Resources, PagesCarryTheirLayoutTemplateAndCaption) {
   struct Row {
     WindowId page;
-    int generic, portrait, landscape;
-    const char *cg, *cp, *cl;
+    int ids[3];  // in the order of kLayouts
+    const char* captions[3];
   };
-  const Row rows[] = {{WindowId::TextPage, 110, 119, 122, "", "Text-P", "Text -L"},
-                      {WindowId::InfoPage, 106, 118, 120, "Info", "Info-P", "Info-L"},
-                      {WindowId::SkyPage, 108, 115, 121, "Sky", "Sky-P", "Sky -L"}};
-  for (const Row& r : rows) {
-    EXPECT_EQ(templateFor(r.page, Layout::Generic)->id, r.generic);
-    EXPECT_EQ(templateFor(r.page, Layout::PocketPortrait)->id, r.portrait);
-    EXPECT_EQ(templateFor(r.page, Layout::PocketLandscape)->id, r.landscape);
-    EXPECT_EQ(templateFor(r.page, Layout::Generic)->caption, r.cg);
-    EXPECT_EQ(templateFor(r.page, Layout::PocketPortrait)->caption, r.cp);
-    EXPECT_EQ(templateFor(r.page, Layout::PocketLandscape)->caption, r.cl);
-  }
-  EXPECT_EQ(findTemplate(104)->caption, "COM Port Setup");
-  EXPECT_EQ(findTemplate(116)->caption, "Single Channel Mode");
-  EXPECT_EQ(findTemplate(128)->caption, "FSA Modify");
-  EXPECT_EQ(findTemplate(117)->caption, "Update Firmware");
-  EXPECT_EQ(findTemplate(124)->caption, "");
-  EXPECT_EQ(findTemplate(102)->caption, "About Ferrolan");
-  EXPECT_EQ(findTemplate(123)->caption, "VBI Log Setting");
-  EXPECT_EQ(findTemplate(102)->width, 125);
-  EXPECT_EQ(findTemplate(102)->height, 60);
-  EXPECT_EQ(findTemplate(123)->width, 117);
-  EXPECT_EQ(findTemplate(123)->height, 73);
+  const Row rows[] = {{WindowId::TextPage, {110, 119, 122}, {"", "Text-P", "Text -L"}},
+                      {WindowId::InfoPage, {106, 118, 120}, {"Info", "Info-P", "Info-L"}},
+                      {WindowId::SkyPage, {108, 115, 121}, {"Sky", "Sky-P", "Sky -L"}}};
+  for (const Row& r : rows)
+    for (size_t l = 0; l < std::size(kLayouts); ++l) {
+      EXPECT_EQ(templateFor(r.page, kLayouts[l])->id, r.ids[l]);
+      EXPECT_EQ(templateFor(r.page, kLayouts[l])->caption, r.captions[l]);
+    }
+  const std::pair<int, const char*> captions[] = {{104, "COM Port Setup"}, {116, "Single Channel Mode"},
+                                                  {128, "FSA Modify"},     {117, "Update Firmware"},
+                                                  {124, ""},               {102, "About Ferrolan"},
+                                                  {123, "VBI Log Setting"}};
+  for (const auto& [id, caption] : captions) EXPECT_EQ(findTemplate(id)->caption, caption) << id;
+  EXPECT_EQ(std::pair(findTemplate(102)->width, findTemplate(102)->height), std::pair(125, 60));
+  EXPECT_EQ(std::pair(findTemplate(123)->width, findTemplate(123)->height), std::pair(117, 73));
 }
 
 std::set<int> idsOf(const DialogTemplate& t) {
@@ -113,10 +106,9 @@ TEST(Resources, InfoPageChannelsAndButtonsPerLayout) {
         EXPECT_GT(bar->x, findControl(t, ids::kInfoChannelBars[c - 1])->x + bar->w - 1);
       }
     }
-    EXPECT_EQ(findControl(t, ids::kInfoColdStart)->text, "ColdStart");
-    EXPECT_EQ(findControl(t, ids::kInfoStop)->text, "Stop");
-    EXPECT_EQ(findControl(t, ids::kInfoSort)->text, "Sort");
-    EXPECT_EQ(findControl(t, ids::kInfoClean)->text, "Clean");
+    for (const auto& [id, text] : {std::pair{ids::kInfoColdStart, "ColdStart"}, std::pair{ids::kInfoStop, "Stop"},
+                                   std::pair{ids::kInfoSort, "Sort"}, std::pair{ids::kInfoClean, "Clean"}})
+      EXPECT_EQ(findControl(t, id)->text, text) << id;
   }
   const DialogTemplate& generic = *findTemplate(106);
   EXPECT_EQ(findControl(generic, ids::kInfoSortBySvid)->text, "Sort By SVID");
@@ -145,9 +137,9 @@ TEST(Resources, InitialStatesFollowTheTemplates) {
 
   for (Layout l : kLayouts) {
     const DialogTemplate& text = *templateFor(WindowId::TextPage, l);
-    EXPECT_EQ(stateOf(text, ids::kTextPortLabel).text, "N/A");
-    EXPECT_EQ(stateOf(text, ids::kTextBaudLabel).text, "N/A");
-    EXPECT_EQ(stateOf(text, ids::kTextStatus).text, "");
+    for (const auto& [id, shown] : {std::pair{ids::kTextPortLabel, "N/A"}, std::pair{ids::kTextBaudLabel, "N/A"},
+                                    std::pair{ids::kTextStatus, ""}})
+      EXPECT_EQ(stateOf(text, id).text, shown) << id;
     // Pages come with their own surface, control 0.
     EXPECT_EQ(initialControls(text).front().first, 0);
   }
@@ -177,10 +169,10 @@ TEST(Resources, DialogTextsAreTheSystemsOwn) {
   for (const ControlTemplate& c : fsa.controls)
     if (c.id == ids::kStatic) labels.push_back(c.text);
   EXPECT_EQ(labels, (std::vector<std::string_view>{"RMC", "GGA", "GLL ", "GSA", "GSV", "ALM", "VTG", "ZDA"}));
-  EXPECT_EQ(findControl(fsa, ids::kFsaChangeBaud)->text, "Change Baud Rate");
-  EXPECT_EQ(findControl(fsa, ids::kFsaChangeOutput)->text, "Change Output");
-  EXPECT_EQ(findControl(fsa, ids::kOk)->text, "OK");
-  EXPECT_EQ(findControl(fsa, ids::kCancel)->text, "Cancel");
+  for (const auto& [id, text] : {std::pair{ids::kFsaChangeBaud, "Change Baud Rate"},
+                                 std::pair{ids::kFsaChangeOutput, "Change Output"}, std::pair{ids::kOk, "OK"},
+                                 std::pair{ids::kCancel, "Cancel"}})
+    EXPECT_EQ(findControl(fsa, id)->text, text) << id;
   EXPECT_EQ(std::size(kRateList), 6u);
   EXPECT_EQ(kRateList[1], "1   Hz");
   EXPECT_EQ(kPortList[9], "COM0:");
@@ -213,9 +205,10 @@ TEST(Resources, MenuHasFourMenusWithUniqueCommands) {
   }
   EXPECT_EQ(titles, (std::vector<std::string_view>{"Setup", "Command", "MISC", "Help"}));
   EXPECT_EQ(commands.size(), 16u);
-  EXPECT_EQ(menuLabel(ids::kCmdVgan), "VGAN");
-  EXPECT_EQ(menuLabel(ids::kCmdSingleChannel), "Single Channel Mode");
-  EXPECT_EQ(menuLabel(ids::kCmdStopLog), "Stop Log");
+  for (const auto& [id, label] : {std::pair{ids::kCmdVgan, "VGAN"},
+                                  std::pair{ids::kCmdSingleChannel, "Single Channel Mode"},
+                                  std::pair{ids::kCmdStopLog, "Stop Log"}})
+    EXPECT_EQ(menuLabel(id), label) << id;
   // Commands the dispatcher knows but no menu item carries.
   for (int id : {ids::kCmdReset, ids::kCmdBaud4800, ids::kCmdFkUpdate, ids::kCmdSpUpdate, ids::kCmdAllUpdate})
     EXPECT_TRUE(menuLabel(id).empty()) << id;

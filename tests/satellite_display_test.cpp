@@ -102,11 +102,11 @@ TEST(SatelliteDisplay, AGroupOfThreeFillsTenSlotsAndLeavesTheOtherChannelsBlank)
            gsv(3, 3, 10, {sats.begin() + 8, sats.end()})});
   const SkyTables& sky = p.rig.ctx.dataPath.sky;
   EXPECT_EQ(sky.satellitesInView, 10);
-  for (int i = 0; i < 10; ++i) {
-    EXPECT_EQ(std::string(sky.labels[static_cast<size_t>(i)].data()), sats[static_cast<size_t>(i)].id);
-    EXPECT_EQ(sky.elevation[static_cast<size_t>(i)], (i + 1) * 9);
-    EXPECT_EQ(sky.azimuth[static_cast<size_t>(i)], (i + 1) * 30);
-    EXPECT_EQ(p.label(i), sats[static_cast<size_t>(i)].id);
+  for (size_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(std::string(sky.labels[i].data()), sats[i].id);
+    EXPECT_EQ(sky.elevation[i], static_cast<int>(i + 1) * 9);
+    EXPECT_EQ(sky.azimuth[i], static_cast<int>(i + 1) * 30);
+    EXPECT_EQ(p.label(static_cast<int>(i)), sats[i].id);
   }
   for (int c = 10; c < 16; ++c) {
     EXPECT_EQ(p.label(c), "") << c;
@@ -209,8 +209,7 @@ TEST(SatelliteDisplay, ClearingFromOtherThreadsWhileGroupsArriveIsSafe) {
   display.start(p.rig.ctx.session.displayEntry);
   const std::string line = gsv(1, 1, 2, {{"07", "40", "90", "42"}, {"12", "10", "180", "30"}});
   // The events exist once the display thread has opened them.
-  for (int i = 0; i < 2000 && !p.rig.ctx.openEvents.get("gpsEvtSVSOLUDATA"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  test::eventually([&] { return p.rig.ctx.openEvents.get("gpsEvtSVSOLUDATA") != nullptr; });
   std::thread cleaner([&] {
     for (int i = 0; i < 300; ++i) p.rig.ctx.session.clearSatelliteDisplay();
   });

@@ -20,14 +20,11 @@ struct Rig {
   }
   std::string command(const std::string& sentence, uint32_t ms = 500) {
     sendTwice(*rx, now, sentence);
-    return text(rx->takeOutput()) + text(run(*rx, now, ms));
+    return text(collect(*rx, now, ms));
   }
   Bytes frame(const Bytes& f, uint32_t ms = 500) {
     sendBytesTwice(*rx, now, f);
-    Bytes out = rx->takeOutput();
-    Bytes more = run(*rx, now, ms);
-    out.insert(out.end(), more.begin(), more.end());
-    return out;
+    return collect(*rx, now, ms);
   }
 };
 
@@ -90,9 +87,7 @@ TEST(SimCommands, RestartAnnouncesItselfDropsTheFixAndRegainsItAfterItsTime) {
   r.command("$PKRV11,1,1,7,0*18\r\n", 10);
   const Bytes ack = r.frame(kColdStartFrame, 0);
   ASSERT_GE(ack.size(), 3u);
-  EXPECT_EQ(ack[0], 0x81);
-  EXPECT_EQ(ack[1], 0xFF);
-  EXPECT_EQ(ack[2], 0x02);
+  EXPECT_EQ(Bytes(ack.begin(), ack.begin() + 3), (Bytes{0x81, 0xFF, 0x02}));
   EXPECT_EQ(r.rx->counters().restarts, 2u);
 }
 
@@ -112,7 +107,7 @@ TEST(SimCommands, VbiUpdateFrameIsAcknowledgedWithItsId) {
   ReceiverConfig cfg;
   cfg.startInVbi = true;
   Rig r(cfg);
-  Bytes out = r.frame(kFlashKernelEntryFrame, 0);
+  const Bytes out = r.frame(kFlashKernelEntryFrame, 0);
   // The ack is a frame 0x81 0xFF 0x0B ... with a valid checksum.
   const auto frames = framesOf(Bytes(out.begin(), out.begin() + 8));
   ASSERT_EQ(frames.size(), 1u);
@@ -202,17 +197,14 @@ TEST(SimCommandIntake, NoiseBetweenCommandsIsSkippedAndLengthsAreBounded) {
     for (uint8_t x : b)
       if (auto it = in.feed(x)) items.push_back(*it);
   };
+  auto feedText = [&](const std::string& s) { feed(Bytes(s.begin(), s.end())); };
   Noise noise(9);
-  Bytes junk;
-  for (int i = 0; i < 500; ++i) junk.push_back(noise.next());
-  feed(junk);
+  for (int i = 0; i < 500; ++i) feed(Bytes{noise.next()});
   feed(Bytes{0x81, 0xFF, 0x0B, 0x00, 0xFF, 0x7F, 0x00, 0x00});  // a length far past the limit
-  const std::string s = "$PKRV14,8*0E\r\n";
-  feed(Bytes(s.begin(), s.end()));
+  feedText("$PKRV14,8*0E\r\n");
   feed(kEpilogueFrame);
-  std::string overlong = "$PKRV" + std::string(500, '1');
-  feed(Bytes(overlong.begin(), overlong.end()));
-  feed(Bytes(s.begin(), s.end()));
+  feedText("$PKRV" + std::string(500, '1'));
+  feedText("$PKRV14,8*0E\r\n");
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].body, "PKRV14,8");
   EXPECT_EQ(items[1].id, 0x0B);
@@ -247,18 +239,12 @@ TEST(SimLine, PacingFollowsTheRateAndThePauseFaultStallsInsideASentence) {
   line.clear();
   line.faults.pauseArmed = true;
   line.queue(Bytes(s.begin(), s.end()));
-  Bytes got;
+  size_t got = 0;
   uint32_t t = 2000;
-  for (; got.size() < 6 && t < 2100; t += 5) {
-    const Bytes b = line.drain(t, 9600, 9600);
-    got.insert(got.end(), b.begin(), b.end());
-  }
-  EXPECT_EQ(got.size(), 6u);  // "$" and five more, then the stall
+  for (; got < 6 && t < 2100; t += 5) got += line.drain(t, 9600, 9600).size();
+  EXPECT_EQ(got, 6u);  // "$" and five more, then the stall
   for (uint32_t u = t; u < t + 1400; u += 5) { EXPECT_TRUE(line.drain(u, 9600, 9600).empty()); }
-  Bytes rest;
-  for (uint32_t u = t + 1500; u < t + 1600; u += 5) {
-    const Bytes b = line.drain(u, 9600, 9600);
-    rest.insert(rest.end(), b.begin(), b.end());
-  }
-  EXPECT_EQ(rest.size(), s.size() - 6);
+  size_t rest = 0;
+  for (uint32_t u = t + 1500; u < t + 1600; u += 5) rest += line.drain(u, 9600, 9600).size();
+  EXPECT_EQ(rest, s.size() - 6);
 }

@@ -22,9 +22,16 @@ std::vector<Sentence> nmeaFor(ReceiverConfig cfg, uint32_t seconds) {
   return sentencesOf(text(run(rx, now, seconds * 1000)));
 }
 
+std::vector<Frame> vbiFor(ReceiverConfig cfg, uint32_t start, uint32_t ms) {
+  cfg.startInVbi = true;
+  Receiver rx(cfg, start);
+  return framesOf(run(rx, start, ms));
+}
+
 }  // namespace
 
 TEST(SimNmeaOutput, EverySentenceHasAValidChecksumAndItsFieldCount) {
+  const std::map<std::string, size_t> fieldCounts = {{"GPGGA", 15}, {"GPRMC", 13}, {"GPGSA", 18}};
   for (auto fix : {FixKind::None, FixKind::Fix2D, FixKind::Fix3D}) {
     ReceiverConfig cfg;
     cfg.forcedFix = fix;
@@ -38,42 +45,33 @@ TEST(SimNmeaOutput, EverySentenceHasAValidChecksumAndItsFieldCount) {
       const std::string& tag = s.fields[0];
       ++kinds[tag];
       EXPECT_EQ(tag.substr(0, 2), "GP") << s.text;
-      if (tag == "GPGGA") { EXPECT_EQ(s.fields.size(), 15u) << s.text; }
-      if (tag == "GPRMC") { EXPECT_EQ(s.fields.size(), 13u) << s.text; }
-      if (tag == "GPGSA") { EXPECT_EQ(s.fields.size(), 18u) << s.text; }
+      if (const auto n = fieldCounts.find(tag); n != fieldCounts.end()) {
+        EXPECT_EQ(s.fields.size(), n->second) << s.text;
+      }
       if (tag == "GPGSV") { EXPECT_EQ((s.fields.size() - 4) % 4, 0u) << s.text; }
     }
     // Default rates: RMC, GGA, GSA and a GSV group every second, nothing else.
-    EXPECT_EQ(kinds["GPRMC"], 20);
-    EXPECT_EQ(kinds["GPGGA"], 20);
-    EXPECT_EQ(kinds["GPGSA"], 20);
+    for (const char* tag : {"GPRMC", "GPGGA", "GPGSA"}) EXPECT_EQ(kinds[tag], 20) << tag;
     EXPECT_EQ(kinds.count("GPGLL") + kinds.count("GPVTG") + kinds.count("GPZDA"), 0u);
   }
 }
 
 TEST(SimNmeaOutput, FixStateShowsInEverySentenceKind) {
-  ReceiverConfig cfg;
-  cfg.forcedFix = FixKind::None;
-  for (const auto& s : nmeaFor(cfg, 3)) {
-    if (s.fields[0] == "GPRMC") { EXPECT_EQ(s.fields[2], "V"); }
-    if (s.fields[0] == "GPGGA") { EXPECT_EQ(s.fields[6], "0"); }
-    if (s.fields[0] == "GPGSA") { EXPECT_EQ(s.fields[2], "1"); }
-  }
-  cfg.forcedFix = FixKind::Fix2D;
-  for (const auto& s : nmeaFor(cfg, 3))
-    if (s.fields[0] == "GPGSA") { EXPECT_EQ(s.fields[2], "2"); }
-  cfg.forcedFix = FixKind::Fix3D;
-  cfg.position = {-33.8688, -151.2093, 12.0};
-  for (const auto& s : nmeaFor(cfg, 3)) {
-    if (s.fields[0] == "GPGSA") { EXPECT_EQ(s.fields[2], "3"); }
-    if (s.fields[0] == "GPRMC") {
-      EXPECT_EQ(s.fields[2], "A");
-      EXPECT_EQ(s.fields[3], "3352.1280");
-      EXPECT_EQ(s.fields[4], "S");
-      EXPECT_EQ(s.fields[5], "15112.5580");
-      EXPECT_EQ(s.fields[6], "W");
-      EXPECT_EQ(s.fields[9], "010126");
-    }
+  using Fields = std::map<std::string, std::vector<std::pair<size_t, std::string>>>;  // tag: (field, value)
+  const std::pair<FixKind, Fields> rows[] = {
+      {FixKind::None, {{"GPRMC", {{2, "V"}}}, {"GPGGA", {{6, "0"}}}, {"GPGSA", {{2, "1"}}}}},
+      {FixKind::Fix2D, {{"GPGSA", {{2, "2"}}}}},
+      {FixKind::Fix3D,
+       {{"GPGSA", {{2, "3"}}},
+        {"GPRMC", {{2, "A"}, {3, "3352.1280"}, {4, "S"}, {5, "15112.5580"}, {6, "W"}, {9, "010126"}}}}},
+  };
+  for (const auto& [fix, fields] : rows) {
+    ReceiverConfig cfg;
+    cfg.forcedFix = fix;
+    if (fix == FixKind::Fix3D) cfg.position = {-33.8688, -151.2093, 12.0};
+    for (const auto& s : nmeaFor(cfg, 3))
+      if (const auto it = fields.find(s.fields[0]); it != fields.end())
+        for (const auto& [k, v] : it->second) { EXPECT_EQ(s.fields[k], v) << s.text; }
   }
 }
 
@@ -149,11 +147,8 @@ TEST(SimNmeaOutput, StoredRatesChangeWhatGoesOut) {
 
 TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
   ReceiverConfig cfg;
-  cfg.startInVbi = true;
   cfg.position = {48.8584, 2.2945, 300};
-  uint32_t now = 1000;
-  Receiver rx(cfg, now);
-  const auto frames = framesOf(run(rx, now, 30000));
+  const auto frames = vbiFor(cfg, 1000, 30000);
   int meas = 0, pvtCount = 0, other = 0;
   uint32_t lastGps = 0;
   for (const auto& f : frames) {
@@ -203,12 +198,9 @@ TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
 
 TEST(SimVbiOutput, UtcAndNoFixShowInTheSolution) {
   ReceiverConfig cfg;
-  cfg.startInVbi = true;
   cfg.forcedFix = FixKind::None;
   cfg.startUnix = 1767225600 + 13 * 3600 + 14 * 60 + 15;
-  uint32_t now = 0;
-  Receiver rx(cfg, now);
-  for (const auto& f : framesOf(run(rx, now, 600))) {
+  for (const auto& f : vbiFor(cfg, 0, 600)) {
     if (f.id != kMsgPvtSolution) continue;
     EXPECT_EQ(f.payload[pvt::kFixType] & 0xE0, 0);
     EXPECT_EQ(f.payload[pvt::kHour], 13);

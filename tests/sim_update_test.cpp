@@ -41,10 +41,7 @@ struct Feeder {
   Bytes afterEot = {};  // the EOT's ACK and what follows it at once
   Bytes send(const Bytes& b, uint32_t settleMs = 20) {
     for (uint8_t x : b) rx.receive(x, now);
-    Bytes out = rx.takeOutput();
-    Bytes more = run(rx, now, settleMs);
-    out.insert(out.end(), more.begin(), more.end());
-    return out;
+    return collect(rx, now, settleMs);
   }
   // Sends data in blocks, one answer per block; answers all the replies.
   std::vector<uint8_t> transfer(const Bytes& data, size_t size, uint8_t fill) {
@@ -60,6 +57,31 @@ struct Feeder {
     afterEot = send(Bytes{kEot}, 0);
     answers.push_back(afterEot.empty() ? 0 : afterEot.front());
     return answers;
+  }
+};
+
+// What the XMODEM receiver answers to `b`, fed at tick `at`.
+Bytes answer(XmodemReceiver& x, const Bytes& b, uint32_t at) {
+  Bytes out;
+  for (uint8_t c : b) x.feed(c, at, out);
+  return out;
+}
+
+// A receiver without a flash kernel, powered up into its boot ROM.
+struct PoweredRom {
+  uint32_t now = 0;
+  Receiver rx;
+  Feeder f{rx, now};
+  explicit PoweredRom(Generation g = Generation::PII, std::string chip = ReceiverConfig{}.flashChip)
+      : rx(config(g, std::move(chip)), now) {
+    rx.powerCycle(now);
+  }
+  static ReceiverConfig config(Generation g, std::string chip) {
+    ReceiverConfig cfg;
+    cfg.kernelInstalled = false;
+    cfg.generation = g;
+    cfg.flashChip = std::move(chip);
+    return cfg;
   }
 };
 
@@ -85,17 +107,10 @@ TEST(SimXmodem, AcceptsACorrectTransferIn1024And128ByteBlocksWithWrappingNumbers
     const Bytes data = pattern(size * 300, 5);
     uint8_t n = 0;
     for (size_t off = 0; off < data.size(); off += size) {
-      out.clear();
-      ++n;
-      for (uint8_t b : block(n, Bytes(data.begin() + static_cast<long>(off),
-                                       data.begin() + static_cast<long>(off + size)),
-                             size, 0))
-        x.feed(b, 10, out);
-      ASSERT_EQ(out, Bytes{kAck}) << "block " << off / size + 1;
+      const Bytes part(data.begin() + static_cast<long>(off), data.begin() + static_cast<long>(off + size));
+      ASSERT_EQ(answer(x, block(++n, part, size, 0), 10), Bytes{kAck}) << "block " << off / size + 1;
     }
-    out.clear();
-    x.feed(kEot, 20, out);
-    EXPECT_EQ(out, Bytes{kAck});
+    EXPECT_EQ(answer(x, Bytes{kEot}, 20), Bytes{kAck});
     EXPECT_EQ(x.status(), XmodemReceiver::Status::Done);
     EXPECT_EQ(x.data(), data);
   }
@@ -106,26 +121,24 @@ TEST(SimXmodem, RejectsCorruptBlocksAndStoresARepeatOnce) {
   Bytes out;
   x.start(0, out);
   const Bytes a = pattern(128, 1), b = pattern(128, 2);
-  Bytes bad = block(1, a, 128, 0x1A);
+  Bytes bad = block(1, a, 128, 0x1A), badComplement = block(1, a, 128, 0x1A);
   bad[40] ^= 0x01;  // one bit flipped in the data
-  Bytes badComplement = block(1, a, 128, 0x1A);
   badComplement[2] = 0;
-  for (const Bytes* blk : {&bad, &badComplement}) {
-    out.clear();
-    for (uint8_t c : *blk) x.feed(c, 10, out);
-    EXPECT_EQ(out, Bytes{kNak});
-  }
-  for (const Bytes& blk : {block(1, a, 128, 0x1A), block(1, a, 128, 0x1A), block(2, b, 128, 0x1A)}) {
-    out.clear();
-    for (uint8_t c : blk) x.feed(c, 20, out);
-    EXPECT_EQ(out, Bytes{kAck});
-  }
-  // A block from the future is refused, not stored.
-  out.clear();
-  for (uint8_t c : block(9, b, 128, 0x1A)) x.feed(c, 30, out);
-  EXPECT_EQ(out, Bytes{kNak});
-  out.clear();
-  x.feed(kEot, 40, out);
+  const struct Row {
+    const char* name;
+    Bytes block;
+    uint32_t at;
+    uint8_t reply;
+  } rows[] = {
+      {"flipped bit", bad, 10, kNak},
+      {"bad complement", badComplement, 10, kNak},
+      {"block 1", block(1, a, 128, 0x1A), 20, kAck},
+      {"block 1 again", block(1, a, 128, 0x1A), 20, kAck},
+      {"block 2", block(2, b, 128, 0x1A), 20, kAck},
+      {"a block from the future is refused, not stored", block(9, b, 128, 0x1A), 30, kNak},
+  };
+  for (const Row& r : rows) EXPECT_EQ(answer(x, r.block, r.at), Bytes{r.reply}) << r.name;
+  answer(x, Bytes{kEot}, 40);
   Bytes both = a;
   both.insert(both.end(), b.begin(), b.end());
   EXPECT_EQ(x.data(), both);
@@ -148,9 +161,7 @@ TEST(SimXmodem, AsksAgainInBurstsAndDropsAHalfBlockAfterSilence) {
   EXPECT_TRUE(out.empty());
   x.tick(5000, out);
   EXPECT_EQ(out, Bytes{kNak});
-  out.clear();
-  for (uint8_t c : blk) x.feed(c, 6000, out);
-  EXPECT_EQ(out, Bytes{kAck});
+  EXPECT_EQ(answer(x, blk, 6000), Bytes{kAck});
 }
 
 TEST(SimXmodem, InjectedAckFaults) {
@@ -162,24 +173,14 @@ TEST(SimXmodem, InjectedAckFaults) {
   Bytes out;
   x.start(0, out);
   std::vector<Bytes> answers;
-  for (uint8_t n = 1; n <= 4; ++n) {
-    out.clear();
-    for (uint8_t c : block(n, pattern(128, n), 128, 0)) x.feed(c, 10, out);
-    answers.push_back(out);
-  }
-  EXPECT_EQ(answers[0], Bytes{kAck});
-  EXPECT_TRUE(answers[1].empty());
-  EXPECT_EQ(answers[2], Bytes{0x86});
-  EXPECT_EQ(answers[3], Bytes{kAck});
+  for (uint8_t n = 1; n <= 4; ++n) answers.push_back(answer(x, block(n, pattern(128, n), 128, 0), 10));
+  EXPECT_EQ(answers, (std::vector<Bytes>{{kAck}, {}, {0x86}, {kAck}}));
+  XmodemReceiver storm;
   f = {};
   f.nakStorm = true;
-  XmodemReceiver storm;
   storm.setFaults(f);
-  out.clear();
   storm.start(0, out);
-  out.clear();
-  for (uint8_t c : block(1, pattern(128, 1), 128, 0)) storm.feed(c, 10, out);
-  EXPECT_EQ(out, Bytes(16, kNak));
+  EXPECT_EQ(answer(storm, block(1, pattern(128, 1), 128, 0), 10), Bytes(16, kNak));
 }
 
 TEST(SimFlashKernel, PowerCycleMenuFlowAndFirmwareUploadAreStored) {
@@ -233,14 +234,9 @@ TEST(SimFlashKernel, WithoutAKeyThePowerUpAnnouncementBootsTheFirmware) {
 
 TEST(SimBootRom, GreetingTellsTheGenerationsApart) {
   for (Generation g : {Generation::PI, Generation::PII}) {
-    ReceiverConfig cfg;
-    cfg.kernelInstalled = false;
-    cfg.generation = g;
-    uint32_t now = 0;
-    Receiver rx(cfg, now);
-    rx.powerCycle(now);
-    EXPECT_EQ(rx.mode(), Mode::BootRom);
-    const std::string greeting = text(run(rx, now, 1000));
+    PoweredRom b(g);
+    EXPECT_EQ(b.rx.mode(), Mode::BootRom);
+    const std::string greeting = text(run(b.rx, b.now, 1000));
     ASSERT_GE(greeting.size(), 15u);
     const bool early = greeting.substr(0, 15).find("Press ESC") != std::string::npos;
     EXPECT_EQ(early, g == Generation::PII);
@@ -250,15 +246,9 @@ TEST(SimBootRom, GreetingTellsTheGenerationsApart) {
 TEST(SimBootRom, LoaderThenAllImageForEachGeneration) {
   for (Generation g : {Generation::PI, Generation::PII}) {
     for (bool fullImage : {true, false}) {
-      ReceiverConfig cfg;
-      cfg.kernelInstalled = false;
-      cfg.generation = g;
-      cfg.flashChip = "EN29LV400";
-      uint32_t now = 0;
-      Receiver rx(cfg, now);
-      rx.powerCycle(now);
+      PoweredRom b(g, "EN29LV400");
+      auto& [now, rx, f] = b;
       run(rx, now, 1000);
-      Feeder f{rx, now};
       // Nine ESC keys bring the 120 bytes the program reads back.
       EXPECT_GE(f.send(Bytes(9, 0x1B)).size(), 120u);
       const Bytes one = f.send(Bytes{'1'});
@@ -298,16 +288,11 @@ TEST(SimBootRom, AnUnrecognisedLoaderIsRefusedAndTheRomStays) {
   EXPECT_EQ(checkLoader(badFill, Generation::PII), LoaderVerdict::BadFill);
   EXPECT_EQ(checkLoader(Bytes(5, 'F'), Generation::PII), LoaderVerdict::TooShort);
 
-  ReceiverConfig cfg;
-  cfg.kernelInstalled = false;
-  uint32_t now = 0;
-  Receiver rx(cfg, now);
-  rx.powerCycle(now);
+  PoweredRom b;
+  auto& [now, rx, f] = b;
   run(rx, now, 1000);
-  Feeder f{rx, now};
   f.send(Bytes{0x1B, '1'});
-  Bytes junk = pattern(kLoaderSizePII, 4);
-  f.transfer(junk, 128, 0x1A);
+  f.transfer(pattern(kLoaderSizePII, 4), 128, 0x1A);
   const std::string reply = text(f.afterEot) + text(run(rx, now, 20));
   EXPECT_NE(reply.find("Loader rejected"), std::string::npos);
   EXPECT_EQ(reply.find("SPRAM"), std::string::npos);

@@ -106,6 +106,14 @@ inline Bytes run(sim::Receiver& rx, uint32_t& now, uint32_t ms) {
   return all;
 }
 
+// What the receiver has said already, then all it says within `ms`.
+inline Bytes collect(sim::Receiver& rx, uint32_t& now, uint32_t ms) {
+  Bytes out = rx.takeOutput();
+  const Bytes more = run(rx, now, ms);
+  out.insert(out.end(), more.begin(), more.end());
+  return out;
+}
+
 // Sends a "$PKRV" command the way the program does: each copy padded with
 // zero bytes to 23, twice.
 inline void sendTwice(sim::Receiver& rx, uint32_t now, const std::string& sentence) {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/context.h"
@@ -47,6 +49,14 @@ class RecordingHost final : public UiHost {
   std::vector<std::pair<std::string, std::string>> fileDialogs_;
   std::optional<std::string> nextFile_;
 };
+
+// Polls `done` for up to ten seconds and says whether it came true; the
+// deadline only ends a broken run, the caller's expectations judge it.
+template <typename Pred>
+bool eventually(Pred done) {
+  for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return done();
+}
 
 // A context whose port is a script and whose clock is virtual. The Text
 // page is open, as it is whenever the receiver routines run.
