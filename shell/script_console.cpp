@@ -6,6 +6,7 @@
 #include "app/context.h"
 #include "core/text.h"
 #include "shell/resources.h"
+#include "shell/sheet_pages.h"
 
 namespace ferrolan {
 
@@ -187,18 +188,11 @@ std::optional<std::string> ScriptConsole::readLine() {
 }
 
 void ScriptConsole::showPage(size_t index) {
-  if (static_cast<int>(index) == active_) return;
-  if (active_ >= 0 && procedures_.activated) procedures_.activated(pages_[static_cast<size_t>(active_)].window, false);
-  Page& p = pages_[index];
-  if (!p.created) {
-    p.created = true;
+  showSheetPage(pages_, active_, index, procedures_, [this](Page& p) {
     const res::DialogTemplate* tpl = res::findTemplate(p.templateId);
     if (!tpl || tpl->window != p.window) tpl = res::templateFor(p.window, sheet_.layout);
     ctx_.ui.openWindow(p.window, tpl ? res::initialControls(*tpl) : std::vector<std::pair<int, ControlState>>{});
-    if (procedures_.created) procedures_.created(p.window);
-  }
-  active_ = static_cast<int>(index);
-  if (procedures_.activated) procedures_.activated(p.window, true);
+  });
 }
 
 int ScriptConsole::run() {
@@ -239,10 +233,7 @@ void ScriptConsole::requestQuit() {
 
 void ScriptConsole::closeSheet() {
   requestQuit();
-  for (const Page& p : pages_)
-    if (p.created && procedures_.closed) procedures_.closed(p.window);
-  for (const Page& p : pages_)
-    if (p.created) ctx_.ui.closeWindow(p.window);
+  closeSheetPages(pages_, procedures_, ctx_.ui);
 }
 
 void ScriptConsole::endSheet(int exitCode) {

@@ -7,6 +7,7 @@
 
 #include "app/context.h"
 #include "shell/script_console.h"
+#include "shell/sheet_pages.h"
 
 namespace ferrolan::tui {
 
@@ -369,16 +370,10 @@ void TuiSheet::command(WindowId w, int id, bool isPage) {
 void TuiSheet::showPage(size_t index) {
   if (index >= pages_.size() || static_cast<int>(index) == active_) return;
   layoutDirty_ = true;
-  if (active_ >= 0 && procedures_.activated) procedures_.activated(pages_[static_cast<size_t>(active_)].window, false);
-  Page& p = pages_[index];
-  if (!p.created) {
-    p.created = true;
+  showSheetPage(pages_, active_, index, procedures_, [this](Page& p) {
     ctx_.ui.openWindow(p.window, res::initialControls(*p.tpl));
     reload(p.view, p.window, {}, true);
-    if (procedures_.created) procedures_.created(p.window);
-  }
-  active_ = static_cast<int>(index);
-  if (procedures_.activated) procedures_.activated(p.window, true);
+  });
 }
 
 void TuiSheet::requestQuit() {
@@ -395,10 +390,7 @@ void TuiSheet::requestQuit() {
 
 void TuiSheet::closeSheet() {
   requestQuit();
-  for (const Page& p : pages_)
-    if (p.created && procedures_.closed) procedures_.closed(p.window);
-  for (const Page& p : pages_)
-    if (p.created) ctx_.ui.closeWindow(p.window);
+  closeSheetPages(pages_, procedures_, ctx_.ui);
 }
 
 void TuiSheet::endSheet(int exitCode) {
