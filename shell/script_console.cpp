@@ -6,7 +6,6 @@
 #include "app/context.h"
 #include "core/text.h"
 #include "shell/resources.h"
-#include "shell/sheet_pages.h"
 
 namespace ferrolan {
 
@@ -29,17 +28,6 @@ std::pair<std::string, std::string> split(const std::string& line) {
   const size_t blank = line.find(' ');
   if (blank == std::string::npos) return {line, {}};
   return {line.substr(0, blank), line.substr(blank + 1)};
-}
-
-// What a message box's first button answers, by its button set.
-int firstButton(unsigned type) {
-  switch (type & 0xF) {
-    case 2: return 3;  // Abort
-    case 3:
-    case 4: return 6;  // Yes
-    case 5: return 4;  // Retry
-    default: return kIdOk;
-  }
 }
 
 bool clickable(res::ControlKind k) {
@@ -97,9 +85,7 @@ std::optional<std::string> scriptLine(const UiChange& c) {
 
 ScriptConsole::ScriptConsole(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures,
                              std::FILE* in, std::FILE* out)
-    : ctx_(ctx), sheet_(sheet), procedures_(procedures), in_(in), out_(out) {
-  const size_t count = static_cast<size_t>(std::clamp(sheet_.pageCount, 0, static_cast<int>(sheet_.pages.size())));
-  for (size_t i = 0; i < count; ++i) pages_.push_back({sheet_.pages[i], sheet_.templates[i]});
+    : ctx_(ctx), session_(ctx, sheet, procedures, *this), in_(in), out_(out) {
   // Changes from now on; what came before (start-up's lines) the Text page
   // replays when it is created.
   auto sub = ctx_.ui.addListenerWithItems(WindowId::TextPage, ids::kTextLog, [this](const UiChange& c) { onChange(c); });
@@ -109,13 +95,9 @@ ScriptConsole::ScriptConsole(Context& ctx, const SheetDescription& sheet, PagePr
     nextSeq_ = sub.seq + 1;
     std::erase_if(waiting_, [&](const auto& e) { return e.first < nextSeq_; });
   }
-  ctx_.ui.setHost(this);
-  ctx_.app.postQuit = [this](int code) { endSheet(code); };
 }
 
 ScriptConsole::~ScriptConsole() {
-  ctx_.app.postQuit = nullptr;
-  ctx_.ui.setHost(nullptr);
   if (listener_) ctx_.ui.removeListener(listener_);
 }
 
@@ -187,69 +169,35 @@ std::optional<std::string> ScriptConsole::readLine() {
   return line;
 }
 
-void ScriptConsole::showPage(size_t index) {
-  showSheetPage(pages_, active_, index, procedures_, [this](Page& p) {
-    const res::DialogTemplate* tpl = res::findTemplate(p.templateId);
-    if (!tpl || tpl->window != p.window) tpl = res::templateFor(p.window, sheet_.layout);
-    ctx_.ui.openWindow(p.window, tpl ? res::initialControls(*tpl) : std::vector<std::pair<int, ControlState>>{});
-  });
-}
-
 int ScriptConsole::run() {
-  uiThread_ = std::this_thread::get_id();
-  if (procedures_.started) procedures_.started(*this);
-  if (!pages_.empty()) showPage(0);
+  session_.start();
   // The Text page's unattended update owns the port while it runs; a
   // script's first Connect would race it for the line (and lose it when
   // the update closes the port), so commands wait for it to end.
   if (auto update = ctx_.app.autoUpdateThread.get()) update->wait();
-  while (!quit_ && !sheetEnded_) {
+  while (!session_.stopped()) {
     auto line = readLine();
     if (!line) break;
     handle(*line);
   }
-  closeSheet();
+  session_.closeSheet();
   // Nothing is printed after the exit line: the workers that outlive the
   // sheet write to a model no one shows.
   waitUntilPrinted();
   ctx_.ui.removeListener(listener_);
   listener_ = 0;
-  ctx_.ui.setHost(nullptr);
-  emit("exit " + std::to_string(exitCode_.load()));
-  return exitCode_;
-}
-
-void ScriptConsole::requestQuit() {
-  {
-    std::lock_guard l(fileMutex_);
-    quit_ = true;
-  }
-  fileAnswered_.notify_all();
-  // Commands stop at once; open dialogs end and the rows that opened them
-  // go no further.
-  ctx_.app.sheetClosing = 1;
-  for (Dialog* d : dialogs_) d->ended = true;
-}
-
-void ScriptConsole::closeSheet() {
-  requestQuit();
-  closeSheetPages(pages_, procedures_, ctx_.ui);
-}
-
-void ScriptConsole::endSheet(int exitCode) {
-  exitCode_ = exitCode;
-  sheetEnded_ = true;
-  for (Dialog* d : dialogs_) d->ended = true;
+  emit("exit " + std::to_string(session_.exitCode()));
+  return session_.exitCode();
 }
 
 void ScriptConsole::handle(const std::string& line) {
   const auto [word, rest] = split(line);
-  if (word == "file" && answerWorkerFile(rest)) return;
+  if (word == "file" && session_.answerFile(rest.empty() ? std::nullopt : std::optional<std::string>(rest))) return;
   if (word.empty()) {
     if (!line.empty()) error(line, "empty command");
     return;
   }
-  if (word == "quit") return requestQuit();
+  if (word == "quit") return session_.requestQuit();
   if (word == "sync") {
     waitUntilPrinted();
     return emit("sync");
@@ -260,25 +208,26 @@ void ScriptConsole::handle(const std::string& line) {
     ctx_.clock.sleepMs(static_cast<uint32_t>(*ms));
     return;
   }
-  if (!dialogs_.empty()) return handleDialog(*dialogs_.back(), line, word, rest);
+  if (!session_.dialogs().empty()) return handleDialog(*session_.dialogs().back(), line, word, rest);
   if (word == "page") {
-    for (size_t i = 0; i < pages_.size(); ++i)
-      if (scriptWindowName(pages_[i].window) == rest) return showPage(i);
+    const auto& pages = session_.pages();
+    for (size_t i = 0; i < pages.size(); ++i)
+      if (scriptWindowName(pages[i].window) == rest) return session_.showPage(i);
     return error(line, "no such page");
   }
   if (word == "cmd") {
     const auto id = number(rest);
     if (!id || *id < 0 || *id > INT32_MAX) return error(line, "cmd takes a command id");
-    if (active_ < 0) return error(line, "no page");
-    if (procedures_.command) procedures_.command(pages_[static_cast<size_t>(active_)].window, static_cast<int>(*id));
-    return;
+    const SheetPage* page = session_.activePage();
+    if (!page) return error(line, "no page");
+    return session_.command(page->window, static_cast<int>(*id));
   }
   if (word == "set" || word == "pick" || word == "check" || word == "click") return error(line, "no dialog open");
   if (word == "file") return error(line, "no file dialog open");
   error(line, "unknown command");
 }
 
-void ScriptConsole::handleDialog(Dialog& d, const std::string& line, const std::string& word,
+void ScriptConsole::handleDialog(SheetDialog& d, const std::string& line, const std::string& word,
                                  const std::string& rest) {
   if (word == "page" || word == "cmd") return error(line, "a dialog is open");
   if (word != "set" && word != "pick" && word != "check" && word != "click") {
@@ -289,16 +238,9 @@ void ScriptConsole::handleDialog(Dialog& d, const std::string& line, const std::
   if (!idValue) return error(line, "no such control");
   const int id = static_cast<int>(*idValue);
   const WindowId w = d.window;
-  const res::DialogTemplate* tpl = res::findTemplate(d.templateId);
-  const res::ControlTemplate* c = tpl ? res::findControl(*tpl, id) : nullptr;
-  auto command = [&](int cmd) {
-    if (d.procedures.command)
-      d.procedures.command(w, cmd);
-    else if (cmd == ids::kOk || cmd == ids::kCancel)
-      endDialog(w, cmd);
-  };
+  const res::ControlTemplate* c = res::findControl(*d.tpl, id);
   // Enter and Escape reach every dialog, with or without such buttons.
-  if (word == "click" && !c && (id == ids::kOk || id == ids::kCancel)) return command(id);
+  if (word == "click" && !c && (id == ids::kOk || id == ids::kCancel)) return session_.command(w, id);
   if (!c || !ctx_.ui.hasControl(w, id)) return error(line, "no such control");
   using K = res::ControlKind;
   if (word == "set") {
@@ -326,80 +268,37 @@ void ScriptConsole::handleDialog(Dialog& d, const std::string& line, const std::
   } else if (!clickable(c->kind)) {
     return error(line, "not a button");
   }
-  if (c->kind == K::CheckBox) {
-    ctx_.ui.setChecked(w, id, word == "check" ? want : !ctx_.ui.checked(w, id));
-  } else if (c->kind == K::RadioButton) {
-    // An auto radio button checks itself and clears the others.
-    for (const res::ControlTemplate& other : tpl->controls)
-      if (other.kind == K::RadioButton && other.id != id) ctx_.ui.setChecked(w, other.id, false);
-    ctx_.ui.setChecked(w, id, true);
-  }
-  command(id);
+  // A check box whose state differs toggles to the state wanted.
+  session_.press(w, id);
 }
 
-int ScriptConsole::runDialog(WindowId window, DialogProcedures procedures) {
-  const res::DialogTemplate* tpl = res::templateFor(window, sheet_.layout);
-  if (!tpl || tpl->isPage || quit_ || sheetEnded_) return 0;
-  for (Dialog* open : dialogs_)
-    if (open->window == window) return 0;
-  Dialog d{window, tpl->id, std::move(procedures)};
-  ctx_.ui.openWindow(window, res::initialControls(*tpl));
-  dialogs_.push_back(&d);
-  if (d.procedures.initialized) d.procedures.initialized(window);
-  while (!d.ended) {
+void ScriptConsole::runDialog(SheetDialog& d) {
+  while (!d.ended && !session_.stopped()) {
     auto line = readLine();
     if (!line) {
-      requestQuit();  // the end of input closes the dialog and the sheet
+      session_.requestQuit();  // the end of input closes the dialog and the sheet
       break;
     }
     handle(*line);
   }
-  dialogs_.pop_back();
-  ctx_.ui.closeWindow(window);
-  return d.result;
 }
 
-void ScriptConsole::endDialog(WindowId window, int result) {
-  for (Dialog* d : dialogs_) {
-    if (d->window != window || d->ended) continue;
-    d->ended = true;
-    d->result = result;
-  }
-}
-
-int ScriptConsole::messageBox(const MessageBoxRequest& request) {
+int ScriptConsole::showBox(const MessageBoxRequest& request) {
   emit("box " + scriptText(request.caption) + "|" + scriptText(request.text));
-  return firstButton(request.type);
+  return firstBoxAnswer(request.type);
 }
 
-bool ScriptConsole::answerWorkerFile(const std::string& path) {
-  std::lock_guard l(fileMutex_);
-  if (!fileWanted_) return false;
-  fileWanted_ = false;
-  fileDone_ = true;
-  fileAnswer_ = path.empty() ? std::nullopt : std::optional<std::string>(path);
-  fileAnswered_.notify_all();
-  return true;
+void ScriptConsole::requestWaiting(const SheetRequest& request) {
+  // A worker's file dialog (an update asking for its file again): the
+  // script is read on the UI thread only, whose next `file` line answers.
+  if (request.file) emit("file " + scriptText(request.title));
 }
 
-std::optional<std::string> ScriptConsole::openFile(const std::string& title, const std::string&) {
-  if (std::this_thread::get_id() != uiThread_) {
-    // A worker's dialog (an update asking for its file again): the script
-    // is read on the UI thread only, which hands the answer over.
-    std::unique_lock l(fileMutex_);
-    if (quit_) return std::nullopt;
-    fileWanted_ = true;
-    fileDone_ = false;
-    emit("file " + scriptText(title));
-    fileAnswered_.wait(l, [&] { return fileDone_ || quit_; });
-    fileWanted_ = false;
-    if (!fileDone_) return std::nullopt;
-    return fileAnswer_;
-  }
+std::optional<std::string> ScriptConsole::showFile(const std::string& title, const std::string&) {
   emit("file " + scriptText(title));
   auto line = readLine();
   if (!line) {
-    requestQuit();
+    session_.requestQuit();
     return std::nullopt;
   }
   const auto [word, path] = split(*line);

@@ -16,6 +16,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "shell/qt/qt_boxes.h"
+
 namespace ferrolan::qt {
 
 namespace {
@@ -87,25 +89,17 @@ void PageWidget::refreshMenu(bool all, const std::set<int>& commands) {
 
 // ---- DialogWindow ----------------------------------------------------------------
 
-DialogWindow::DialogWindow(ModelBridge& bridge, const res::DialogTemplate& tpl, DialogProcedures procedures,
-                           double scale, QWidget* parent)
-    : QDialog(parent), procedures_(std::move(procedures)) {
+DialogWindow::DialogWindow(ModelBridge& bridge, const res::DialogTemplate& tpl, std::function<void(int)> command,
+                           std::function<std::optional<int>()> enter, double scale, QWidget* parent)
+    : QDialog(parent), command_(std::move(command)), enter_(std::move(enter)) {
   setObjectName(QString("dialog%1").arg(tpl.id));
   setWindowTitle(QString::fromUtf8(tpl.caption.data(), static_cast<qsizetype>(tpl.caption.size())));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   view_ = new TemplateView(bridge, tpl, this);
-  view_->setCommandHandler([this](int id) { command(id); });
+  view_->setCommandHandler([this](int id) { command_(id); });
   layout->addWidget(view_);
   resize(view_->scaledSize(scale));
-}
-
-void DialogWindow::command(int id) {
-  if (procedures_.command) {
-    procedures_.command(view_->window(), id);
-  } else if (id == ids::kOk || id == ids::kCancel) {
-    end(id);
-  }
 }
 
 void DialogWindow::end(int result) {
@@ -116,14 +110,7 @@ void DialogWindow::end(int result) {
 
 void DialogWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-    // Enter presses the default button, or gives OK when there is none.
-    for (const res::ControlTemplate& c : view_->dialogTemplate().controls) {
-      if (c.kind != res::ControlKind::DefaultButton) continue;
-      QWidget* b = view_->controlWidget(c.id);
-      if (b && b->isEnabled() && b->isVisible()) command(c.id);
-      return;
-    }
-    command(ids::kOk);
+    if (auto id = enter_()) command_(*id);
     return;
   }
   QDialog::keyPressEvent(e);  // Escape comes back as reject()
@@ -134,11 +121,11 @@ void DialogWindow::reject() {
     QDialog::reject();
     return;
   }
-  command(ids::kCancel);
+  command_(ids::kCancel);
 }
 
 void DialogWindow::closeEvent(QCloseEvent* e) {
-  if (!ended_) command(ids::kCancel);
+  if (!ended_) command_(ids::kCancel);
   if (ended_)
     e->accept();
   else
@@ -148,19 +135,10 @@ void DialogWindow::closeEvent(QCloseEvent* e) {
 // ---- QtSheet ------------------------------------------------------------------------
 
 QtSheet::QtSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures, double scale)
-    : ctx_(ctx), sheet_(sheet), procedures_(procedures), bridge_(ctx.ui) {
+    : ctx_(ctx), bridge_(ctx.ui), session_(ctx, sheet, procedures, *this) {
   scale_ = scale > 0 ? scale : (sheet.layout == Layout::Generic ? 1.5 : 1.0);
   setObjectName("sheet");
-  setWindowTitle(QString::fromStdString(sheet_.caption));
-  host_.setOwnerLookup([this](WindowId w) { return ownerOf(w); });
-  ctx_.ui.setHost(&host_);
-  // The shutdown's quit message; from another thread it is queued here.
-  ctx_.app.postQuit = [this](int code) {
-    if (QThread::currentThread() == thread())
-      endSheet(code);
-    else
-      QMetaObject::invokeMethod(this, [this, code] { endSheet(code); }, Qt::QueuedConnection);
-  };
+  setWindowTitle(QString::fromStdString(sheet.caption));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -168,26 +146,18 @@ QtSheet::QtSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& pr
   tabs_->setObjectName("pages");
   layout->addWidget(tabs_, 1);
 
-  const int count = std::clamp(sheet_.pageCount, 0, static_cast<int>(sheet_.pages.size()));
   QSize pageSize;
-  for (int i = 0; i < count; ++i) {
-    const WindowId w = sheet_.pages[static_cast<size_t>(i)];
-    const res::DialogTemplate* tpl = res::findTemplate(sheet_.templates[static_cast<size_t>(i)]);
-    if (!tpl || tpl->window != w) tpl = res::templateFor(w, sheet_.layout);
-    if (!tpl) continue;
-    auto* widget = new PageWidget(bridge_, *tpl, tabs_);
-    widget->setObjectName(QString("page%1").arg(tpl->id));
-    widget->view()->setCommandHandler([this, w](int id) {
-      if (procedures_.command) procedures_.command(w, id);
-    });
+  for (const SheetPage& p : session_.pages()) {
+    const WindowId w = p.window;
+    auto* widget = new PageWidget(bridge_, *p.tpl, tabs_);
+    widget->setObjectName(QString("page%1").arg(p.tpl->id));
+    widget->view()->setCommandHandler([this, w](int id) { session_.command(w, id); });
     for (QAction* a : widget->menuActions()) {
       const int command = a->data().toInt();
-      connect(a, &QAction::triggered, this, [this, w, command] {
-        if (procedures_.command) procedures_.command(w, command);
-      });
+      connect(a, &QAction::triggered, this, [this, w, command] { session_.command(w, command); });
     }
-    tabs_->addTab(widget, QString::fromUtf8(tpl->caption.data(), static_cast<qsizetype>(tpl->caption.size())));
-    pages_.push_back({w, tpl, widget});
+    tabs_->addTab(widget, QString::fromUtf8(p.tpl->caption.data(), static_cast<qsizetype>(p.tpl->caption.size())));
+    pages_.emplace_back(w, widget);
     pageSize = pageSize.expandedTo(widget->sizeFor(scale_));
   }
 
@@ -204,20 +174,17 @@ QtSheet::QtSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& pr
 }
 
 QtSheet::~QtSheet() {
-  host_.shutDown();
-  ctx_.ui.setHost(nullptr);
-  ctx_.app.postQuit = nullptr;
   // The pages detach from the bridge as they go, so they go before it does.
   qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
 PageWidget* QtSheet::page(int index) const {
-  return index >= 0 && index < pageCount() ? pages_[static_cast<size_t>(index)].widget : nullptr;
+  return index >= 0 && index < pageCount() ? pages_[static_cast<size_t>(index)].second : nullptr;
 }
 
 PageWidget* QtSheet::page(WindowId window) const {
-  for (const Slot& s : pages_)
-    if (s.window == window) return s.widget;
+  for (const auto& [w, widget] : pages_)
+    if (w == window) return widget;
   return nullptr;
 }
 
@@ -235,58 +202,58 @@ QWidget* QtSheet::ownerOf(WindowId w) const {
 void QtSheet::start() {
   if (started_) return;
   started_ = true;
-  if (procedures_.started) procedures_.started(*this);
-  if (!pages_.empty()) onTabChanged(tabs_->currentIndex());
-}
-
-void QtSheet::ensureCreated(int index) {
-  Slot& s = pages_[static_cast<size_t>(index)];
-  if (s.created) return;
-  s.created = true;
-  ctx_.ui.openWindow(s.window, res::initialControls(*s.tpl));
-  bridge_.flush();
-  if (procedures_.created) procedures_.created(s.window);
+  session_.start();
 }
 
 void QtSheet::onTabChanged(int index) {
-  if (!started_ || finished_ || index < 0 || index >= pageCount()) return;
-  if (active_ >= 0 && active_ != index && procedures_.activated)
-    procedures_.activated(pages_[static_cast<size_t>(active_)].window, false);
-  ensureCreated(index);
-  active_ = index;
-  if (procedures_.activated) procedures_.activated(pages_[static_cast<size_t>(index)].window, true);
+  if (!started_ || finished_ || index < 0) return;
+  session_.showPage(static_cast<size_t>(index));
 }
 
-int QtSheet::runDialog(WindowId dialogId, DialogProcedures procedures) {
-  const res::DialogTemplate* tpl = res::templateFor(dialogId, sheet_.layout);
-  if (!tpl || tpl->isPage || dialogs_.count(dialogId) || finished_) return 0;
-  ctx_.ui.openWindow(dialogId, res::initialControls(*tpl));
+void QtSheet::pageOpened(const SheetPage&) { bridge_.flush(); }
+
+void QtSheet::dialogOpened(SheetDialog& d) {
   bridge_.flush();
-  auto initialized = procedures.initialized;
-  auto* d = new DialogWindow(bridge_, *tpl, std::move(procedures), scale_, this);
-  d->setWindowModality(Qt::ApplicationModal);
-  dialogs_[dialogId] = d;
-  if (initialized) initialized(dialogId);
-  int result = 0;
-  if (!d->ended()) {
-    bridge_.flush();
-    result = d->exec();
-  } else {
-    result = d->result();
-  }
-  dialogs_.erase(dialogId);
-  ctx_.ui.closeWindow(dialogId);
-  d->deleteLater();
-  return result;
+  const WindowId w = d.window;
+  auto* window = new DialogWindow(
+      bridge_, *d.tpl, [this, w](int id) { session_.command(w, id); }, [this, w] { return session_.enterCommand(w); },
+      scale_, this);
+  window->setWindowModality(Qt::ApplicationModal);
+  dialogs_[w] = window;
 }
 
-void QtSheet::endDialog(WindowId dialogId, int result) {
-  if (DialogWindow* d = dialog(dialogId)) d->end(result);
+void QtSheet::runDialog(SheetDialog& d) {
+  bridge_.flush();
+  if (DialogWindow* window = dialog(d.window)) window->exec();
 }
 
-void QtSheet::endSheet(int exitCode) {
-  exitCode_ = exitCode;
-  close();
+void QtSheet::dialogEnded(SheetDialog& d) {
+  if (DialogWindow* window = dialog(d.window)) window->end(d.result);
+}
+
+void QtSheet::dialogClosed(SheetDialog& d) {
+  if (DialogWindow* window = dialog(d.window)) window->deleteLater();
+  dialogs_.erase(d.window);
+}
+
+int QtSheet::showBox(const MessageBoxRequest& request) {
+  return showMessageBox(request.owner ? ownerOf(*request.owner) : nullptr, request);
+}
+
+std::optional<std::string> QtSheet::showFile(const std::string& title, const std::string& filter) {
+  return showOpenFileDialog(title, filter);
+}
+
+void QtSheet::requestWaiting(const SheetRequest&) {
+  QMetaObject::invokeMethod(this, [this] { session_.serveRequests(); }, Qt::QueuedConnection);
+}
+
+void QtSheet::sheetEnding() {
+  // The shutdown's quit message; from another thread it is queued here.
+  if (QThread::currentThread() == thread())
+    close();
+  else
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void QtSheet::closeEvent(QCloseEvent* e) {
@@ -297,16 +264,10 @@ void QtSheet::closeEvent(QCloseEvent* e) {
 void QtSheet::finish() {
   if (finished_) return;
   finished_ = true;
-  // Commands stop now: a row whose dialog ends here goes no further.
-  ctx_.app.sheetClosing = 1;
-  // Workers waiting for a box are let go before the shutdown joins them.
-  host_.shutDown();
-  for (auto& [w, d] : std::map<WindowId, DialogWindow*>(dialogs_)) d->end(0);
-  for (const Slot& s : pages_)
-    if (s.created && procedures_.closed) procedures_.closed(s.window);
-  for (const Slot& s : pages_)
-    if (s.created) ctx_.ui.closeWindow(s.window);
-  emit sheetFinished(exitCode_);
+  // Commands stop now, workers waiting for a box are let go before the
+  // shutdown joins them, and the pages run it.
+  session_.closeSheet();
+  emit sheetFinished(session_.exitCode());
 }
 
 bool applyApplicationFont() {

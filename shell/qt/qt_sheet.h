@@ -7,15 +7,19 @@
 #include <QDialog>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/context.h"
 #include "shell/front_end.h"
 #include "shell/qt/qt_model_bridge.h"
 #include "shell/qt/qt_template_view.h"
-#include "shell/qt/qt_ui_host.h"
+#include "shell/sheet_session.h"
 
 class QAction;
 class QMenuBar;
@@ -48,8 +52,9 @@ class PageWidget : public QWidget {
 class DialogWindow : public QDialog {
   Q_OBJECT
  public:
-  DialogWindow(ModelBridge& bridge, const res::DialogTemplate& tpl, DialogProcedures procedures, double scale,
-               QWidget* parent = nullptr);
+  // command: what the dialog's buttons, Enter, Escape and the close box give.
+  DialogWindow(ModelBridge& bridge, const res::DialogTemplate& tpl, std::function<void(int)> command,
+               std::function<std::optional<int>()> enter, double scale, QWidget* parent = nullptr);
   TemplateView* view() const { return view_; }
   void end(int result);
   bool ended() const { return ended_; }
@@ -60,14 +65,13 @@ class DialogWindow : public QDialog {
   void reject() override;
 
  private:
-  void command(int id);
-
   TemplateView* view_ = nullptr;
-  DialogProcedures procedures_;
+  std::function<void(int)> command_;
+  std::function<std::optional<int>()> enter_;
   bool ended_ = false;
 };
 
-class QtSheet : public QWidget, public SheetHost {
+class QtSheet : public QWidget, public SheetFrontEnd {
   Q_OBJECT
  public:
   // scale: widget pixels per nominal pixel; 0 picks one for the layout.
@@ -77,9 +81,9 @@ class QtSheet : public QWidget, public SheetHost {
   // Tells the procedures the host and creates the first page.
   void start();
 
-  int runDialog(WindowId dialog, DialogProcedures procedures) override;
-  void endDialog(WindowId dialog, int result) override;
-  void endSheet(int exitCode) override;
+  // The host's dialogs, as the logic runs them.
+  int runDialog(WindowId dialog, DialogProcedures procedures) { return session_.runDialog(dialog, std::move(procedures)); }
+  void endDialog(WindowId dialog, int result) { session_.endDialog(dialog, result); }
 
   QTabWidget* tabs() const { return tabs_; }
   int pageCount() const { return static_cast<int>(pages_.size()); }
@@ -88,10 +92,20 @@ class QtSheet : public QWidget, public SheetHost {
   // The dialog that runs now for that window, or nullptr.
   DialogWindow* dialog(WindowId window) const;
   ModelBridge& bridge() { return bridge_; }
-  QtUiHost& host() { return host_; }
+  SheetSession& session() { return session_; }
   double scale() const { return scale_; }
   bool finished() const { return finished_; }
-  int exitCode() const { return exitCode_; }
+  int exitCode() const { return session_.exitCode(); }
+
+  void pageOpened(const SheetPage& page) override;
+  void dialogOpened(SheetDialog& dialog) override;
+  void runDialog(SheetDialog& dialog) override;
+  void dialogEnded(SheetDialog& dialog) override;
+  void dialogClosed(SheetDialog& dialog) override;
+  int showBox(const MessageBoxRequest& request) override;
+  std::optional<std::string> showFile(const std::string& title, const std::string& filter) override;
+  void requestWaiting(const SheetRequest&) override;
+  void sheetEnding() override;
 
  signals:
   // The sheet has closed and run its pages' shutdown: end with this code.
@@ -101,31 +115,19 @@ class QtSheet : public QWidget, public SheetHost {
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  struct Slot {
-    WindowId window;
-    const res::DialogTemplate* tpl;
-    PageWidget* widget;
-    bool created = false;
-  };
-  void ensureCreated(int index);
   void onTabChanged(int index);
   void finish();
   QWidget* ownerOf(WindowId w) const;
 
   Context& ctx_;
-  SheetDescription sheet_;
-  PageProcedures& procedures_;
   ModelBridge bridge_;
-  QtUiHost host_;
-  UiHost* previousHost_ = nullptr;
+  SheetSession session_;
   QTabWidget* tabs_ = nullptr;
-  std::vector<Slot> pages_;
+  std::vector<std::pair<WindowId, PageWidget*>> pages_;  // in the session's order
   std::map<WindowId, DialogWindow*> dialogs_;
   double scale_ = 1.0;
-  int active_ = -1;
   bool started_ = false;
   bool finished_ = false;
-  int exitCode_ = 0;
 };
 
 // Sets the application font and answers whether it resolved to an

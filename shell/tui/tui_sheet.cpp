@@ -7,7 +7,6 @@
 
 #include "app/context.h"
 #include "shell/script_console.h"
-#include "shell/sheet_pages.h"
 
 namespace ferrolan::tui {
 
@@ -46,34 +45,14 @@ std::string capability(const char* name) {
   return s && s != reinterpret_cast<const char*>(-1) ? std::string(s) : std::string();
 }
 
-int closedAnswer(unsigned type) {
-  const auto buttons = boxButtons(type);
-  for (const BoxButton& b : buttons)
-    if (b.answer == 2) return 2;  // Cancel where there is one, else the first
-  return buttons.front().answer;
-}
-
 }  // namespace
 
 TuiSheet::TuiSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures)
-    : ctx_(ctx), sheet_(sheet), procedures_(procedures) {
-  const size_t count = static_cast<size_t>(std::clamp(sheet_.pageCount, 0, static_cast<int>(sheet_.pages.size())));
-  for (size_t i = 0; i < count; ++i) {
-    const res::DialogTemplate* tpl = res::findTemplate(sheet_.templates[i]);
-    if (!tpl || tpl->window != sheet_.pages[i]) tpl = res::templateFor(sheet_.pages[i], sheet_.layout);
-    if (!tpl) continue;
-    Page p{sheet_.pages[i], tpl, false, {}};
-    p.view.tpl = tpl;
-    pages_.push_back(std::move(p));
-  }
+    : ctx_(ctx), session_(ctx, sheet, procedures, *this) {
   listener_ = ctx_.ui.addListener([this](const UiChange& c) { onChange(c); });
-  ctx_.ui.setHost(this);
-  ctx_.app.postQuit = [this](int code) { endSheet(code); };
 }
 
 TuiSheet::~TuiSheet() {
-  ctx_.app.postQuit = nullptr;
-  ctx_.ui.setHost(nullptr);
   if (listener_) ctx_.ui.removeListener(listener_);
 }
 
@@ -124,13 +103,9 @@ void TuiSheet::refreshViews() {
   }
   if (menu) layoutDirty_ = true;
   for (auto& [w, change] : dirty) {
-    WindowView* view = nullptr;
-    for (Page& p : pages_)
-      if (p.window == w && p.created) view = &p.view;
-    for (Dialog* d : dialogs_)
-      if (d->window == w) view = &d->view;
-    if (!view) continue;
-    reload(*view, w, change.second, change.first);
+    auto view = views_.find(w);
+    if (view == views_.end()) continue;
+    reload(view->second, w, change.second, change.first);
     layoutDirty_ = true;
   }
 }
@@ -152,12 +127,13 @@ void TuiSheet::render() {
   ScreenState s;
   s.width = width_;
   s.height = height_;
-  s.caption = sheet_.caption;
-  for (const Page& p : pages_) s.tabs.push_back(p.tpl->caption.empty() ? scriptWindowName(p.window) : std::string(p.tpl->caption));
-  s.activeTab = active_;
-  if (active_ >= 0) {
-    const Page& p = pages_[static_cast<size_t>(active_)];
-    s.page = &p.view;
+  s.caption = session_.sheet().caption;
+  for (const SheetPage& p : session_.pages())
+    s.tabs.push_back(p.tpl->caption.empty() ? scriptWindowName(p.window) : std::string(p.tpl->caption));
+  s.activeTab = session_.activeIndex();
+  if (const SheetPage* active = session_.activePage()) {
+    const SheetPage& p = *active;
+    s.page = &views_[p.window];
     s.menuBar = p.window == WindowId::InfoPage || p.window == WindowId::SkyPage;
     if (s.menuBar) {
       for (const res::Menu& m : res::commandBarMenu())
@@ -165,7 +141,7 @@ void TuiSheet::render() {
     }
   }
   s.menu = menu_;
-  for (const Dialog* d : dialogs_) s.dialogs.push_back(&d->view);
+  for (const SheetDialog* d : session_.dialogs()) s.dialogs.push_back(&views_[d->window]);
   s.box = box_;
   s.file = file_;
   Grid g = composeScreen(s);
@@ -184,29 +160,24 @@ void TuiSheet::render() {
 }
 
 void TuiSheet::pump() {
-  serveRequests();
+  // A box or file prompt shown now gets the next one once it is answered.
+  if (!box_ && !file_) session_.serveRequests();
   refreshViews();
   if (screenUp_) render();
-  if (stopped()) return;
+  if (session_.stopped()) return;
   waitForInput(0, wake_, kIdleMs);
   wake_.drain();
   if (!screenUp_) return;
-  for (int ch = getch(); ch != ERR && !stopped(); ch = getch()) key(ch);
-  for (Dialog* d : dialogs_)
-    if (stopped()) d->ended = true;
+  for (int ch = getch(); ch != ERR && !session_.stopped(); ch = getch()) key(ch);
 }
 
 WindowView* TuiSheet::topView(WindowId* w, bool* isPage) {
-  if (!dialogs_.empty()) {
-    *w = dialogs_.back()->window;
-    *isPage = false;
-    return &dialogs_.back()->view;
-  }
-  if (active_ < 0) return nullptr;
-  Page& p = pages_[static_cast<size_t>(active_)];
-  *w = p.window;
-  *isPage = true;
-  return &p.view;
+  const auto& dialogs = session_.dialogs();
+  const SheetPage* page = session_.activePage();
+  if (dialogs.empty() && !page) return nullptr;
+  *w = dialogs.empty() ? page->window : dialogs.back()->window;
+  *isPage = dialogs.empty();
+  return &views_[*w];
 }
 
 void TuiSheet::key(int ch) {
@@ -229,7 +200,7 @@ void TuiSheet::key(int ch) {
     if (ch == KEY_BTAB || ch == KEY_LEFT) box_->focus = (box_->focus + n - 1) % n;
     if (ch == '\n' || ch == KEY_ENTER || ch == ' ')
       boxAnswer_ = boxButtons(box_->type)[static_cast<size_t>(box_->focus)].answer;
-    if (ch == kEscape) boxAnswer_ = closedAnswer(box_->type);
+    if (ch == kEscape) boxAnswer_ = closedBoxAnswer(box_->type);
     return;
   }
   if (menu_.open >= 0) return menuKey(ch);
@@ -239,14 +210,14 @@ void TuiSheet::key(int ch) {
   if (!view) return;
   if (isPage) {
     const int page = ch >= '1' && ch <= '3' ? ch - '1' : ch >= KEY_F(1) && ch <= KEY_F(3) ? ch - KEY_F(1) : -1;
-    if (page >= 0 && page < static_cast<int>(pages_.size())) return showPage(static_cast<size_t>(page));
+    if (page >= 0 && page < static_cast<int>(session_.pages().size())) return showPage(static_cast<size_t>(page));
     const bool menuBar = w == WindowId::InfoPage || w == WindowId::SkyPage;
     if ((ch == 'm' || ch == KEY_F(10)) && menuBar) {
       menu_.open = 0;
       menu_.item = 0;
       return;
     }
-    if (ch == 'q') return requestQuit();
+    if (ch == 'q') return session_.requestQuit();
   }
   windowKey(*view, w, ch, isPage);
 }
@@ -266,7 +237,7 @@ void TuiSheet::menuKey(int ch) {
     auto e = menu_.enabled.find(cmd);
     if (e != menu_.enabled.end() && !e->second) return;  // greyed
     menu_.open = -1;
-    if (active_ >= 0) command(pages_[static_cast<size_t>(active_)].window, cmd, true);
+    if (const SheetPage* page = session_.activePage()) session_.command(page->window, cmd);
   }
 }
 
@@ -325,133 +296,64 @@ void TuiSheet::windowKey(WindowView& view, WindowId w, int ch, bool isPage) {
       ctx_.ui.setText(w, view.focus, text);
     return;
   }
-  if ((ch == ' ' || ch == '\n' || ch == KEY_ENTER) && c && clickable(kind)) return press(view, w, view.focus, isPage);
+  if ((ch == ' ' || ch == '\n' || ch == KEY_ENTER) && c && clickable(kind)) return session_.press(w, view.focus);
   if ((ch == '\n' || ch == KEY_ENTER) && !isPage) {
-    // Enter gives the default button, or 1 where there is none.
-    int id = ids::kOk;
-    for (const res::ControlTemplate& t : view.tpl->controls)
-      if (t.kind == K::DefaultButton) id = t.id;
-    auto it = view.controls.find(id);
-    if (it != view.controls.end() && !it->second.enabled) return;
-    return command(w, id, false);
-  }
-  if (ch == kEscape && !isPage) return command(w, ids::kCancel, false);
-}
-
-void TuiSheet::press(WindowView& view, WindowId w, int id, bool isPage) {
-  using K = res::ControlKind;
-  const res::ControlTemplate* c = control(view, id);
-  if (!c || !ctx_.ui.enabled(w, id)) return;
-  if (c->kind == K::CheckBox) ctx_.ui.setChecked(w, id, !ctx_.ui.checked(w, id));
-  if (c->kind == K::RadioButton) {
-    // An auto radio button checks itself and clears the others.
-    for (const res::ControlTemplate& other : view.tpl->controls)
-      if (other.kind == K::RadioButton && other.id != id) ctx_.ui.setChecked(w, other.id, false);
-    ctx_.ui.setChecked(w, id, true);
-  }
-  command(w, id, isPage);
-}
-
-void TuiSheet::command(WindowId w, int id, bool isPage) {
-  if (isPage) {
-    if (procedures_.command) procedures_.command(w, id);
+    if (auto id = session_.enterCommand(w)) session_.command(w, *id);
     return;
   }
-  for (Dialog* d : dialogs_) {
-    if (d->window != w) continue;
-    if (d->procedures.command)
-      d->procedures.command(w, id);
-    else if (id == ids::kOk || id == ids::kCancel)
-      endDialog(w, id);
-    return;
-  }
+  if (ch == kEscape && !isPage) return session_.command(w, ids::kCancel);
 }
 
 void TuiSheet::showPage(size_t index) {
-  if (index >= pages_.size() || static_cast<int>(index) == active_) return;
   layoutDirty_ = true;
-  showSheetPage(pages_, active_, index, procedures_, [this](Page& p) {
-    ctx_.ui.openWindow(p.window, res::initialControls(*p.tpl));
-    reload(p.view, p.window, {}, true);
-  });
+  session_.showPage(index);
 }
 
-void TuiSheet::requestQuit() {
-  {
-    std::lock_guard l(m_);
-    quit_ = true;
-  }
-  answered_.notify_all();
-  // Commands stop at once; open dialogs end and the rows that opened them
-  // go no further.
-  ctx_.app.sheetClosing = 1;
-  for (Dialog* d : dialogs_) d->ended = true;
+void TuiSheet::pageOpened(const SheetPage& page) {
+  WindowView& view = views_[page.window];
+  view.tpl = page.tpl;
+  reload(view, page.window, {}, true);
 }
 
-void TuiSheet::closeSheet() {
-  requestQuit();
-  closeSheetPages(pages_, procedures_, ctx_.ui);
-}
-
-void TuiSheet::endSheet(int exitCode) {
-  exitCode_ = exitCode;
-  {
-    std::lock_guard l(m_);
-    sheetEnded_ = true;
-  }
-  answered_.notify_all();
-  wake_.wake();
-}
-
-int TuiSheet::runDialog(WindowId window, DialogProcedures procedures) {
-  const res::DialogTemplate* tpl = res::templateFor(window, sheet_.layout);
-  if (!tpl || tpl->isPage || stopped()) return 0;
-  for (Dialog* open : dialogs_)
-    if (open->window == window) return 0;
-  Dialog d{window, std::move(procedures), false, 0, {}};
-  d.view.tpl = tpl;
-  ctx_.ui.openWindow(window, res::initialControls(*tpl));
-  dialogs_.push_back(&d);
-  reload(d.view, window, {}, true);
-  if (d.procedures.initialized) d.procedures.initialized(window);
+void TuiSheet::dialogOpened(SheetDialog& dialog) {
+  WindowView& view = views_[dialog.window];
+  view = WindowView{};
+  view.tpl = dialog.tpl;
+  reload(view, dialog.window, {}, true);
   layoutDirty_ = true;
-  while (!d.ended && !stopped()) pump();
-  dialogs_.pop_back();
-  ctx_.ui.closeWindow(window);
-  layoutDirty_ = true;
-  return d.result;
 }
 
-void TuiSheet::endDialog(WindowId window, int result) {
-  for (Dialog* d : dialogs_) {
-    if (d->window != window || d->ended) continue;
-    d->ended = true;
-    d->result = result;
-  }
+void TuiSheet::runDialog(SheetDialog& dialog) {
+  while (!dialog.ended && !session_.stopped()) pump();
+}
+
+void TuiSheet::dialogClosed(SheetDialog& dialog) {
+  views_.erase(dialog.window);
+  layoutDirty_ = true;
 }
 
 int TuiSheet::showBox(const MessageBoxRequest& r) {
-  if (stopped() || !screenUp_) return closedAnswer(r.type);
+  if (session_.stopped() || !screenUp_) return closedBoxAnswer(r.type);
   BoxView b{r.caption, r.text, r.type};
   BoxView* outer = box_;
   box_ = &b;
   boxAnswer_.reset();
   layoutDirty_ = true;
-  while (!boxAnswer_ && !stopped()) pump();
+  while (!boxAnswer_ && !session_.stopped()) pump();
   box_ = outer;
   layoutDirty_ = true;
-  const int answer = boxAnswer_.value_or(closedAnswer(r.type));
+  const int answer = boxAnswer_.value_or(closedBoxAnswer(r.type));
   boxAnswer_.reset();
   return answer;
 }
 
-std::optional<std::string> TuiSheet::showFile(const std::string& title) {
-  if (stopped() || !screenUp_) return std::nullopt;
+std::optional<std::string> TuiSheet::showFile(const std::string& title, const std::string&) {
+  if (session_.stopped() || !screenUp_) return std::nullopt;
   FileView f{title, {}};
   file_ = &f;
   fileAnswer_.reset();
   layoutDirty_ = true;
-  while (!fileAnswer_ && !stopped()) pump();
+  while (!fileAnswer_ && !session_.stopped()) pump();
   file_ = nullptr;
   layoutDirty_ = true;
   std::optional<std::string> path = fileAnswer_.value_or(std::nullopt);
@@ -459,60 +361,7 @@ std::optional<std::string> TuiSheet::showFile(const std::string& title) {
   return path;
 }
 
-void TuiSheet::serveRequests() {
-  if (box_ || file_) return;
-  Request* r = nullptr;
-  {
-    std::lock_guard l(m_);
-    if (requests_.empty()) return;
-    r = requests_.front();
-    requests_.pop_front();
-  }
-  int answer = 0;
-  std::optional<std::string> path;
-  if (r->file)
-    path = showFile(r->title);
-  else
-    answer = showBox(r->box);
-  {
-    std::lock_guard l(m_);
-    r->done = true;
-    r->answer = answer;
-    r->path = std::move(path);
-  }
-  answered_.notify_all();
-}
-
-int TuiSheet::messageBox(const MessageBoxRequest& request) {
-  if (std::this_thread::get_id() == uiThread_) return showBox(request);
-  // A worker's box: shown by the UI thread, the worker waits for the answer.
-  Request r;
-  r.box = request;
-  std::unique_lock l(m_);
-  if (stopped()) return closedAnswer(request.type);
-  requests_.push_back(&r);
-  wake_.wake();
-  answered_.wait(l, [&] { return r.done || stopped(); });
-  std::erase(requests_, &r);
-  return r.done ? r.answer : closedAnswer(request.type);
-}
-
-std::optional<std::string> TuiSheet::openFile(const std::string& title, const std::string&) {
-  if (std::this_thread::get_id() == uiThread_) return showFile(title);
-  Request r;
-  r.file = true;
-  r.title = title;
-  std::unique_lock l(m_);
-  if (stopped()) return std::nullopt;
-  requests_.push_back(&r);
-  wake_.wake();
-  answered_.wait(l, [&] { return r.done || stopped(); });
-  std::erase(requests_, &r);
-  return r.done ? r.path : std::nullopt;
-}
-
 int TuiSheet::run() {
-  uiThread_ = std::this_thread::get_id();
   if (!isTerminal(0) || !isTerminal(1)) {
     std::fprintf(stderr, "ferrolan: --tui needs a terminal on standard input and output\n");
     return 2;
@@ -541,18 +390,17 @@ int TuiSheet::run() {
     init_pair(kPairRing, COLOR_RED, -1);
     init_pair(kPairLabel, COLOR_YELLOW, -1);
   }
-  if (procedures_.started) procedures_.started(*this);
-  if (!pages_.empty()) showPage(0);
-  while (!stopped()) pump();
-  closeSheet();
+  session_.start();
+  layoutDirty_ = true;
+  while (!session_.stopped()) pump();
+  session_.closeSheet();
   ctx_.ui.removeListener(listener_);
   listener_ = 0;
-  ctx_.ui.setHost(nullptr);
   screenUp_ = false;
   endwin();
   delscreen(screen);
   releaseTerminal();
-  return exitCode_;
+  return session_.exitCode();
 }
 
 int runTuiSheet(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures) {

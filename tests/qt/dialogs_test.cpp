@@ -14,6 +14,7 @@
 #include <atomic>
 
 #include "link/settings_dialogs.h"
+#include "shell/qt/qt_boxes.h"
 #include "shell/small_dialogs.h"
 #include "tests/qt/gui_support.h"
 
@@ -64,7 +65,7 @@ DialogRun runWith(QtSheet& sheet, Context& ctx, WindowId w, const std::function<
   bool done = false;
   QTimer::singleShot(0, [&] {
     DialogProcedures p;
-    p.initialized = [&](WindowId id) { fillLikeTheLogic(ctx, sheet, id); };
+    p.initialized = [&](WindowId id) { fillLikeTheLogic(ctx, sheet.session(), id); };
     p.command = [&](WindowId id, int c) {
       run.commands.push_back(c);
       if (c == ids::kOk || c == ids::kCancel) sheet.endDialog(id, c);
@@ -234,7 +235,7 @@ TEST_F(Dialogs, TheSheetEndingDuringADialogEndsTheDialogToo) {
   QTimer::singleShot(0, [&] {
     DialogProcedures p;
     p.command = [&](WindowId, int c) {
-      if (c == ids::kCancel) sheet->endSheet(0);  // Update Firmware's Cancel ends the program
+      if (c == ids::kCancel) sheet->session().endSheet(0);  // Update Firmware's Cancel ends the program
     };
     sheet->runDialog(WindowId::UpdateFirmware, std::move(p));
     done = true;

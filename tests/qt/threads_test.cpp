@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "shell/qt/qt_boxes.h"
 #include "shell/qt/qt_template_view.h"
 #include "tests/qt/gui_support.h"
 #include "tests/qt/sample_surfaces.h"

@@ -1,12 +1,10 @@
-#include "shell/qt/qt_ui_host.h"
+#include "shell/qt/qt_boxes.h"
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 
-#include <memory>
+#include "shell/sheet_session.h"
 
 namespace ferrolan::qt {
 
@@ -26,81 +24,7 @@ QStringList nameFilters(const std::string& filter) {
   return out;
 }
 
-QtUiHost::QtUiHost(QObject* parent) : QObject(parent) {}
-
-void QtUiHost::shutDown() {
-  {
-    std::lock_guard l(m_);
-    shutDown_ = true;
-  }
-  cv_.notify_all();
-}
-
-bool QtUiHost::runOnGui(const std::function<void()>& fn) {
-  if (QThread::currentThread() == thread()) {
-    {
-      std::lock_guard l(m_);
-      if (shutDown_) return false;
-    }
-    fn();
-    return true;
-  }
-  struct Call {
-    bool done = false;
-  };
-  auto call = std::make_shared<Call>();
-  {
-    std::lock_guard l(m_);
-    if (shutDown_) return false;
-  }
-  QMetaObject::invokeMethod(
-      this,
-      [this, call, fn] {
-        {
-          std::lock_guard l(m_);
-          if (shutDown_) return;  // the waiter has been let go already
-        }
-        fn();
-        {
-          std::lock_guard l(m_);
-          call->done = true;
-        }
-        cv_.notify_all();
-      },
-      Qt::QueuedConnection);
-  std::unique_lock l(m_);
-  cv_.wait(l, [&] { return call->done || shutDown_; });
-  return call->done;
-}
-
-int QtUiHost::messageBox(const MessageBoxRequest& request) {
-  // The answer is written under the lock by the GUI thread and read by the
-  // waiter after it saw `done` under the same lock.
-  auto answer = std::make_shared<int>(kIdOk);
-  if (!runOnGui([this, request, answer] {
-        const int a = showBox(request);
-        std::lock_guard l(m_);
-        *answer = a;
-      }))
-    return kIdOk;
-  std::lock_guard l(m_);
-  return *answer;
-}
-
-std::optional<std::string> QtUiHost::openFile(const std::string& title, const std::string& filter) {
-  auto answer = std::make_shared<std::optional<std::string>>();
-  if (!runOnGui([this, title, filter, answer] {
-        auto a = showFileDialog(title, filter);
-        std::lock_guard l(m_);
-        *answer = std::move(a);
-      }))
-    return std::nullopt;
-  std::lock_guard l(m_);
-  return *answer;
-}
-
-int QtUiHost::showBox(const MessageBoxRequest& r) {
-  QWidget* owner = (r.owner && owner_) ? owner_(*r.owner) : nullptr;
+int showMessageBox(QWidget* owner, const MessageBoxRequest& r) {
   QMessageBox box(owner);
   box.setWindowTitle(QString::fromStdString(r.caption));
   box.setText(QString::fromStdString(r.text));
@@ -134,13 +58,10 @@ int QtUiHost::showBox(const MessageBoxRequest& r) {
   const int clicked = box.exec();
   for (const Choice& c : choices)
     if (clicked == c.button) return c.answer;
-  // Closed without a button: Cancel where there is one, else the first.
-  for (const Choice& c : choices)
-    if (c.answer == kIdCancel) return kIdCancel;
-  return choices.front().answer;
+  return closedBoxAnswer(r.type);
 }
 
-std::optional<std::string> QtUiHost::showFileDialog(const std::string& title, const std::string& filter) {
+std::optional<std::string> showOpenFileDialog(const std::string& title, const std::string& filter) {
   QFileDialog dialog(nullptr, QString::fromStdString(title));
   dialog.setObjectName("openFileDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
