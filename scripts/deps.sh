@@ -1,7 +1,7 @@
 # Sourced by the other scripts: installs the Debian packages the build and
 # the tests need, quickly when they are already there.
-FERROLAN_PACKAGES="build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
-libbenchmark-dev libcli11-dev qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth lrzsz gpsd gpsd-clients libxml2-utils clang \
+FERROLAN_PACKAGES="build-essential cmake ninja-build pkg-config googletest libgtest-dev \
+libcli11-dev qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth lrzsz gpsd gpsd-clients libxml2-utils clang \
 libncurses-dev tmux lintian help2man dpkg-dev desktop-file-utils file"
 
 ferrolan_install_deps() {

@@ -10,15 +10,6 @@ void putLe16(Bytes& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
-void putLe32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void putLeDouble(Bytes& out, double v) {
-  const uint64_t bits = std::bit_cast<uint64_t>(v);
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-}
-
 bool setLe16(std::span<uint8_t> buf, size_t offset, uint16_t v) {
   if (offset > buf.size() || buf.size() - offset < 2) return false;
   buf[offset] = static_cast<uint8_t>(v & 0xFF);

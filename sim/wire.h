@@ -20,8 +20,6 @@ inline constexpr uint8_t kVbiSync2 = 0xFF;
 inline constexpr size_t kVbiHeader = 8;
 
 void putLe16(Bytes& out, uint16_t v);
-void putLe32(Bytes& out, uint32_t v);
-void putLeDouble(Bytes& out, double v);
 // Writes into an existing buffer; false (and nothing written) when the
 // field would not fit.
 bool setLe16(std::span<uint8_t> buf, size_t offset, uint16_t v);
