@@ -23,6 +23,18 @@ TEST(UiModel, WritesToAClosedWindowGoNowhere) {
   EXPECT_EQ(ui.text(WindowId::UpdateFirmware, ids::kUpdStatus), "");
 }
 
+TEST(UiModel, TheSameTextAgainIsNoChange) {
+  UiModel ui;
+  ui.openWindow(WindowId::UpdateFirmware, {{ids::kUpdStatus, ControlState{}}});
+  std::vector<std::string> heard;
+  ui.addListener([&](const UiChange& c) {
+    if (c.kind == UiChangeKind::Text) heard.push_back(c.text);
+  });
+  for (const char* text : {"Logging", "Logging", "Logging", "Stopped", "Logging"})
+    ui.setText(WindowId::UpdateFirmware, ids::kUpdStatus, text);
+  EXPECT_EQ(heard, (std::vector<std::string>{"Logging", "Stopped", "Logging"}));
+}
+
 TEST(UiModel, TextLogAppendsInsertsAndResets) {
   UiModel ui;
   ui.openWindow(WindowId::TextPage);

@@ -129,7 +129,10 @@ T UiModel::read(WindowId w, int control, T fallback, Read&& fn) const {
 }
 
 void UiModel::setText(WindowId w, int control, std::string_view text) {
+  // The same text again is no change: a status set per logged sentence
+  // would otherwise be shown anew each time.
   edit(w, control, UiChangeKind::Text, text, 0, [&](ControlState& c) {
+    if (c.text == text) return false;
     c.text.assign(text);
     return true;
   });
