@@ -131,6 +131,23 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   EXPECT_EQ(s.find("Tab/arrows move"), std::string::npos) << "the sheet is left on the screen:\n" << s;
 }
 
+TEST(TuiTerminal, APastedPathArrivesWhole) {
+  Tool tool;
+  Tmux t;
+  startProgram(t, tool);
+  ASSERT_TRUE(t.shows("Tab/arrows move"));
+  t.keys("2");
+  t.keys("m");
+  ASSERT_TRUE(t.shows("GPS Comm Setting"));
+  t.keys("Enter");
+  ASSERT_TRUE(t.shows("COM Port Setup"));
+  // The port box has the focus; the path comes in one burst.
+  t.run("set-buffer /dev/ttyUSB0");
+  t.run("paste-buffer");
+  EXPECT_TRUE(t.shows("/dev/ttyUSB0"));
+  t.keys("q");
+}
+
 TEST(TuiTerminal, EveryWayOutLeavesTheTerminalAsItWas) {
   struct Row {
     const char* keys;

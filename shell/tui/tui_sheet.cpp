@@ -168,7 +168,12 @@ void TuiSheet::pump() {
   waitForInput(0, wake_, kIdleMs);
   wake_.drain();
   if (!screenUp_) return;
-  for (int ch = getch(); ch != ERR && !session_.stopped(); ch = getch()) key(ch);
+  // A paste comes as one burst: each key starts from what the one before
+  // it wrote to the model, not from the view as the last pump left it.
+  for (int ch = getch(); ch != ERR && !session_.stopped(); ch = getch()) {
+    refreshViews();
+    key(ch);
+  }
 }
 
 WindowView* TuiSheet::topView(WindowId* w, bool* isPage) {
