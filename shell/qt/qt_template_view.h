@@ -19,9 +19,6 @@ class QListView;
 
 namespace ferrolan::qt {
 
-// Nominal pixel size of control text before scaling.
-inline constexpr int kControlFontPixels = 11;
-
 // A control that paints its UI model display list, scaled from the
 // control's nominal pixel size to the widget's size.
 class SurfaceWidget : public QWidget {
@@ -84,6 +81,11 @@ class TemplateView : public QWidget, public ModelView {
  private:
   void build();
   void layoutControls();
+  // Sets the font from the scaled dialog units, small enough for every text.
+  void fitFont();
+  bool textsFit(const QFont& f) const;
+  // The width of the bar above a channel label, or -1 for other controls.
+  int channelLabelBar(int id) const;
   void apply(int id);
   void command(int id);
 
