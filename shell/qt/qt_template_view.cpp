@@ -313,19 +313,25 @@ bool TemplateView::textsFit(const QFont& f) const {
   return true;
 }
 
-void TemplateView::fitFont() {
+int TemplateView::unitFontPixels() const {
   // One dialog unit is a quarter of the average character width and an
-  // eighth of the line height; the largest size that keeps to both, and
-  // smaller while a text the view shows would overrun its control.
+  // eighth of the line height: the largest size that keeps to both.
   const double unit = scale_ * res::kDuNumerator / res::kDuDenominator;
   QFont f = font();
   int pixels = 4;
-  for (int p = 4; p < 400; ++p) {
-    f.setPixelSize(p + 1);
+  for (int p = pixels + 1; p < 400; ++p) {
+    f.setPixelSize(p);
     const QFontMetricsF m(f);
     if (m.averageCharWidth() > 4 * unit || m.height() > 8 * unit) break;
-    pixels = p + 1;
+    pixels = p;
   }
+  return pixels;
+}
+
+void TemplateView::fitFont() {
+  // Smaller than the units give while a text the view shows would overrun.
+  QFont f = font();
+  int pixels = unitPixels_;
   for (; pixels > 4; --pixels) {
     f.setPixelSize(pixels);
     if (textsFit(f)) break;
@@ -337,6 +343,7 @@ void TemplateView::fitFont() {
 void TemplateView::layoutControls() {
   const QSize n = nominalSize();
   scale_ = std::max(0.25, std::min(double(width()) / n.width(), double(height()) / n.height()));
+  unitPixels_ = unitFontPixels();
   auto scaled = [this](int px) { return static_cast<int>(std::lround(px * scale_)); };
   if (surface_) surface_->setGeometry(0, 0, scaled(n.width()), scaled(n.height()));
   for (auto& [c, widget] : placed_) {

@@ -81,7 +81,9 @@ class TemplateView : public QWidget, public ModelView {
  private:
   void build();
   void layoutControls();
-  // Sets the font from the scaled dialog units, small enough for every text.
+  // The font's pixel size whose metrics match the scaled dialog units.
+  int unitFontPixels() const;
+  // Sets the font to that size, or smaller until every text fits.
   void fitFont();
   bool textsFit(const QFont& f) const;
   // The width of the bar above a channel label, or -1 for other controls.
@@ -99,6 +101,7 @@ class TemplateView : public QWidget, public ModelView {
   std::map<int, LinesModel*> lists_;
   QButtonGroup* radios_ = nullptr;
   double scale_ = 1.0;
+  int unitPixels_ = 4;
 };
 
 }  // namespace ferrolan::qt
