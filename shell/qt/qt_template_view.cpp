@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
 
 #include <algorithm>
 #include <cmath>
@@ -256,12 +257,93 @@ void TemplateView::build() {
 
 void TemplateView::resizeEvent(QResizeEvent*) { layoutControls(); }
 
+namespace {
+
+// Where a control's text goes: a label's contents, a button's label area.
+QRect textRoom(const QWidget* widget) {
+  const QStyle::SubElement contents = qobject_cast<const QCheckBox*>(widget)      ? QStyle::SE_CheckBoxContents
+                                      : qobject_cast<const QRadioButton*>(widget) ? QStyle::SE_RadioButtonContents
+                                      : qobject_cast<const QPushButton*>(widget)  ? QStyle::SE_PushButtonContents
+                                                                                  : QStyle::SE_CustomBase;
+  if (contents == QStyle::SE_CustomBase) return qobject_cast<const QLabel*>(widget) ? widget->contentsRect() : QRect();
+  QStyleOptionButton option;
+  option.initFrom(widget);
+  return widget->style()->subElementRect(contents, &option, widget);
+}
+
+QString shownText(const QWidget* widget) {
+  if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+  if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+  if (auto* box = qobject_cast<const QGroupBox*>(widget)) return box->title();
+  return {};
+}
+
+}  // namespace
+
+int TemplateView::channelLabelBar(int id) const {
+  for (size_t c = 0; c < std::size(ids::kInfoChannelLabels); ++c)
+    if (ids::kInfoChannelLabels[c] == id) {
+      const QWidget* bar = controlWidget(ids::kInfoChannelBars[c]);
+      return bar ? bar->width() : -1;
+    }
+  return -1;
+}
+
+bool TemplateView::textsFit(const QFont& f) const {
+  const QFontMetricsF m(f);
+  // Channel numbers have two digits: the widest pair must fit under its bar.
+  qreal widestPair = 0;
+  for (char d = '0'; d <= '9'; ++d) widestPair = std::max(widestPair, m.horizontalAdvance(QString(2, QChar(d))));
+  for (const auto& [c, widget] : placed_) {
+    const QString text = shownText(widget);
+    const int bar = channelLabelBar(c->id);
+    if (bar >= 0) {
+      if (std::max(widestPair, m.horizontalAdvance(text)) > bar) return false;
+      continue;
+    }
+    if (text.isEmpty()) continue;
+    if (auto* box = qobject_cast<const QGroupBox*>(widget)) {
+      // The title sits in the top edge, indented from both sides alike.
+      if (m.horizontalAdvance(text) > box->width() - 2 * m.averageCharWidth()) return false;
+      continue;
+    }
+    const QRect room = textRoom(widget);
+    if (room.isValid() && (m.horizontalAdvance(text) > room.width() || m.height() > room.height())) return false;
+  }
+  return true;
+}
+
+int TemplateView::unitFontPixels() const {
+  // One dialog unit is a quarter of the average character width and an
+  // eighth of the line height: the largest size that keeps to both.
+  const double unit = scale_ * res::kDuNumerator / res::kDuDenominator;
+  QFont f = font();
+  int pixels = 4;
+  for (int p = pixels + 1; p < 400; ++p) {
+    f.setPixelSize(p);
+    const QFontMetricsF m(f);
+    if (m.averageCharWidth() > 4 * unit || m.height() > 8 * unit) break;
+    pixels = p;
+  }
+  return pixels;
+}
+
+void TemplateView::fitFont() {
+  // Smaller than the units give while a text the view shows would overrun.
+  QFont f = font();
+  int pixels = unitPixels_;
+  for (; pixels > 4; --pixels) {
+    f.setPixelSize(pixels);
+    if (textsFit(f)) break;
+  }
+  f.setPixelSize(pixels);
+  if (f != font()) setFont(f);
+}
+
 void TemplateView::layoutControls() {
   const QSize n = nominalSize();
   scale_ = std::max(0.25, std::min(double(width()) / n.width(), double(height()) / n.height()));
-  QFont f = font();
-  f.setPixelSize(std::max(6, static_cast<int>(std::lround(kControlFontPixels * scale_))));
-  setFont(f);
+  unitPixels_ = unitFontPixels();
   auto scaled = [this](int px) { return static_cast<int>(std::lround(px * scale_)); };
   if (surface_) surface_->setGeometry(0, 0, scaled(n.width()), scaled(n.height()));
   for (auto& [c, widget] : placed_) {
@@ -272,6 +354,7 @@ void TemplateView::layoutControls() {
   }
   // The list box's extent is in nominal pixels too.
   for (auto& [id, lines] : lists_) apply(id);
+  fitFont();
 }
 
 void TemplateView::refresh(bool all, const std::set<int>& controls, const std::set<int>& menu) {
@@ -279,9 +362,10 @@ void TemplateView::refresh(bool all, const std::set<int>& controls, const std::s
   if (all) {
     if (surface_) apply(0);
     for (auto& [id, _] : byId_) apply(id);
-    return;
+  } else {
+    for (int id : controls) apply(id);
   }
-  for (int id : controls) apply(id);
+  fitFont();
 }
 
 void TemplateView::apply(int id) {

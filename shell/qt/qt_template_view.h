@@ -19,9 +19,6 @@ class QListView;
 
 namespace ferrolan::qt {
 
-// Nominal pixel size of control text before scaling.
-inline constexpr int kControlFontPixels = 11;
-
 // A control that paints its UI model display list, scaled from the
 // control's nominal pixel size to the widget's size.
 class SurfaceWidget : public QWidget {
@@ -84,6 +81,13 @@ class TemplateView : public QWidget, public ModelView {
  private:
   void build();
   void layoutControls();
+  // The font's pixel size whose metrics match the scaled dialog units.
+  int unitFontPixels() const;
+  // Sets the font to that size, or smaller until every text fits.
+  void fitFont();
+  bool textsFit(const QFont& f) const;
+  // The width of the bar above a channel label, or -1 for other controls.
+  int channelLabelBar(int id) const;
   void apply(int id);
   void command(int id);
 
@@ -97,6 +101,7 @@ class TemplateView : public QWidget, public ModelView {
   std::map<int, LinesModel*> lists_;
   QButtonGroup* radios_ = nullptr;
   double scale_ = 1.0;
+  int unitPixels_ = 4;
 };
 
 }  // namespace ferrolan::qt
