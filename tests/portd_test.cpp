@@ -15,6 +15,7 @@
 #include "platform/registry.h"
 #include "platform/tty_port.h"
 #include "tests/support/tool_console.h"
+#include "tests/support/peers.h"
 
 using namespace ferrolan;
 namespace fs = std::filesystem;
@@ -154,7 +155,7 @@ TEST(PortdProgram, RefusesWhatItCannotServeWithItsDocumentedCodes) {
 
 TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersion) {
   Gpsd gpsd;
-  if (!gpsd.installed()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
+  FERROLAN_REQUIRE_PEER(gpsd.installed(), "gpsd or gpspipe");
   constexpr double kLat = -33.8567844, kLon = 151.2152967;
   ChildProcess sim;
   const std::string line =
@@ -213,7 +214,7 @@ TEST(PortdWithGpsd, GpsdKeepsTheSimulatorsFixFromVbiWhileTheToolAsksForTheVersio
 // works on the other, and it outlives the tool until it is gone for good.
 TEST(PortdInstalled, TheDialogStartsTheDriverThatGpsdAndTheToolShare) {
   Gpsd gpsd;
-  if (!gpsd.installed()) GTEST_SKIP() << "gpsd or gpspipe is not installed";
+  FERROLAN_REQUIRE_PEER(gpsd.installed(), "gpsd or gpspipe");
   constexpr double kLat = 47.3686498, kLon = 8.5391825;
   Tool t;
   ASSERT_TRUE(DeviceRootBuilder(t.root.string()).writeCardFile("nmea.dll", "library"));

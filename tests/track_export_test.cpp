@@ -18,6 +18,7 @@
 #include "core/text.h"
 #include "platform/process.h"
 #include "sim/vbi_output.h"
+#include "tests/support/peers.h"
 
 namespace ferrolan {
 namespace {
@@ -297,7 +298,7 @@ TEST(TrackExport, ProgramWritesBothFilesAndExitsByWhatCameOut) {
 }
 
 TEST(TrackExport, GpxOfEveryLogIsValidGpx11) {
-  if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint is not installed";
+  FERROLAN_REQUIRE_PEER(std::system("command -v xmllint >/dev/null 2>&1") == 0, "xmllint");
   const TempDir dir;
   auto valid = [&](const std::string& doc) {
     const std::string path = dir.file("t.gpx", doc);

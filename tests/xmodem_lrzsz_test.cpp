@@ -14,6 +14,7 @@
 #include "tests/support/test_support.h"
 #include "tests/support/xmodem_relay.h"
 #include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace ferrolan {
 using test::readBytes;
@@ -22,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(XmodemLrzsz, RxReceivesTheFileWithTheZeroFillOfItsLastBlock) {
-  if (!fs::exists("/usr/bin/rx")) GTEST_SKIP() << "lrzsz is not installed";
+  FERROLAN_REQUIRE_PEER(fs::exists("/usr/bin/rx"), "lrzsz (rx)");
   const fs::path dir = fs::temp_directory_path() / ("ferrolan-rx-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   std::vector<uint8_t> data(20 * 1024 + 333);
