@@ -80,6 +80,17 @@ void startProgram(const Tmux& t, const Tool& tool) {
   t.run("new-session -d -x 100 -y 30 '" + command + "'");
 }
 
+// From the Text page: the Info page, then Setup's first item, the GPS Comm
+// Setting dialog.
+bool openComPortSetup(const Tmux& t) {
+  t.keys("2");
+  if (!t.shows("Setup   Command   MISC   Help")) return false;
+  t.keys("m");
+  if (!t.shows("GPS Comm Setting")) return false;
+  t.keys("Enter");
+  return t.shows("COM Port Setup");
+}
+
 TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   Tool tool;
   tool.startSim();
@@ -87,13 +98,7 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   startProgram(t, tool);
   std::string s;
   ASSERT_TRUE(t.shows(" F1 text ", &s));
-  t.keys("2");
-  ASSERT_TRUE(t.shows("Setup   Command   MISC   Help"));
-  // Setup's first item: the GPS Comm Setting dialog.
-  t.keys("m");
-  ASSERT_TRUE(t.shows("GPS Comm Setting"));
-  t.keys("Enter");
-  ASSERT_TRUE(t.shows("COM Port Setup"));
+  ASSERT_TRUE(openComPortSetup(t));
   t.keys("Down");
   ASSERT_TRUE(t.shows("COM2:"));
   t.keys("Tab");
@@ -136,11 +141,7 @@ TEST(TuiTerminal, APastedPathArrivesWhole) {
   Tmux t;
   startProgram(t, tool);
   ASSERT_TRUE(t.shows("Tab/arrows move"));
-  t.keys("2");
-  t.keys("m");
-  ASSERT_TRUE(t.shows("GPS Comm Setting"));
-  t.keys("Enter");
-  ASSERT_TRUE(t.shows("COM Port Setup"));
+  ASSERT_TRUE(openComPortSetup(t));
   // The port box has the focus; the path comes in one burst.
   t.run("set-buffer /dev/ttyUSB0");
   t.run("paste-buffer");

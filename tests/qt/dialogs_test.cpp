@@ -89,11 +89,9 @@ class DialogLayouts : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(DialogLayouts, EveryDialogShowsItsTemplateWithCaptionAndControls) {
   const Layout layout = GetParam();
-  GuiRig rig;
-  PageProcedures procs;
-  QtSheet sheet(rig.ctx, sheetFor(layout, 3), procs);
-  sheet.show();
-  sheet.start();
+  ShownSheet shown(layout);
+  GuiRig& rig = shown.rig;
+  QtSheet& sheet = shown.sheet;
   const std::pair<WindowId, const char*> dialogs[] = {
       {WindowId::ComPortSetup, "com-port-setup-104"}, {WindowId::SingleChannel, "single-channel-116"},
       {WindowId::FsaModify, "fsa-modify-128"},        {WindowId::UpdateFirmware, "update-firmware-117"},

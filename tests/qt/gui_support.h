@@ -83,6 +83,17 @@ struct GuiRig {
   Context ctx{clock, opener, ui, "", ""};
 };
 
+// The layout's three-page sheet, shown and started, with no page procedures.
+struct ShownSheet {
+  GuiRig rig;
+  PageProcedures procs;
+  QtSheet sheet;
+  explicit ShownSheet(Layout layout) : sheet(rig.ctx, sheetFor(layout, 3), procs) {
+    sheet.show();
+    sheet.start();
+  }
+};
+
 // Calls fn on the GUI thread as soon as a modal widget is up (a message
 // box or dialog); fn gets that widget.
 // Runs fn on the next modal window to come up; with T, on the next one of

@@ -68,11 +68,9 @@ class TextFit : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(TextFit, EveryTextFitsItsControlAtTheFirstSizeAndScaled) {
   const Layout layout = GetParam();
-  GuiRig rig;
-  PageProcedures procs;
-  QtSheet sheet(rig.ctx, sheetFor(layout, 3), procs);
-  sheet.show();
-  sheet.start();
+  ShownSheet shown(layout);
+  GuiRig& rig = shown.rig;
+  QtSheet& sheet = shown.sheet;
   const QSize first = sheet.size();
   for (double factor : {1.0, 1.6, 0.8}) {
     sheet.resize(first * factor);

@@ -83,11 +83,9 @@ class GuiSurfaces : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(GuiSurfaces, BarsAndSkyPlotWrittenByAWorkerAppearOnTheirControls) {
   const Layout layout = GetParam();
-  GuiRig rig;
-  PageProcedures procs;
-  QtSheet sheet(rig.ctx, sheetFor(layout, 3), procs);
-  sheet.show();
-  sheet.start();
+  ShownSheet shown(layout);
+  GuiRig& rig = shown.rig;
+  QtSheet& sheet = shown.sheet;
   sheet.tabs()->setCurrentIndex(1);
   const res::DialogTemplate& info = *res::templateFor(WindowId::InfoPage, layout);
   const int h = res::pixelRect(*res::findControl(info, ids::kInfoChannelBars[0])).h;
