@@ -44,11 +44,11 @@ struct Hooks {
 
 // What start-up finds out about the device, and the shell's own threads.
 struct AppState {
-  std::atomic<int> isPocketPC{0};
-  std::atomic<int> isPortrait{0};
-  std::atomic<int> appInstance{0};  // non-zero once start-up has begun
-  std::atomic<int> sheetClosing{0};  // the shutdown has begun: commands are ignored
-  std::atomic<int> toolPagesCreated{0};
+  std::atomic<bool> isPocketPC{false};
+  std::atomic<bool> isPortrait{false};
+  std::atomic<bool> appInstance{false};  // start-up has begun
+  std::atomic<bool> sheetClosing{false};  // the shutdown has begun: commands are ignored
+  std::atomic<bool> toolPagesCreated{false};
   // Free physical memory in bytes, for the VBI log's size choices.
   std::function<uint64_t()> availableMemory;
   SharedHandle<Worker> autoUpdateThread;

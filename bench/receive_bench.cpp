@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   ui.openWindow(WindowId::TextPage, initialControls(110));
   ui.openWindow(WindowId::InfoPage, initialControls(106));
   registerDataPath(ctx);
-  ctx.display.infoPageActive = 1;
+  ctx.display.infoPageActive = true;
   std::array<EventHandle, sentenceEvents::kCount> events;
   for (size_t i = 0; i < events.size(); ++i) {
     events[i] = ctx.openEvents.open(std::string(kSentenceEventNames[i]));

@@ -43,25 +43,25 @@ void runOrSayMissing(CommandContext& ctx, const std::function<void()>& procedure
     ctx.link.textLog.append(format("Not in this build: %s", what));
 }
 
-void restart(CommandContext& ctx, int kind, bool (*command)(LinkContext&)) {
+void restart(CommandContext& ctx, RestartKind kind, bool (*command)(LinkContext&)) {
   ReceiverSession& s = ctx.link.session;
   // The guard is one step: of two restarts, only one gets through.
-  int idle = 0;
+  RestartKind idle = RestartKind::None;
   if (!s.restartKind.compare_exchange_strong(idle, kind)) return;
   ReceiveHold hold(s);
   ctx.link.ui.setText(WindowId::InfoPage, ids::kInfoTtff, "Wait...");
   command(ctx.link);
   ctx.link.clock.sleepMs(kRestartHoldMs);
-  s.stopRequested = 0;
+  s.stopRequested = false;
 }
 
 void switchStream(CommandContext& ctx, bool toNmea) {
   ReceiveHold hold(ctx.link.session);
   toNmea ? sendSwitchToNmea(ctx.link) : sendSwitchToVbi(ctx.link);
   // Switched whether or not the receiver acknowledged.
-  ctx.link.session.protocolMode = toNmea ? kModeNmea : kModeVbi;
-  ctx.lineSync.sentenceOpen = 0;
-  ctx.lineSync.sentenceSynced = 0;
+  ctx.link.session.protocolMode = toNmea ? ProtocolMode::Nmea : ProtocolMode::Vbi;
+  ctx.lineSync.sentenceOpen = false;
+  ctx.lineSync.sentenceSynced = false;
 }
 
 // The procedure stops the receive thread itself once it takes the port;
@@ -74,9 +74,9 @@ void update(CommandContext& ctx, const std::function<void()>& procedure, const c
 void run(CommandContext& ctx, int event) {
   CommandProcedures& p = ctx.procedures;
   switch (event) {
-    case ev::kHotStart: return restart(ctx, 1, gpsHotStart);
-    case ev::kWarmStart: return restart(ctx, 2, gpsWarmStart);
-    case ev::kColdStart: return restart(ctx, 3, gpsColdStart);
+    case ev::kHotStart: return restart(ctx, RestartKind::Hot, gpsHotStart);
+    case ev::kWarmStart: return restart(ctx, RestartKind::Warm, gpsWarmStart);
+    case ev::kColdStart: return restart(ctx, RestartKind::Cold, gpsColdStart);
     case ev::kReset:
       sendEphemerisPrologue(ctx.link);
       runOrSayMissing(ctx, p.ephemerisUpload, "the long-term ephemeris upload");

@@ -13,7 +13,7 @@ namespace {
 
 constexpr uint32_t kLastSequence = 99;  // a VBI name taken past this one ends the tries
 
-bool binaryMode(LogContext& ctx) { return ctx.protocolMode == 0; }
+bool binaryMode(LogContext& ctx) { return ctx.protocolMode == ProtocolMode::Vbi; }
 
 uint32_t capacityInUse(const LogBuffer& log) {
   const uint32_t chosen = log.logCapacity ? log.logCapacity.load() : kDefaultLogCapacity;

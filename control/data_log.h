@@ -8,6 +8,7 @@
 
 #include "control/log_buffer.h"
 #include "control/storage_folders.h"
+#include "link/serial_session.h"
 #include "datapath/stream_log.h"
 #include "platform/clock.h"
 #include "ui/ui_model.h"
@@ -25,7 +26,7 @@ struct LogContext {
   UiModel& ui;
   StorageContext& storage;
   const std::string& root;
-  const std::atomic<int>& protocolMode;
+  const std::atomic<ProtocolMode>& protocolMode;
   LogBuffer& log;
 };
 

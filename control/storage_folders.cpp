@@ -8,7 +8,7 @@ constexpr size_t kFolderValueBytes = 64;  // the value buffer the lookup reads i
 
 void findFolder(StorageContext& ctx, SharedText<kFolderCapacity>& folder, const char* pocketKey, const char* firstKey,
                 const char* secondKey) {
-  const bool pocket = ctx.isPocketPC == 1;
+  const bool pocket = ctx.isPocketPC;
   const char* keys[2] = {pocket ? pocketKey : firstKey, pocket ? nullptr : secondKey};
   const char* opened = nullptr;
   for (const char* key : keys) {

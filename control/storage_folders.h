@@ -20,7 +20,7 @@ struct StorageFolders {
 // (a Pocket PC names other profiles), and the folders.
 struct StorageContext {
   const Registry& registry;
-  const std::atomic<int>& isPocketPC;
+  const std::atomic<bool>& isPocketPC;
   StorageFolders& storage;
 };
 

@@ -58,7 +58,7 @@ class SentenceStore {
 // display. ttffStart is written before ttffRunning is set.
 struct TtffClock {
   std::atomic<uint32_t> ttffStart{0};
-  std::atomic<int> ttffRunning{0};
+  std::atomic<bool> ttffRunning{false};
 };
 
 inline constexpr size_t kVbiCopySize = kFrameWindow;
@@ -133,14 +133,14 @@ struct RmcDateTime {
 inline constexpr size_t kUsedSatelliteSlots = 12;
 
 // What the fix display leaves for the satellite display and the ephemeris
-// upload. At most one of fix2D and fix3D is 1.
+// upload. At most one of fix2D and fix3D is set.
 class FixResults {
  public:
-  std::atomic<int> fix2D{0};
-  std::atomic<int> fix3D{0};
+  std::atomic<bool> fix2D{false};
+  std::atomic<bool> fix3D{false};
   std::array<std::atomic<int32_t>, kUsedSatelliteSlots> usedSatellites{};
 
-  bool hasFix() const { return fix2D == 1 || fix3D == 1; }
+  bool hasFix() const { return fix2D || fix3D; }
   bool isUsed(int32_t id) const {
     for (const auto& u : usedSatellites)
       if (u.load() == id) return true;

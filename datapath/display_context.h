@@ -13,8 +13,8 @@ namespace ferrolan {
 struct DisplayContext {
   DataPathContext& path;
   DisplayFlags& flags;
-  const std::atomic<int>& isPocketPC;
-  const std::atomic<int>& isPortrait;
+  const std::atomic<bool>& isPocketPC;
+  const std::atomic<bool>& isPortrait;
 };
 
 }  // namespace ferrolan

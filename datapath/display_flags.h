@@ -11,8 +11,8 @@ namespace ferrolan {
 inline constexpr int kSortReceiverOrder = 0, kSortById = 1, kSortBySignal = 2;
 
 struct DisplayFlags {
-  std::atomic<int> infoPageActive{0};
-  std::atomic<int> skyPageActive{0};
+  std::atomic<bool> infoPageActive{false};
+  std::atomic<bool> skyPageActive{false};
   std::atomic<int> sortMode{kSortReceiverOrder};
 };
 

@@ -45,8 +45,8 @@ int digitPair(std::string_view f, size_t at) {
 std::string shown(std::string_view bytes) { return latin1ToUtf8(bytes); }
 
 void endMeasurement(DisplayContext& d) {
-  d.path.data.ttff.ttffRunning = 0;
-  d.path.session.restartPending = 0;
+  d.path.data.ttff.ttffRunning = false;
+  d.path.session.restartPending = false;
 }
 
 }  // namespace
@@ -64,12 +64,12 @@ std::string degreesText(std::string_view joined) {
 void showRmc(DisplayContext& d) {
   UiModel& ui = d.path.ui;
   ReceiverSession& s = d.path.session;
-  if (d.path.data.ttff.ttffRunning == 1) {
+  if (d.path.data.ttff.ttffRunning) {
     const uint32_t seconds = elapsedSeconds(d);
     ui.setText(kInfo, ids::kInfoTtff, format("%us", seconds));
-    if (s.stopRequested == 1) {
+    if (s.stopRequested) {
       ui.setText(kInfo, ids::kInfoTtff, format("Stop %us", seconds));
-      s.stopRequested = 0;
+      s.stopRequested = false;
       endMeasurement(d);
     }
   }
@@ -114,20 +114,20 @@ void showGsa(DisplayContext& d) {
   const std::string_view mode = nmeaField(line, kGsaMode);
   const char m = mode.empty() ? '\0' : mode.front();
   if (m == '\0' || m == '1') {
-    fix.fix2D = 0, fix.fix3D = 0;
+    fix.fix2D = false, fix.fix3D = false;
     ui.setText(kInfo, ids::kInfoFix, "No fix");
   } else if (m == '2' || m == '3') {
     const bool is3D = m == '3';
-    fix.fix2D = is3D ? 0 : 1, fix.fix3D = is3D ? 1 : 0;
+    fix.fix2D = !is3D, fix.fix3D = is3D;
     const char* fixText = is3D ? "3D fix" : "2D fix";
-    if (d.path.data.ttff.ttffRunning == 1) {
+    if (d.path.data.ttff.ttffRunning) {
       const uint32_t seconds = elapsedSeconds(d);
       if (seconds < kTtffMinimumSeconds) return;
       ui.setText(kInfo, ids::kInfoTtff, format(is3D ? "3D %us" : "2D %us", seconds));
-      s.restartKind = 0;
+      s.restartKind = RestartKind::None;
       endMeasurement(d);
       ui.setText(kInfo, ids::kInfoFix, fixText);
-    } else if (s.restartPending != 1) {
+    } else if (!s.restartPending) {
       ui.setText(kInfo, ids::kInfoFix, fixText);
     }
   }
@@ -169,11 +169,11 @@ void showPvtSolution(DisplayContext& d) {
 
   if (pvt.fix != PvtFix::None) {
     const bool is3D = pvt.fix == PvtFix::Fix3D;
-    fix.fix3D = is3D ? 1 : 0, fix.fix2D = is3D ? 0 : 1;
+    fix.fix3D = is3D, fix.fix2D = !is3D;
     ui.setText(kInfo, ids::kInfoFix, is3D ? "3D fix" : "2D fix");
-    d.path.session.restartKind = 0;
+    d.path.session.restartKind = RestartKind::None;
   } else {
-    fix.fix2D = 0, fix.fix3D = 0;
+    fix.fix2D = false, fix.fix3D = false;
     ui.setText(kInfo, ids::kInfoFix, "No fix");
   }
 

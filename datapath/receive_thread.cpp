@@ -63,7 +63,7 @@ void lineLost(DataPathContext& ctx, Port& port) {
   ctx.textLog.append(kLineLostText);
   if (StreamLog* log = ctx.data.streamLog.load()) log->lineLost();
   ReceiverSession& s = ctx.session;
-  s.connected = 0;
+  s.connected = false;
   if (s.portHandle.get().get() == &port) s.portHandle.reset();
   port.close();
   ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, "N/A");
@@ -74,10 +74,10 @@ void lineLost(DataPathContext& ctx, Port& port) {
 
 void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl) {
   ReceiverSession& s = ctx.session;
-  ctx.data.lineSync.sentenceOpen = 0;
-  ctx.data.lineSync.sentenceSynced = 0;
+  ctx.data.lineSync.sentenceOpen = false;
+  ctx.data.lineSync.sentenceSynced = false;
   ReceiveState st(ctx.data.lineSync);
-  while (ctl.checkpoint() && s.connected == 1) {
+  while (ctl.checkpoint() && s.connected) {
     auto port = s.portHandle.get();
     if (!port) {
       ctx.events.waitForAny({}, kNoPortPauseMs, &ctl.cancelToken());
@@ -88,10 +88,10 @@ void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl) {
       if (port->hungUp()) return lineLost(ctx, *port);
       continue;
     }
-    const int mode = s.protocolMode;
-    if (mode == kModeNmea)
+    const ProtocolMode mode = s.protocolMode;
+    if (mode == ProtocolMode::Nmea)
       textStep(ctx, st, b);
-    else if (mode == kModeVbi)
+    else if (mode == ProtocolMode::Vbi)
       binaryStep(ctx, st, b);
   }
 }

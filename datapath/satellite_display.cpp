@@ -94,7 +94,7 @@ void drawSignalBar(UiModel& ui, int channel, int signal, Color color) {
 
 void cleanDisplays(DisplayContext& d) {
   UiModel& ui = d.path.ui;
-  const bool info = d.flags.infoPageActive == 1;
+  const bool info = d.flags.infoPageActive;
   for (int c = 0; c < kChannels; ++c) {
     const int bar = ids::kInfoChannelBars[c];
     if (info) {
@@ -110,8 +110,8 @@ void cleanDisplays(DisplayContext& d) {
   }
 }
 
-PlotOrigin skyPlotOrigin(int isPocketPC, int isPortrait) {
-  if (isPocketPC == 1) return isPortrait ? PlotOrigin{60, 50} : PlotOrigin{90, 30};
+PlotOrigin skyPlotOrigin(bool isPocketPC, bool isPortrait) {
+  if (isPocketPC) return isPortrait ? PlotOrigin{60, 50} : PlotOrigin{90, 30};
   return {80, 50};
 }
 
@@ -143,7 +143,7 @@ std::vector<DrawOp> skyPlot(const SkyTables& sky, int x0, int y0) {
 void showGsv(DisplayContext& d) {
   SkyTables& sky = d.path.data.sky;
   const SentenceStore& store = d.path.data.sentences;
-  const bool info = d.flags.infoPageActive == 1;
+  const bool info = d.flags.infoPageActive;
   int threshold = 0;
   {
     const StoredLine first = store.gsvText(1);
@@ -197,7 +197,7 @@ void showGsv(DisplayContext& d) {
     }
   }
 
-  if (d.flags.skyPageActive == 1) {
+  if (d.flags.skyPageActive) {
     const PlotOrigin o = skyPlotOrigin(d.isPocketPC, d.isPortrait);
     d.path.ui.setSurface(WindowId::SkyPage, 0, skyPlot(sky, o.x0, o.y0));
   }

@@ -21,7 +21,7 @@ std::vector<DrawOp> skyPlot(const SkyTables& sky, int x0, int y0);
 struct PlotOrigin {
   int x0, y0;
 };
-PlotOrigin skyPlotOrigin(int isPocketPC, int isPortrait);
+PlotOrigin skyPlotOrigin(bool isPocketPC, bool isPortrait);
 
 // The bar of a channel: `signal` / 2 pixels standing on the bottom of the
 // bar control, its full width.

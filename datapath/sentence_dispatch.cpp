@@ -61,9 +61,9 @@ void dispatchSentence(DataPathContext& ctx, std::string_view line) {
       case Action::Gsv:
         return takeGsv(ctx, line);
       case Action::RestartAck:
-        if (ctx.session.restartPending == 1) {
+        if (ctx.session.restartPending) {
           ctx.data.ttff.ttffStart = ctx.clock.tickCount();
-          ctx.data.ttff.ttffRunning = 1;
+          ctx.data.ttff.ttffRunning = true;
         }
         return;
     }

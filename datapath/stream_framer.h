@@ -28,8 +28,8 @@ static_assert(kFrameLimit <= kFrameWindow);
 // protocol (while the receive thread is held), so that text resynchronises
 // on the next "$".
 struct LineSync {
-  std::atomic<int> sentenceOpen{0};    // a "$" has been seen: bytes are gathered
-  std::atomic<int> sentenceSynced{0};  // every further "$" closes a line
+  std::atomic<bool> sentenceOpen{false};  // a "$" has been seen: bytes are gathered
+  std::atomic<bool> sentenceSynced{false};  // every further "$" closes a line
 };
 
 // Text mode. A line runs from one "$" to the next and is handed on when
@@ -43,17 +43,17 @@ class LineFramer {
   template <typename OnLine>
   void take(uint8_t b, OnLine&& onLine) {
     if (b == '$') {
-      if (sync_.sentenceOpen.load() == 0) length_ = 0;
-      sync_.sentenceOpen.store(1);
-      if (sync_.sentenceSynced.load() == 1) {
+      if (!sync_.sentenceOpen.load()) length_ = 0;
+      sync_.sentenceOpen.store(true);
+      if (sync_.sentenceSynced.load()) {
         const std::string_view line = finishLine();
         if (!line.empty()) onLine(line);
         length_ = 0;
         count_ = 0;
       }
-      sync_.sentenceSynced.store(1);
+      sync_.sentenceSynced.store(true);
     }
-    if (sync_.sentenceOpen.load() == 0) return;
+    if (!sync_.sentenceOpen.load()) return;
     if (++count_ >= kLineCapacity) {
       length_ = 0;
       count_ = 0;

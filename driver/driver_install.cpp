@@ -140,8 +140,8 @@ void install(DriverContext& ctx, W w) {
     };
     select(ids::kDrvPortBox, stored(ctx.registry, "SerialPortName", kDriverPortChars));
     select(ids::kDrvBaudBox, stored(ctx.registry, "SerialBaudRate", kDriverBaudChars));
-    ctx.link.session.dualPortActive = 1;
-    ctx.link.session.protocolMode = kModeVbi;
+    ctx.link.session.dualPortActive = true;
+    ctx.link.session.protocolMode = ProtocolMode::Vbi;
   } else {
     ui.setText(w, ids::kDrvStatus, "Installation Failed!");
   }

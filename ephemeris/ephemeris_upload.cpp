@@ -98,7 +98,7 @@ uint32_t gpsSecondsFromRmcTime(const RmcDateTime& t) {
 
 uint32_t readGpsTime(EphemerisContext& ctx) {
   const uint32_t t =
-      ctx.session.protocolMode == kModeNmea ? gpsSecondsFromRmcTime(ctx.fix.rmcDateTime()) : measurementTime(ctx);
+      ctx.session.protocolMode == ProtocolMode::Nmea ? gpsSecondsFromRmcTime(ctx.fix.rmcDateTime()) : measurementTime(ctx);
   ctx.ephemeris.gpsSeconds = t;
   return t;
 }

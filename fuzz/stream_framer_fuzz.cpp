@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   (void)pagesOpen;
   ctx.session.restartPending = data[0] & 2;
-  ctx.display.infoPageActive = (data[0] >> 2) & 1;
+  ctx.display.infoPageActive = (data[0] >> 2) & 1U;
   ctx.display.skyPageActive = (data[0] >> 3) & 1;
   ctx.display.sortMode = (data[0] >> 4) & 3;
   ctx.dataPath.ttff.ttffRunning = (data[0] >> 6) & 1;

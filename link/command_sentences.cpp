@@ -48,7 +48,7 @@ bool gpsSendNMEACommand(LinkContext& ctx, int rowNumber) {
     ctx.textLog.append("Write COM Port failed..");
     return false;
   }
-  if (ctx.session.protocolMode != kModeNmea) return false;
+  if (ctx.session.protocolMode != ProtocolMode::Nmea) return false;
   if (rowNumber >= rows::kAllImageEntry && rowNumber <= rows::kColdStart) return true;
   // The acknowledgement's text after its "$".
   return awaitTag(*port, ctx.clock, std::string_view(r.ack.data() + 1, kAckCompareLength), kAckSeconds);
@@ -68,7 +68,7 @@ bool restart(LinkContext& ctx, int rowNumber, const char* closedText, const char
     ctx.textLog.append(kNoSatelliteDisplayText);
   ctx.textLog.append(sendText);
   if (gpsSendNMEACommand(ctx, rowNumber)) {
-    ctx.session.restartPending = 1;
+    ctx.session.restartPending = true;
     return true;
   }
   ctx.textLog.append("Fail in gpsSendNMEACommand\r\n");

@@ -68,7 +68,7 @@ bool connectReceiver(LinkContext& ctx) {
     stopWorker(s.receiveThread);
     stopWorker(s.displayThread);
     s.portHandle.reset();
-    s.connected = 0;
+    s.connected = false;
     ctx.clock.sleepMs(kReopenPauseMs);
   }
 
@@ -98,7 +98,7 @@ bool connectReceiver(LinkContext& ctx) {
 
   ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, s.portName.get());
   ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, s.baudText.get());
-  s.connected = 1;
+  s.connected = true;
 
   if (!gpsIsNMEAVBIReceived(ctx)) {
     ctx.textLog.append("gpsIsNMEAVBIReceived fail...");
@@ -108,7 +108,7 @@ bool connectReceiver(LinkContext& ctx) {
   if (!s.receiveEntry || !s.displayEntry) {
     ctx.textLog.append(kNoReceiveThreadText);
     s.portHandle.reset();
-    s.connected = 0;
+    s.connected = false;
     return false;
   }
   startWorker(s.receiveThread, s.receiveEntry);
@@ -145,7 +145,7 @@ bool disconnectReceiver(LinkContext& ctx) {
   stopWorker(s.receiveThread);
   stopWorker(s.displayThread);
   s.portHandle.reset();
-  s.connected = 0;
+  s.connected = false;
   ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, "N/A");
   ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, "N/A");
   return true;

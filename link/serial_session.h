@@ -19,9 +19,11 @@ namespace ferrolan {
 
 struct LinkContext;
 
-// ProtocolMode: what the receiver emits.
-inline constexpr int kModeVbi = 0;
-inline constexpr int kModeNmea = 1;
+// What the receiver emits; the values are those of the stored setting.
+enum class ProtocolMode : int { Vbi = 0, Nmea = 1 };
+
+// The restart the command thread is carrying out; one at a time.
+enum class RestartKind : int { None = 0, Hot = 1, Warm = 2, Cold = 3 };
 
 // The body of a worker that lives on the port (receive or display thread);
 // it carries whatever it works on.
@@ -34,13 +36,13 @@ struct ReceiverSession {
   SharedHandle<Worker> commandThread;
   SharedText<80> portName{"COM1:"};
   SharedText<80> baudText{"9600"};
-  std::atomic<int> protocolMode{kModeNmea};
-  std::atomic<int> connected{0};
+  std::atomic<ProtocolMode> protocolMode{ProtocolMode::Nmea};
+  std::atomic<bool> connected{false};
   std::atomic<int> targetBaud{0};
-  std::atomic<int> restartKind{0};
-  std::atomic<int> restartPending{0};
-  std::atomic<int> stopRequested{0};
-  std::atomic<int> dualPortActive{0};
+  std::atomic<RestartKind> restartKind{RestartKind::None};
+  std::atomic<bool> restartPending{false};  // a restart was sent: its acknowledgement starts TTFF
+  std::atomic<bool> stopRequested{false};   // the Stop menu: the TTFF clock halts
+  std::atomic<bool> dualPortActive{false};  // the shared-port driver holds the port
   std::atomic<int> firmwareVersion{0};
   // Set while the start-up update runs: it owns the port until it ends.
   std::atomic<int> autoUpdateRunning{0};

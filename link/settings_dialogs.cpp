@@ -22,19 +22,19 @@ DialogProcedures comPortSetupProcedures(LinkContext& ctx, DialogHost& host) {
     const auto bauds = listOf(kBaudList);
     fillList(ctx.ui, w, ids::kComPortBox, ports, findEntry(ports, ctx.session.portName.get()));
     fillList(ctx.ui, w, ids::kComBaudBox, bauds, findEntry(bauds, ctx.session.baudText.get()));
-    if (ctx.session.connected == 1)
-      ctx.ui.setText(w, ids::kComStatus, ctx.session.protocolMode == kModeNmea ? "Receive NMEA" : "Receive VBI");
+    if (ctx.session.connected)
+      ctx.ui.setText(w, ids::kComStatus, ctx.session.protocolMode == ProtocolMode::Nmea ? "Receive NMEA" : "Receive VBI");
   };
   p.command = [&ctx, &host](WindowId w, int command) {
     switch (command) {
       case ids::kComConnect:
         ctx.ui.setText(w, ids::kComStatus, "Please wait");
         ctx.ui.repaint(w);
-        if (ctx.session.dualPortActive == 1) {
+        if (ctx.session.dualPortActive) {
           // The shared-port driver's debug port must carry the binary stream.
           connectReceiver(ctx);
           sendSwitchToVbi(ctx);
-          ctx.session.protocolMode = kModeVbi;
+          ctx.session.protocolMode = ProtocolMode::Vbi;
         }
         if (connectReceiver(ctx)) host.endDialog(w, ids::kOk);
         break;

@@ -47,7 +47,7 @@ bool gpsSendVBICommand(LinkContext& ctx, int row, int count) {
     }
   }
   if (row >= 2) return true;
-  if (ctx.session.protocolMode != kModeVbi) return false;
+  if (ctx.session.protocolMode != ProtocolMode::Vbi) return false;
 
   return awaitVbiAck(*port, ctx.clock, VbiAckTable[static_cast<size_t>(row)][2], kAckSeconds);
 }

@@ -13,26 +13,26 @@ constexpr const char* kRotationKey = "System\\GDI\\Rotation";
 void detectPlatform(Context& ctx, const PlatformIdentity& identity) {
   AppState& app = ctx.app;
   if (!identity.isWindowsCe) {
-    app.isPocketPC = 0;
+    app.isPocketPC = false;
   } else if (identity.platformType) {
     const std::string& t = *identity.platformType;
-    app.isPocketPC = (t == "PocketPC" || t == "Palm PC2") ? 1 : 0;
+    app.isPocketPC = t == "PocketPC" || t == "Palm PC2";
   }
-  app.isPortrait = 0;
-  if (app.isPocketPC != 1) return;
+  app.isPortrait = false;
+  if (!app.isPocketPC) return;
   if (!ctx.registry.keyExists(kRotationKey)) {
-    app.isPortrait = 1;
+    app.isPortrait = true;
     return;
   }
   uint32_t angle = 0;
   if (!ctx.registry.getDword(kRotationKey, "Angle", angle)) return;
   const uint8_t low = static_cast<uint8_t>(angle & 0xFF);
-  if (low == 0 || low == 180) app.isPortrait = 1;
+  if (low == 0 || low == 180) app.isPortrait = true;
 }
 
-Layout chooseLayout(int isPocketPC, int isPortrait) {
-  if (isPocketPC == 1 && isPortrait == 0) return Layout::PocketLandscape;
-  if (isPortrait == 1) return Layout::PocketPortrait;
+Layout chooseLayout(bool isPocketPC, bool isPortrait) {
+  if (isPocketPC && !isPortrait) return Layout::PocketLandscape;
+  if (isPortrait) return Layout::PocketPortrait;
   return Layout::Generic;
 }
 

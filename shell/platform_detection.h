@@ -22,7 +22,7 @@ struct PlatformIdentity {
 // Sets isPocketPC and isPortrait (the rotation comes from the registry).
 void detectPlatform(Context& ctx, const PlatformIdentity& identity);
 
-Layout chooseLayout(int isPocketPC, int isPortrait);
+Layout chooseLayout(bool isPocketPC, bool isPortrait);
 
 // The template id of a page (Text, Info, Sky) in a layout.
 int pageTemplate(WindowId page, Layout layout);

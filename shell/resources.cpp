@@ -60,9 +60,9 @@ constexpr int kGenericW = 180, kGenericH = 150;
 constexpr int kPortraitW = 160, kPortraitH = 150;
 constexpr int kLandscapeW = 213, kLandscapeH = 110;
 
-constexpr ControlList kText110 = textPage(kGenericW, 96);
-constexpr ControlList kText119 = textPage(kPortraitW, 96);
-constexpr ControlList kText122 = textPage(kLandscapeW, 58);
+constexpr ControlList kTextPageGeneric = textPage(kGenericW, 96);
+constexpr ControlList kTextPagePortrait = textPage(kPortraitW, 96);
+constexpr ControlList kTextPageLandscape = textPage(kLandscapeW, 58);
 
 // ---- Info page: 106 generic, 118 portrait, 120 landscape --------------------
 
@@ -114,9 +114,9 @@ constexpr ControlList infoPage(const InfoGeometry& g) {
   return l;
 }
 
-constexpr ControlList kInfo106 = infoPage({kGenericW, 2, 10, 10, 8, 36, 40, 90, true});
-constexpr ControlList kInfo118 = infoPage({kPortraitW, 2, 9, 9, 7, 36, 40, 90, false});
-constexpr ControlList kInfo120 = infoPage({kLandscapeW, 3, 6, 13, 10, 26, 40, 80, false});
+constexpr ControlList kInfoPageGeneric = infoPage({kGenericW, 2, 10, 10, 8, 36, 40, 90, true});
+constexpr ControlList kInfoPagePortrait = infoPage({kPortraitW, 2, 9, 9, 7, 36, 40, 90, false});
+constexpr ControlList kInfoPageLandscape = infoPage({kLandscapeW, 3, 6, 13, 10, 26, 40, 80, false});
 
 // ---- Sky page: 108 generic, 115 portrait, 121 landscape: no controls --------
 
@@ -135,7 +135,7 @@ constexpr ControlList comPortSetup() {
   l.add({ids::kComStatus, K::Label, "Not connected", 6, 60, 118, 10, kCentered});
   return l;
 }
-constexpr ControlList k104 = comPortSetup();
+constexpr ControlList kComPortSetupControls = comPortSetup();
 
 constexpr ControlList singleChannel() {
   ControlList l;
@@ -145,7 +145,7 @@ constexpr ControlList singleChannel() {
   l.add({ids::kScExit, K::Button, "Exit Single Channel Mode", 6, 44, 118, 14, 0});
   return l;
 }
-constexpr ControlList k116 = singleChannel();
+constexpr ControlList kSingleChannelControls = singleChannel();
 
 constexpr ControlList fsaModify() {
   ControlList l;
@@ -169,7 +169,7 @@ constexpr ControlList fsaModify() {
   l.add({ids::kCancel, K::Button, "Cancel", 86, 106, 50, 14, 0});
   return l;
 }
-constexpr ControlList k128 = fsaModify();
+constexpr ControlList kFsaModifyControls = fsaModify();
 
 constexpr ControlList updateFirmware() {
   ControlList l;
@@ -186,7 +186,7 @@ constexpr ControlList updateFirmware() {
   l.add({ids::kUpdProgress, K::Progress, "", 4, 117, 152, 8, 0});
   return l;
 }
-constexpr ControlList k117 = updateFirmware();
+constexpr ControlList kUpdateFirmwareControls = updateFirmware();
 
 constexpr ControlList driverInstall() {
   ControlList l;
@@ -199,7 +199,7 @@ constexpr ControlList driverInstall() {
   l.add({ids::kDrvStatus, K::Label, "Not installed", 4, 60, 172, 10, kCentered});
   return l;
 }
-constexpr ControlList k124 = driverInstall();
+constexpr ControlList kDriverInstallControls = driverInstall();
 
 constexpr ControlList about() {
   ControlList l;
@@ -209,7 +209,7 @@ constexpr ControlList about() {
   l.add({ids::kStatic, K::Label, "GPS receiver utility", 32, 26, 88, 10, 0});
   return l;
 }
-constexpr ControlList k102 = about();
+constexpr ControlList kAboutControls = about();
 
 constexpr ControlList vbiLogSetting() {
   ControlList l;
@@ -219,43 +219,43 @@ constexpr ControlList vbiLogSetting() {
   l.add({ids::kLog2Hours, K::RadioButton, "2 hour", 12, 53, 90, 12, kDisabled});
   return l;
 }
-constexpr ControlList k123 = vbiLogSetting();
+constexpr ControlList kVbiLogSettingControls = vbiLogSetting();
 
-static_assert(idsUnique(kText110) && idsUnique(kText119) && idsUnique(kText122));
-static_assert(idsUnique(kInfo106) && idsUnique(kInfo118) && idsUnique(kInfo120));
-static_assert(idsUnique(k104) && idsUnique(k116) && idsUnique(k128) && idsUnique(k117));
-static_assert(idsUnique(k124) && idsUnique(k102) && idsUnique(k123));
-static_assert(fits(kText110, kGenericW, kGenericH) && fits(kText119, kPortraitW, kPortraitH) &&
-              fits(kText122, kLandscapeW, kLandscapeH));
-static_assert(fits(kInfo106, kGenericW, kGenericH) && fits(kInfo118, kPortraitW, kPortraitH) &&
-              fits(kInfo120, kLandscapeW, kLandscapeH));
+static_assert(idsUnique(kTextPageGeneric) && idsUnique(kTextPagePortrait) && idsUnique(kTextPageLandscape));
+static_assert(idsUnique(kInfoPageGeneric) && idsUnique(kInfoPagePortrait) && idsUnique(kInfoPageLandscape));
+static_assert(idsUnique(kComPortSetupControls) && idsUnique(kSingleChannelControls) && idsUnique(kFsaModifyControls) && idsUnique(kUpdateFirmwareControls));
+static_assert(idsUnique(kDriverInstallControls) && idsUnique(kAboutControls) && idsUnique(kVbiLogSettingControls));
+static_assert(fits(kTextPageGeneric, kGenericW, kGenericH) && fits(kTextPagePortrait, kPortraitW, kPortraitH) &&
+              fits(kTextPageLandscape, kLandscapeW, kLandscapeH));
+static_assert(fits(kInfoPageGeneric, kGenericW, kGenericH) && fits(kInfoPagePortrait, kPortraitW, kPortraitH) &&
+              fits(kInfoPageLandscape, kLandscapeW, kLandscapeH));
 
 using L = Layout;
 using W = WindowId;
 
 constexpr DialogTemplate kTemplates[] = {
-    {110, W::TextPage, L::Generic, "", kGenericW, kGenericH, "System", 10, true, kText110.span()},
-    {119, W::TextPage, L::PocketPortrait, "Text-P", kPortraitW, kPortraitH, "System", 10, true, kText119.span()},
+    {110, W::TextPage, L::Generic, "", kGenericW, kGenericH, "System", 10, true, kTextPageGeneric.span()},
+    {119, W::TextPage, L::PocketPortrait, "Text-P", kPortraitW, kPortraitH, "System", 10, true, kTextPagePortrait.span()},
     {122, W::TextPage, L::PocketLandscape, "Text -L", kLandscapeW, kLandscapeH, "System", 10, true,
-     kText122.span()},
-    {106, W::InfoPage, L::Generic, "Info", kGenericW, kGenericH, "System", 10, true, kInfo106.span()},
-    {118, W::InfoPage, L::PocketPortrait, "Info-P", kPortraitW, kPortraitH, "System", 10, true, kInfo118.span()},
+     kTextPageLandscape.span()},
+    {106, W::InfoPage, L::Generic, "Info", kGenericW, kGenericH, "System", 10, true, kInfoPageGeneric.span()},
+    {118, W::InfoPage, L::PocketPortrait, "Info-P", kPortraitW, kPortraitH, "System", 10, true, kInfoPagePortrait.span()},
     {120, W::InfoPage, L::PocketLandscape, "Info-L", kLandscapeW, kLandscapeH, "System", 10, true,
-     kInfo120.span()},
+     kInfoPageLandscape.span()},
     {108, W::SkyPage, L::Generic, "Sky", kGenericW, kGenericH, "System", 10, true, kSky.span()},
     {115, W::SkyPage, L::PocketPortrait, "Sky-P", kPortraitW, kPortraitH, "System", 10, true, kSky.span()},
     {121, W::SkyPage, L::PocketLandscape, "Sky -L", kLandscapeW, kLandscapeH, "System", 10, true, kSky.span()},
-    {104, W::ComPortSetup, L::Generic, "COM Port Setup", 130, 76, "System", 10, false, k104.span()},
-    {116, W::SingleChannel, L::Generic, "Single Channel Mode", 130, 64, "System", 10, false, k116.span()},
-    {128, W::FsaModify, L::Generic, "FSA Modify", 160, 126, "System", 10, false, k128.span()},
-    {117, W::UpdateFirmware, L::Generic, "Update Firmware", 160, 130, "System", 10, false, k117.span()},
-    {124, W::DriverInstall, L::Generic, "", 180, 76, "System", 10, false, k124.span()},
-    {102, W::About, L::Generic, "About Ferrolan", 125, 60, "System", 10, false, k102.span()},
-    {123, W::VbiLogSetting, L::Generic, "VBI Log Setting", 117, 73, "System", 10, false, k123.span()},
+    {104, W::ComPortSetup, L::Generic, "COM Port Setup", 130, 76, "System", 10, false, kComPortSetupControls.span()},
+    {116, W::SingleChannel, L::Generic, "Single Channel Mode", 130, 64, "System", 10, false, kSingleChannelControls.span()},
+    {128, W::FsaModify, L::Generic, "FSA Modify", 160, 126, "System", 10, false, kFsaModifyControls.span()},
+    {117, W::UpdateFirmware, L::Generic, "Update Firmware", 160, 130, "System", 10, false, kUpdateFirmwareControls.span()},
+    {124, W::DriverInstall, L::Generic, "", 180, 76, "System", 10, false, kDriverInstallControls.span()},
+    {102, W::About, L::Generic, "About Ferrolan", 125, 60, "System", 10, false, kAboutControls.span()},
+    {123, W::VbiLogSetting, L::Generic, "VBI Log Setting", 117, 73, "System", 10, false, kVbiLogSettingControls.span()},
 };
 
-static_assert(fits(k104, 130, 76) && fits(k116, 130, 64) && fits(k128, 160, 126) && fits(k117, 160, 130));
-static_assert(fits(k124, 180, 76) && fits(k102, 125, 60) && fits(k123, 117, 73));
+static_assert(fits(kComPortSetupControls, 130, 76) && fits(kSingleChannelControls, 130, 64) && fits(kFsaModifyControls, 160, 126) && fits(kUpdateFirmwareControls, 160, 130));
+static_assert(fits(kDriverInstallControls, 180, 76) && fits(kAboutControls, 125, 60) && fits(kVbiLogSettingControls, 117, 73));
 
 constexpr MenuItem kSetup[] = {{ids::kCmdCommSetting, "GPS Comm Setting"}, {ids::kCmdDualPort, "Dual Port"},
                                {ids::kCmdToNmea, "Switch To NMEA"},        {ids::kCmdToVbi, "Switch To VBI"},

@@ -134,7 +134,7 @@ void SheetSession::requestQuit() {
   answered_.notify_all();
   // Commands stop at once; open dialogs end and the rows that opened them
   // go no further.
-  ctx_.app.sheetClosing = 1;
+  ctx_.app.sheetClosing = true;
   for (SheetDialog* d : dialogs_) {
     if (d->ended) continue;
     d->ended = true;

@@ -19,7 +19,7 @@ void runShutdown(Context& ctx) {
   if (!updating) {  // else the port and the file belong to the update
     if (auto port = ctx.session.portHandle.take()) {
       port->close();
-      ctx.session.connected = 0;
+      ctx.session.connected = false;
     }
     ctx.update.updateFile.reset();
   }
@@ -32,7 +32,7 @@ void runShutdown(Context& ctx) {
 namespace ferrolan {
 
 void shutDownAndQuit(Context& ctx) {
-  ctx.app.sheetClosing = 1;
+  ctx.app.sheetClosing = true;
   runShutdown(ctx);
   // Without a registered quit the program would go on with nothing running.
   if (ctx.app.postQuit)

@@ -9,7 +9,7 @@
 namespace ferrolan {
 
 SheetDescription startUp(Context& ctx, const StartupOptions& options) {
-  ctx.app.appInstance = 1;
+  ctx.app.appInstance = true;
   detectPlatform(ctx, options.identity);
   readAutoUpdateConfig(ctx);  // its result does not stop start-up
 

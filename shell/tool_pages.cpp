@@ -140,13 +140,13 @@ void runDialog(Context& ctx, SheetHost* host, W w) {
 
 }  // namespace
 
-MenuEdits menuOnActivation(bool logFileOpen, int connected, int dualPortActive, int protocolMode) {
+MenuEdits menuOnActivation(bool logFileOpen, bool connected, bool dualPortActive, ProtocolMode protocolMode) {
   if (logFileOpen) {
-    if (connected != 1) return {};
+    if (!connected) return {};
     return edits({grey(ids::kCmdToNmea), grey(ids::kCmdToVbi), grey(ids::kCmdStartLog), enable(ids::kCmdStopLog)});
   }
   if (dualPortActive) return edits({grey(ids::kCmdToNmea), grey(ids::kCmdToVbi)});
-  if (protocolMode == kModeVbi && connected == 1)
+  if (protocolMode == ProtocolMode::Vbi && connected)
     return edits({enable(ids::kCmdToNmea), grey(ids::kCmdToVbi), enable(ids::kCmdStartLog), grey(ids::kCmdStopLog)});
   return edits({grey(ids::kCmdToNmea), enable(ids::kCmdToVbi), enable(ids::kCmdStartLog), grey(ids::kCmdStopLog)});
 }
@@ -160,7 +160,7 @@ const CommandRow* findCommandRow(int command) {
 void createToolPage(Context& ctx, WindowId page) {
   if (page != W::InfoPage && page != W::SkyPage) return;
   // Both pages share one command thread; the first page starts it.
-  if (ctx.app.toolPagesCreated.fetch_add(1) == 0) reportMissingEntries(ctx);
+  if (!ctx.app.toolPagesCreated.exchange(true)) reportMissingEntries(ctx);
   if (!ctx.hooks.commandThread || ctx.session.commandThread.valid()) return;
   auto worker = std::make_shared<Worker>();
   worker->start(ctx.hooks.commandThread);
@@ -168,7 +168,7 @@ void createToolPage(Context& ctx, WindowId page) {
 }
 
 void activateToolPage(Context& ctx, WindowId page, bool active) {
-  std::atomic<int>* flag = page == W::InfoPage  ? &ctx.display.infoPageActive
+  std::atomic<bool>* flag = page == W::InfoPage  ? &ctx.display.infoPageActive
                            : page == W::SkyPage ? &ctx.display.skyPageActive
                                                 : nullptr;
   if (!flag) return;  // the Text page keeps no flag and has no menu
@@ -187,8 +187,8 @@ void dispatchCommand(Context& ctx, SheetHost* host, WindowId page, int command) 
     case A::EndSheet: shutDownAndQuit(ctx); return;
     case A::SetEvent: setEvent(ctx, row->arg); break;
     case A::Stop:
-      ctx.session.stopRequested = 1;
-      ctx.session.restartKind = 0;
+      ctx.session.stopRequested = true;
+      ctx.session.restartKind = RestartKind::None;
       break;
     case A::SortMode: ctx.display.sortMode = row->arg; break;
     case A::SortCycle: ctx.display.sortMode = ctx.display.sortMode % 3 + 1; break;
@@ -200,13 +200,13 @@ void dispatchCommand(Context& ctx, SheetHost* host, WindowId page, int command) 
       break;
     case A::Dialog: runDialog(ctx, host, static_cast<W>(row->arg)); break;
     case A::StartLog:
-      if (ctx.session.protocolMode == kModeVbi) runDialog(ctx, host, W::VbiLogSetting);
+      if (ctx.session.protocolMode == ProtocolMode::Vbi) runDialog(ctx, host, W::VbiLogSetting);
       if (ctx.app.sheetClosing) return;  // the sheet closed under the dialog
       setEvent(ctx, row->arg);
       break;
     case A::StopLog:
       setEvent(ctx, row->arg);
-      ctx.ui.setMenuEnabled(page, ctx.session.protocolMode == kModeVbi ? ids::kCmdToNmea : ids::kCmdToVbi, true);
+      ctx.ui.setMenuEnabled(page, ctx.session.protocolMode == ProtocolMode::Vbi ? ids::kCmdToNmea : ids::kCmdToVbi, true);
       break;
     case A::Baud:
       // The command thread reads the rate when it wakes on the event.
@@ -215,7 +215,7 @@ void dispatchCommand(Context& ctx, SheetHost* host, WindowId page, int command) 
       break;
   }
   if (ctx.app.sheetClosing) return;
-  if (!row->whenConnected || ctx.session.connected == 1) applyEdits(ctx.ui, page, row->menu);
+  if (!row->whenConnected || ctx.session.connected) applyEdits(ctx.ui, page, row->menu);
 }
 
 }  // namespace ferrolan

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "control/command_events.h"
+#include "link/serial_session.h"
 #include "ui/ids.h"
 
 namespace ferrolan {
@@ -26,7 +27,7 @@ struct MenuEdits {
 };
 
 // What activation does to a page's menu: the first rule that applies.
-MenuEdits menuOnActivation(bool logFileOpen, int connected, int dualPortActive, int protocolMode);
+MenuEdits menuOnActivation(bool logFileOpen, bool connected, bool dualPortActive, ProtocolMode protocolMode);
 
 // What the dispatcher does for one command id.
 // The Dual Port row's line when no device manager is registered.
@@ -35,7 +36,7 @@ inline constexpr const char* kNoDeviceManagerText = "No device manager registere
 enum class CommandAction {
   EndSheet,     // shutdown, then the quit with 0
   SetEvent,     // arg: the command event
-  Stop,         // stopRequested = 1, restartKind = 0
+  Stop,         // stopRequested set, restartKind None
   SortMode,     // arg: the sort mode
   SortCycle,    // (sortMode mod 3) + 1
   Clean,        // the satellite display's clearing

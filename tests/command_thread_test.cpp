@@ -64,7 +64,7 @@ TEST(CommandThread, EachEventRunsItsCommand) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.event);
     CommandRig c;
-    c.rig.ctx.session.protocolMode = std::string(row.event) == "gpsEvtToNMEA" ? kModeVbi : kModeNmea;
+    c.rig.ctx.session.protocolMode = std::string(row.event) == "gpsEvtToNMEA" ? ProtocolMode::Vbi : ProtocolMode::Nmea;
     c.start();
     c.signal({row.event});
     if (*row.logLine) {
@@ -97,14 +97,14 @@ TEST(CommandThread, OrderGuardAndModeSwitches) {
   CommandRig c;
   c.signal({"gpsEvtToVBI", "gpsEvtFWVersion"});
   c.start();
-  ASSERT_TRUE(c.until([&] { return c.rig.ctx.session.protocolMode == kModeVbi; }));
+  ASSERT_TRUE(c.until([&] { return c.rig.ctx.session.protocolMode == ProtocolMode::Vbi; }));
   const std::string wire = c.rig.port->writtenText();
   EXPECT_LT(wire.find("$PKRV14,8*0E"), wire.find("$PKRV11,1,1,7,0*18"));
 
   // Switched although unacknowledged; the line starts again at the next "$".
-  c.rig.ctx.dataPath.lineSync.sentenceSynced = 1;
+  c.rig.ctx.dataPath.lineSync.sentenceSynced = true;
   c.signal({"gpsEvtToNMEA"});
-  ASSERT_TRUE(c.until([&] { return c.rig.ctx.session.protocolMode == kModeNmea; }));
+  ASSERT_TRUE(c.until([&] { return c.rig.ctx.session.protocolMode == ProtocolMode::Nmea; }));
   EXPECT_EQ(c.rig.ctx.dataPath.lineSync.sentenceSynced, 0);
 
   // A restart with no port: "N/A 0s" after "Wait...", and the next one is
@@ -115,13 +115,13 @@ TEST(CommandThread, OrderGuardAndModeSwitches) {
   closed.signal({"gpsEvtHotStart"});
   ASSERT_TRUE(closed.until([&] { return closed.logged("gpsHotStart - COM Port didn't open\r\n"); }));
   EXPECT_EQ(closed.rig.ui.text(WindowId::InfoPage, ids::kInfoTtff), "N/A 0s");
-  EXPECT_EQ(closed.rig.ctx.session.restartKind, 1);
+  EXPECT_EQ(closed.rig.ctx.session.restartKind.load(), RestartKind::Hot);
   closed.rig.ctx.textLog.reset();
   closed.signal({"gpsEvtColdStart"});
   closed.signal({"gpsEvtStopLog"});  // served after the restart event
   ASSERT_TRUE(closed.until([&] { return closed.rig.ui.text(WindowId::TextPage, ids::kTextStatus) == "    "; }));
   EXPECT_TRUE(closed.rig.log().empty()) << "the second restart was dropped";
-  EXPECT_EQ(closed.rig.ctx.session.restartKind, 1);
+  EXPECT_EQ(closed.rig.ctx.session.restartKind.load(), RestartKind::Hot);
 }
 
 }  // namespace

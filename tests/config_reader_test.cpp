@@ -217,7 +217,7 @@ TEST(StorageFolders, ProfilesPerPlatform) {
   EXPECT_EQ(folders(), Folders("First", "NAND"));
 
   // A Pocket PC reads only its own profiles.
-  c.app.isPocketPC = 1;
+  c.app.isPocketPC = true;
   EXPECT_EQ(folders(), Folders("MMC Card", "NAND"));
   c.registry.setString(profiles + "MMC", "Folder", std::string(40, 'm'));
   findCardFolder(c);

@@ -79,7 +79,7 @@ TEST(DataLog, TextLinesGoToTheCardFileAndAStartInTheSameMinuteTruncatesIt) {
 
 TEST(DataLog, VbiBytesRotateWhenTheBufferIsFullAndNothingIsLost) {
   LogRig rig;
-  rig.ctx.session.protocolMode = 0;
+  rig.ctx.session.protocolMode = ProtocolMode::Vbi;
   rig.ctx.log.logCapacity = 200;
   startLogging(rig.log);
   std::string sent;
@@ -105,7 +105,7 @@ TEST(DataLog, VbiBytesRotateWhenTheBufferIsFullAndNothingIsLost) {
 TEST(DataLog, WithoutCardOrFlashTheRootTakesItAndWithNoPlaceTheUserIsTold) {
   {
     LogRig rig(false);
-    rig.ctx.session.protocolMode = 0;
+    rig.ctx.session.protocolMode = ProtocolMode::Vbi;
     startLogging(rig.log);
     rig.ctx.dataLog.feedByte(0x81);
     closeLogAtExit(rig.log);

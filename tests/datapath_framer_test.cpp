@@ -50,8 +50,8 @@ TEST(LineFramer, ClearedFlagsResynchroniseOnTheNextDollar) {
   LineFramer f(sync);
   EXPECT_EQ(linesOf(f, "$A\r\n$B\r\n"), std::vector<std::string>{"$A\n"});
   // A mode switch clears both flags: the line in hand is dropped by the next "$".
-  sync.sentenceOpen = 0;
-  sync.sentenceSynced = 0;
+  sync.sentenceOpen = false;
+  sync.sentenceSynced = false;
   EXPECT_TRUE(linesOf(f, "junk$C\r\n").empty());
   EXPECT_EQ(linesOf(f, "$"), std::vector<std::string>{"$C\n"});
 }

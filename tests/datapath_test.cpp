@@ -143,7 +143,7 @@ TEST(BinaryIntake, KeepsMeasurementsAndRotatesSolutions) {
 // thread can run to its end on the test's own thread.
 class FeedPort final : public Port {
  public:
-  FeedPort(std::vector<uint8_t> bytes, std::atomic<int>& connected) : bytes_(std::move(bytes)), connected_(connected) {}
+  FeedPort(std::vector<uint8_t> bytes, std::atomic<bool>& connected) : bytes_(std::move(bytes)), connected_(connected) {}
   std::function<void(size_t)> before;
   bool hangUpAtEnd = false;  // the spent stream is a line that went away
   bool readByte(uint8_t& out) override {
@@ -151,7 +151,7 @@ class FeedPort final : public Port {
       if (hangUpAtEnd)
         hung_ = true;
       else
-        connected_ = 0;
+        connected_ = false;
       return false;
     }
     if (before) before(next_);
@@ -173,7 +173,7 @@ class FeedPort final : public Port {
   bool hung_ = false;
   std::vector<uint8_t> bytes_;
   size_t next_ = 0;
-  std::atomic<int>& connected_;
+  std::atomic<bool>& connected_;
 };
 
 // Records what the receive thread hands the raw log.
@@ -198,11 +198,11 @@ struct ReceiveRig : ScriptedRig {
   std::shared_ptr<FeedPort> feed;
   std::array<EventHandle, ev::kCount> events = openSentenceEvents(ctx);
   // Runs the receive thread over `stream` to its end; `tweak` readies the feed.
-  void run(const std::string& stream, int mode, const std::function<void(FeedPort&)>& tweak = {}) {
+  void run(const std::string& stream, ProtocolMode mode, const std::function<void(FeedPort&)>& tweak = {}) {
     feed = std::make_shared<FeedPort>(std::vector<uint8_t>(stream.begin(), stream.end()), ctx.session.connected);
     ctx.session.portHandle.set(feed);
     ctx.session.protocolMode = mode;
-    ctx.session.connected = 1;
+    ctx.session.connected = true;
     ctx.dataPath.streamLog = &recording;
     if (tweak) tweak(*feed);
     WorkerControl ctl;
@@ -213,7 +213,7 @@ struct ReceiveRig : ScriptedRig {
 TEST(ReceiveThread, TextModeShowsLogsAndDispatchesEachLine) {
   ReceiveRig rig;
   // Nothing before the first "$" shows anywhere.
-  rig.run("\xE9noise$GPGGA,1*11\r\n$GPGLL,\xE9*22\r\n$GPGSA,3*33\r\n$", kModeNmea);
+  rig.run("\xE9noise$GPGGA,1*11\r\n$GPGLL,\xE9*22\r\n$GPGSA,3*33\r\n$", ProtocolMode::Nmea);
   const std::vector<std::string> sent = {"$GPGGA,1*11\n", "$GPGLL,\xE9*22\n", "$GPGSA,3*33\n"};
   EXPECT_EQ(rig.recording.lines, sent);
   // Newest first; Latin-1 shown as UTF-8.
@@ -227,7 +227,7 @@ TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
   ReceiveRig rig;
   std::string stream = "\x01\x81\xFF\x78";
   stream += std::string(50, '\x11') + "\x81\xFF\x79" + std::string(20, '\x22') + "\x81\xFF\x7A\x81\xFF\x03";
-  rig.run(stream, kModeVbi);
+  rig.run(stream, ProtocolMode::Vbi);
   EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin(), stream.end()));
   EXPECT_EQ(rig.log(), (std::vector<std::string>{"SV Measurements Data (120)", "PVT Solution Data (121)",
                                                  "SV Visibility Data (122)"}));
@@ -242,7 +242,7 @@ TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
 TEST(ReceiveThread, ALineThatHangsUpEndsTheConnectionOnceKeepingTheLog) {
   ReceiveRig rig;
   // Returns: no spinning on the dead line.
-  rig.run("$GPGGA,1*11\r\n$", kModeNmea, [](FeedPort& f) { f.hangUpAtEnd = true; });
+  rig.run("$GPGGA,1*11\r\n$", ProtocolMode::Nmea, [](FeedPort& f) { f.hangUpAtEnd = true; });
   EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1*11\n"});
   EXPECT_TRUE(rig.recording.lost);
   EXPECT_TRUE(rig.feed->closed);
@@ -256,10 +256,10 @@ TEST(ReceiveThread, ModeIsReadAfterEveryByte) {
   ReceiveRig rig;
   // NMEA, then an unknown mode drops bytes, then VBI.
   const std::string stream = "$GPGGA,1\r\n$GPGGA,2\r\n$\x81\xFF\x78\x81\xFF\x79";
-  rig.run(stream, kModeNmea, [&](FeedPort& f) {
+  rig.run(stream, ProtocolMode::Nmea, [&](FeedPort& f) {
     f.before = [&](size_t i) {
-      if (i == 11) rig.ctx.session.protocolMode = 7;
-      if (i == 21) rig.ctx.session.protocolMode = kModeVbi;
+      if (i == 11) rig.ctx.session.protocolMode = static_cast<ProtocolMode>(7);
+      if (i == 21) rig.ctx.session.protocolMode = ProtocolMode::Vbi;
     };
   });
   EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1\n"});
@@ -299,7 +299,7 @@ TEST(ReceiveThread, ParksWhenSuspendedAndEndsOnStop) {
   ScriptedRig rig;
   registerDataPath(rig.ctx);
   rig.attach();
-  rig.ctx.session.connected = 1;
+  rig.ctx.session.connected = true;
   Worker rx;
   rx.start(rig.ctx.session.receiveEntry);
   rx.suspend();

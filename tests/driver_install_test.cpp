@@ -141,7 +141,7 @@ TEST(DriverDialog, InstallsThroughEveryFailureAndUninstalls) {
     const bool active = row.nmea && row.vbi;
     EXPECT_EQ(r.look(), (std::vector<bool>{!active, !active, !active, active}));
     EXPECT_EQ(r.base.ctx.session.dualPortActive, active ? 1 : 0);
-    EXPECT_EQ(r.base.ctx.session.protocolMode, active ? kModeVbi : kModeNmea);
+    EXPECT_EQ(r.base.ctx.session.protocolMode, active ? ProtocolMode::Vbi : ProtocolMode::Nmea);
     EXPECT_EQ(fs::exists(fs::path(r.root) / "Windows" / "nmea.dll"), row.libraryIn != nullptr);
     std::string port;
     EXPECT_TRUE(r.registry.getString(kNmeaDriverKey, "SerialPortName", port));

@@ -155,7 +155,7 @@ TEST(EphemerisUpload, EachPathEndsWithItsOneLine) {
   using Tweak = void (*)(test::ScriptedRig&);
   struct Row {
     const char* name;
-    int mode;
+    ProtocolMode mode;
     RmcDateTime rmc;       // what the last RMC left
     CalendarTime device;   // the device's UTC clock
     std::optional<LteBytes> file;
@@ -168,38 +168,38 @@ TEST(EphemerisUpload, EachPathEndsWithItsOneLine) {
     Tweak tweak = nullptr;
   };
   const Row rows[] = {
-      {"receiver date in the window", kModeNmea, jan1, jan2, good, "", {"10" + done}, 10, 1000, false},
-      {"no RMC date: the device clock at once", kModeNmea, none, jan1Hour, good, "", {"10" + done}, 10, 1000, true},
-      {"no RMC date, device clock after all: no retry", kModeNmea, none, jan2, good, "", {"Eph not valid!"}, 0, 0,
+      {"receiver date in the window", ProtocolMode::Nmea, jan1, jan2, good, "", {"10" + done}, 10, 1000, false},
+      {"no RMC date: the device clock at once", ProtocolMode::Nmea, none, jan1Hour, good, "", {"10" + done}, 10, 1000, true},
+      {"no RMC date, device clock after all: no retry", ProtocolMode::Nmea, none, jan2, good, "", {"Eph not valid!"}, 0, 0,
        true},
-      {"no RMC date, device clock before all", kModeNmea, none, dec31, good, "", {"GPS Time Not Match!"}, 0, 0, true},
-      {"all expired twice: one retry", kModeNmea, {2026, 1, 2}, jan3, good, "", {"Eph not valid!"}, 0, 0, true},
-      {"1023 bytes", kModeNmea, jan1, jan2, fileOfSize(1023), "", {"LTE File incorrect!"}, 0, 0, false},
-      {"1024 bytes", kModeNmea, jan1, jan2, fileOfSize(1024), "", {"10" + done}, 10, 1000, false},
-      {"131072 bytes", kModeNmea, jan1, jan2, padded(good, 131072), "", {"10" + done}, 10, 1000, false},
-      {"131073 bytes", kModeNmea, jan1, jan2, padded(good, 131073), "", {"LTE File incorrect!"}, 0, 0, false},
-      {"no file", kModeNmea, jan1, jan2, std::nullopt, "", {"Open LTE file failed!"}, 0, 0, false},
-      {"one stray byte", kModeNmea, jan1, jan2, strays({0}), "", {"2" + done}, 2, 200, false},
-      {"two stray bytes", kModeNmea, jan1, jan2, strays({0, 0}), "",
+      {"no RMC date, device clock before all", ProtocolMode::Nmea, none, dec31, good, "", {"GPS Time Not Match!"}, 0, 0, true},
+      {"all expired twice: one retry", ProtocolMode::Nmea, {2026, 1, 2}, jan3, good, "", {"Eph not valid!"}, 0, 0, true},
+      {"1023 bytes", ProtocolMode::Nmea, jan1, jan2, fileOfSize(1023), "", {"LTE File incorrect!"}, 0, 0, false},
+      {"1024 bytes", ProtocolMode::Nmea, jan1, jan2, fileOfSize(1024), "", {"10" + done}, 10, 1000, false},
+      {"131072 bytes", ProtocolMode::Nmea, jan1, jan2, padded(good, 131072), "", {"10" + done}, 10, 1000, false},
+      {"131073 bytes", ProtocolMode::Nmea, jan1, jan2, padded(good, 131073), "", {"LTE File incorrect!"}, 0, 0, false},
+      {"no file", ProtocolMode::Nmea, jan1, jan2, std::nullopt, "", {"Open LTE file failed!"}, 0, 0, false},
+      {"one stray byte", ProtocolMode::Nmea, jan1, jan2, strays({0}), "", {"2" + done}, 2, 200, false},
+      {"two stray bytes", ProtocolMode::Nmea, jan1, jan2, strays({0, 0}), "",
        {"2 Ephemeris Sent,Upload  Ephemeris Completed!!!, But Lost Some!!!"}, 2, 200, false},
-      {"a record without frames", kModeNmea, jan1, jan2, lteFile({lteRecord(F, LteBytes(1100, ' '))}), "",
+      {"a record without frames", ProtocolMode::Nmea, jan1, jan2, lteFile({lteRecord(F, LteBytes(1100, ' '))}), "",
        {"LTE File incorrect!"}, 0, 0, false},
-      {"VBI: the time of message 120", kModeVbi, jan1, jan2, good, "\x81\x81\xFF\x81\xFF\x77" + measurement(gps),
+      {"VBI: the time of message 120", ProtocolMode::Vbi, jan1, jan2, good, "\x81\x81\xFF\x81\xFF\x77" + measurement(gps),
        {"10" + done}, 10, 1000, false},
-      {"VBI: a byte that breaks a match starts none", kModeVbi, jan1, jan2, good, "\x81" + measurement(gps),
+      {"VBI: a byte that breaks a match starts none", ProtocolMode::Vbi, jan1, jan2, good, "\x81" + measurement(gps),
        {"Can't Get GPS Time!"}, 0, 11 * 1010, false},
-      {"VBI: silent receiver", kModeVbi, jan1, jan2, good, "", {"Can't Get GPS Time!"}, 0, 11 * 1010, false},
-      {"VBI: message 120 cut short", kModeVbi, jan1, jan2, good, measurement(gps).substr(0, 8),
+      {"VBI: silent receiver", ProtocolMode::Vbi, jan1, jan2, good, "", {"Can't Get GPS Time!"}, 0, 11 * 1010, false},
+      {"VBI: message 120 cut short", ProtocolMode::Vbi, jan1, jan2, good, measurement(gps).substr(0, 8),
        {"Can't Get GPS Time!"}, 0, 1010, false},
-      {"VBI: a miss, then the retry reads again", kModeVbi, jan1, jan2, good,
+      {"VBI: a miss, then the retry reads again", ProtocolMode::Vbi, jan1, jan2, good,
        measurement(gps + 20000) + measurement(gps), {"10" + done}, 10, 1000, true},
-      {"VBI with no RMC date: a miss is final", kModeVbi, none, jan2, good, measurement(gps + 20000) + measurement(gps),
+      {"VBI with no RMC date: a miss is final", ProtocolMode::Vbi, none, jan2, good, measurement(gps + 20000) + measurement(gps),
        {"Eph not valid!"}, 0, 0, true, 18},
-      {"write fails on the second frame", kModeNmea, jan1, jan2, good, "", {"Send Data failed!"}, 1, 1100, false, 0,
+      {"write fails on the second frame", ProtocolMode::Nmea, jan1, jan2, good, "", {"Send Data failed!"}, 1, 1100, false, 0,
        [](test::ScriptedRig& r) { r.port->failWritesAfter(150); }},
-      {"no port", kModeNmea, jan1, jan2, good, "", {"Send Data failed!"}, 0, 1000, false, 0,
+      {"no port", ProtocolMode::Nmea, jan1, jan2, good, "", {"Send Data failed!"}, 0, 1000, false, 0,
        [](test::ScriptedRig& r) { r.ctx.session.portHandle.reset(); }},
-      {"no memory: the box alone", kModeNmea, jan1, jan2, good, "", {}, 0, 0, false, 0,
+      {"no memory: the box alone", ProtocolMode::Nmea, jan1, jan2, good, "", {}, 0, 0, false, 0,
        [](test::ScriptedRig& r) { r.ctx.ephemeris.allocate = [](size_t) { return std::unique_ptr<uint8_t[]>(); }; }},
   };
   for (const Row& row : rows) {

@@ -95,7 +95,7 @@ TEST(FixDisplay, GsaShowsFixAndUsedSatellitesAndEndsTheTtffClock) {
   for (const Row& r : rows) {
     InfoRig p;
     p.rig.ctx.session.restartPending = r.pending;
-    p.rig.ctx.session.restartKind = 2;
+    p.rig.ctx.session.restartKind = RestartKind::Warm;
     p.data().ttff.ttffStart = p.rig.clock.tickCount();
     p.data().ttff.ttffRunning = r.running;
     p.rig.clock.advance(r.elapsedMs);
@@ -114,14 +114,14 @@ TEST(FixDisplay, GsaShowsFixAndUsedSatellitesAndEndsTheTtffClock) {
 
 TEST(FixDisplay, RmcShowsTheRunningClockAndAStopEndsIt) {
   InfoRig p;
-  p.rig.ctx.session.restartPending = 1;
+  p.rig.ctx.session.restartPending = true;
   p.data().ttff.ttffStart = p.rig.clock.tickCount();
-  p.data().ttff.ttffRunning = 1;
+  p.data().ttff.ttffRunning = true;
   p.data().sentences.store(StoreSlot::Rmc, "$GPRMC,,V\n");
   p.rig.clock.advance(7500);
   p.run(ev::kGpRmc);
   EXPECT_EQ(p.text(ids::kInfoTtff), "7s");
-  p.rig.ctx.session.stopRequested = 1;
+  p.rig.ctx.session.stopRequested = true;
   p.rig.clock.advance(4600);
   p.run(ev::kGpRmc);
   EXPECT_EQ(p.text(ids::kInfoTtff), "Stop 12s");

@@ -99,7 +99,7 @@ TEST(SentenceAck, SearchAfterTheVersionQuery) {
 }
 
 TEST_F(SentenceTest, VbiModeWritesButAnswersFalseAtOnce) {
-  ctx.session.protocolMode = kModeVbi;
+  ctx.session.protocolMode = ProtocolMode::Vbi;
   port->receive("$PKRV200,11");
   EXPECT_FALSE(gpsSendNMEACommand(ctx, rows::kToVbi));
   EXPECT_EQ(port->written().size(), 46u);
@@ -136,8 +136,8 @@ TEST_F(SentenceTest, RestartsSetPendingOnlyWhenSent) {
   EXPECT_EQ(log(), std::vector<std::string>{"Send warm-start command.\r\n"});
   EXPECT_EQ(port->writtenText().substr(0, 15), "$PKRV02,48*3D\r\n");
 
-  ctx.session.restartPending = 0;
-  ctx.session.protocolMode = kModeVbi;
+  ctx.session.restartPending = false;
+  ctx.session.protocolMode = ProtocolMode::Vbi;
   ctx.textLog.reset();
   EXPECT_FALSE(gpsHotStart(ctx));
   EXPECT_EQ(ctx.session.restartPending, 0);
@@ -145,7 +145,7 @@ TEST_F(SentenceTest, RestartsSetPendingOnlyWhenSent) {
 
   // With no display registered the restart goes on, and says what it skipped.
   ctx.session.clearSatelliteDisplay = nullptr;
-  ctx.session.protocolMode = kModeNmea;
+  ctx.session.protocolMode = ProtocolMode::Nmea;
   ctx.textLog.reset();
   EXPECT_TRUE(gpsColdStart(ctx));
   EXPECT_EQ(log(), (std::vector<std::string>{kNoSatelliteDisplayText, "Send cold-start command.\r\n"}));

@@ -35,7 +35,7 @@ double degrees(const std::string& t) {
 std::vector<std::string> shown(const std::string& bytes) {
   test::ScriptedRig rig;
   rig.ui.openWindow(kInfo, initialControls(static_cast<int>(kInfo)));
-  rig.ctx.display.infoPageActive = 1;
+  rig.ctx.display.infoPageActive = true;
   registerDataPath(rig.ctx);
   std::array<EventHandle, sentenceEvents::kCount> events;
   for (int i = 0; i < sentenceEvents::kCount; ++i) {

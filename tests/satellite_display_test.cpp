@@ -76,7 +76,7 @@ TEST(SatelliteDisplay, BarsFollowTheSortModeThresholdAndFix) {
   for (const Row& r : rows) {
     SkyRig p;
     p.rig.ctx.display.sortMode = r.sortMode;
-    p.rig.ctx.dataPath.fix.fix3D = 1;
+    p.rig.ctx.dataPath.fix.fix3D = true;
     p.rig.ctx.dataPath.fix.usedSatellites[4] = 5;
     p.group({gsv(1, 1, static_cast<int>(r.sats.size()), r.sats)});
     for (size_t c = 0; c < r.labels.size(); ++c) {

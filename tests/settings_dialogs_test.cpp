@@ -208,7 +208,7 @@ TEST(ComPortSetup, ConnectClosesOnSuccessAndWithTheDriverSwitchesItToBinaryFirst
       EXPECT_EQ(rig.opener.opened(), (std::vector<std::string>{"COM2:", "COM2:"}));
       EXPECT_GE(rig.clock.tickCount() - before, 3000u);
       EXPECT_NE(first->writtenText().find("$PKRV11,1,1,7,0*18\r\n"), std::string::npos);
-      EXPECT_EQ(rig.ctx.session.protocolMode, kModeVbi);
+      EXPECT_EQ(rig.ctx.session.protocolMode, ProtocolMode::Vbi);
       EXPECT_EQ(rig.ui.text(w, ids::kComStatus), "Receive VBI");
     } else {
       EXPECT_EQ(rig.opener.opened(), std::vector<std::string>{"COM2:"});

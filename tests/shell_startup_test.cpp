@@ -106,7 +106,7 @@ TEST(Shutdown, ClosesEverythingInOrderAndIsHarmlessTwice) {
   }
   auto rx = ctx.session.receiveThread.get();
   rig.attach();
-  ctx.session.connected = 1;
+  ctx.session.connected = true;
   ctx.update.updateFile.set(std::make_shared<UpdateFile>(std::make_unique<std::istringstream>("x"), 1));
   for (std::string_view name : kShutdownEventOrder) ctx.openEvents.open(std::string(name));
   ASSERT_EQ(std::size(kShutdownEventOrder), 26u);
@@ -122,7 +122,7 @@ TEST(Shutdown, ClosesEverythingInOrderAndIsHarmlessTwice) {
   EXPECT_FALSE(ctx.update.updateFile.valid());
   for (std::string_view name : kShutdownEventOrder) EXPECT_FALSE(ctx.openEvents.get(std::string(name))) << name;
 
-  ctx.session.connected = 1;  // nothing open any more: the second run leaves this alone
+  ctx.session.connected = true;  // nothing open any more: the second run leaves this alone
   runShutdown(ctx);
   EXPECT_EQ(ctx.session.connected, 1);
 }

@@ -15,12 +15,12 @@ using MenuState = std::array<int, 4>;  // 1 enabled, 0 greyed, for kMenuItems
 
 struct DialogRecorder final : SheetHost {
   int runDialog(WindowId w, DialogProcedures) override {
-    opened.push_back(static_cast<int>(w));
+    opened.push_back(w);
     return 0;
   }
   void endDialog(WindowId, int) override {}
   void endSheet(int) override {}
-  std::vector<int> opened;
+  std::vector<WindowId> opened;
 };
 
 struct PageRig {
@@ -51,7 +51,8 @@ struct PageRig {
 TEST(ToolMenu, ActivationAppliesTheFirstRuleThatHolds) {
   struct Row {
     bool log;
-    int connected, dual, mode;
+    bool connected, dual;
+    int mode;  // 0 VBI, 1 NMEA
     MenuState fromEnabled, fromGreyed;
   };
   const Row rows[] = {
@@ -71,7 +72,7 @@ TEST(ToolMenu, ActivationAppliesTheFirstRuleThatHolds) {
       p.rig.ctx.log.logFileOpen = row.log;
       p.rig.ctx.session.connected = row.connected;
       p.rig.ctx.session.dualPortActive = row.dual;
-      p.rig.ctx.session.protocolMode = row.mode;
+      p.rig.ctx.session.protocolMode = static_cast<ProtocolMode>(row.mode);
       activateToolPage(p.rig.ctx, WindowId::InfoPage, true);
       EXPECT_EQ(p.menu(), greyedFirst ? row.fromGreyed : row.fromEnabled);
       EXPECT_EQ(p.rig.ctx.display.infoPageActive, 1);
@@ -84,56 +85,57 @@ TEST(ToolMenu, ActivationAppliesTheFirstRuleThatHolds) {
 TEST(ToolMenu, EachCommandDoesWhatItsRowSays) {
   struct Row {
     int command;
-    int mode = kModeNmea, connected = 0;
+    ProtocolMode mode = ProtocolMode::Nmea;
+    bool connected = false;
     std::vector<std::string> events = {};
-    std::vector<int> dialogs = {};
+    std::vector<WindowId> dialogs = {};
     MenuState menu = {1, 1, 1, 1};  // from all enabled
     int targetBaud = 0;
     int sortMode = kSortReceiverOrder;
     std::string log = "";
   };
   const Row rows[] = {
-      {ids::kInfoColdStart, kModeNmea, 0, {"gpsEvtColdStart"}},
-      {ids::kInfoSortBySvid, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, kSortById},
-      {ids::kInfoSortByCno, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, kSortBySignal},
+      {ids::kInfoColdStart, ProtocolMode::Nmea, 0, {"gpsEvtColdStart"}},
+      {ids::kInfoSortBySvid, ProtocolMode::Nmea, 0, {}, {}, {1, 1, 1, 1}, 0, kSortById},
+      {ids::kInfoSortByCno, ProtocolMode::Nmea, 0, {}, {}, {1, 1, 1, 1}, 0, kSortBySignal},
       {ids::kInfoSortReceiver},
-      {ids::kInfoClean, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "No satellite display registered to clear.."},
-      {ids::kInfoFwVersion, kModeNmea, 0, {"gpsEvtFWVersion"}},
-      {ids::kCmdCommSetting, kModeNmea, 0, {}, {104}},
-      {ids::kCmdCommSetting, kModeNmea, 1, {}, {104}, {0, 1, 1, 0}},
-      {ids::kCmdToNmea, kModeNmea, 0, {"gpsEvtToNMEA"}, {}, {0, 1, 1, 1}},
-      {ids::kCmdToVbi, kModeNmea, 0, {"gpsEvtToVBI"}, {}, {1, 0, 1, 1}},
-      {ids::kCmdHotStart, kModeNmea, 0, {"gpsEvtHotStart"}},
-      {ids::kCmdWarmStart, kModeNmea, 0, {"gpsEvtWarmStart"}},
-      {ids::kCmdColdStart, kModeNmea, 0, {"gpsEvtColdStart"}},
-      {ids::kCmdReset, kModeNmea, 0, {"gpsEvtReset"}},
-      {ids::kCmdVgan, kModeNmea, 0, {"gpsEvtReset"}},
-      {ids::kCmdFwUpdate, kModeNmea, 0, {}, {117}},
-      {ids::kCmdDualPort, kModeNmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "No device manager registered: the driver cannot be installed.."},
-      {ids::kCmdFwVersion, kModeNmea, 0, {"gpsEvtFWVersion"}},
-      {ids::kCmdStartLog, kModeNmea, 1, {"gpsEvtStartLog"}, {}, {0, 0, 0, 1}},
-      {ids::kCmdStartLog, kModeVbi, 1, {"gpsEvtStartLog"}, {123}, {0, 0, 0, 1}},
+      {ids::kInfoClean, ProtocolMode::Nmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "No satellite display registered to clear.."},
+      {ids::kInfoFwVersion, ProtocolMode::Nmea, 0, {"gpsEvtFWVersion"}},
+      {ids::kCmdCommSetting, ProtocolMode::Nmea, 0, {}, {WindowId::ComPortSetup}},
+      {ids::kCmdCommSetting, ProtocolMode::Nmea, 1, {}, {WindowId::ComPortSetup}, {0, 1, 1, 0}},
+      {ids::kCmdToNmea, ProtocolMode::Nmea, 0, {"gpsEvtToNMEA"}, {}, {0, 1, 1, 1}},
+      {ids::kCmdToVbi, ProtocolMode::Nmea, 0, {"gpsEvtToVBI"}, {}, {1, 0, 1, 1}},
+      {ids::kCmdHotStart, ProtocolMode::Nmea, 0, {"gpsEvtHotStart"}},
+      {ids::kCmdWarmStart, ProtocolMode::Nmea, 0, {"gpsEvtWarmStart"}},
+      {ids::kCmdColdStart, ProtocolMode::Nmea, 0, {"gpsEvtColdStart"}},
+      {ids::kCmdReset, ProtocolMode::Nmea, 0, {"gpsEvtReset"}},
+      {ids::kCmdVgan, ProtocolMode::Nmea, 0, {"gpsEvtReset"}},
+      {ids::kCmdFwUpdate, ProtocolMode::Nmea, 0, {}, {WindowId::UpdateFirmware}},
+      {ids::kCmdDualPort, ProtocolMode::Nmea, 0, {}, {}, {1, 1, 1, 1}, 0, 0, "No device manager registered: the driver cannot be installed.."},
+      {ids::kCmdFwVersion, ProtocolMode::Nmea, 0, {"gpsEvtFWVersion"}},
+      {ids::kCmdStartLog, ProtocolMode::Nmea, 1, {"gpsEvtStartLog"}, {}, {0, 0, 0, 1}},
+      {ids::kCmdStartLog, ProtocolMode::Vbi, 1, {"gpsEvtStartLog"}, {WindowId::VbiLogSetting}, {0, 0, 0, 1}},
       // Stop Log gives back the switch to the other stream (both greyed before).
-      {ids::kCmdStopLog, kModeNmea, 1, {"gpsEvtStopLog"}, {}, {0, 1, 1, 0}},
-      {ids::kCmdStopLog, kModeVbi, 1, {"gpsEvtStopLog"}, {}, {1, 0, 1, 0}},
-      {ids::kCmdAbout, kModeNmea, 0, {}, {102}},
-      {40015, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 4800},
-      {40016, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 9600},
-      {40017, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 19200},
-      {40018, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 38400},
-      {40019, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 57600},
-      {40020, kModeNmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 115200},
-      {ids::kCmdFkUpdate, kModeNmea, 0, {"gpsEvtFKUpdate"}},
-      {ids::kCmdSpUpdate, kModeNmea, 0, {"gpsEvtSPUpdate"}},
-      {ids::kCmdAllUpdate, kModeNmea, 0, {"gpsEvtAllUpdate"}},
-      {ids::kCmdSingleChannel, kModeNmea, 0, {}, {116}},
-      {ids::kCmdFsaModify, kModeNmea, 0, {}, {128}},
+      {ids::kCmdStopLog, ProtocolMode::Nmea, 1, {"gpsEvtStopLog"}, {}, {0, 1, 1, 0}},
+      {ids::kCmdStopLog, ProtocolMode::Vbi, 1, {"gpsEvtStopLog"}, {}, {1, 0, 1, 0}},
+      {ids::kCmdAbout, ProtocolMode::Nmea, 0, {}, {WindowId::About}},
+      {40015, ProtocolMode::Nmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 4800},
+      {40016, ProtocolMode::Nmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 9600},
+      {40017, ProtocolMode::Nmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 19200},
+      {40018, ProtocolMode::Nmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 38400},
+      {40019, ProtocolMode::Nmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 57600},
+      {40020, ProtocolMode::Nmea, 0, {"gpsEvtBaudRate"}, {}, {1, 1, 1, 1}, 115200},
+      {ids::kCmdFkUpdate, ProtocolMode::Nmea, 0, {"gpsEvtFKUpdate"}},
+      {ids::kCmdSpUpdate, ProtocolMode::Nmea, 0, {"gpsEvtSPUpdate"}},
+      {ids::kCmdAllUpdate, ProtocolMode::Nmea, 0, {"gpsEvtAllUpdate"}},
+      {ids::kCmdSingleChannel, ProtocolMode::Nmea, 0, {}, {WindowId::SingleChannel}},
+      {ids::kCmdFsaModify, ProtocolMode::Nmea, 0, {}, {WindowId::FsaModify}},
       // Ids no row names, and the high word of the command parameter.
       {0}, {4}, {40014}, {40021}, {40029}, {40033}, {1093},
-      {0x10000 + ids::kCmdHotStart, kModeNmea, 0, {"gpsEvtHotStart"}},
+      {0x10000 + ids::kCmdHotStart, ProtocolMode::Nmea, 0, {"gpsEvtHotStart"}},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.command << " mode " << row.mode << " connected " << row.connected);
+    SCOPED_TRACE(testing::Message() << row.command << " mode " << static_cast<int>(row.mode) << " connected " << row.connected);
     PageRig p;
     p.rig.ctx.session.protocolMode = row.mode;
     p.rig.ctx.session.connected = row.connected;
@@ -159,10 +161,10 @@ TEST(ToolMenu, FlagsAndTheEndOfTheSheet) {
   }
   EXPECT_EQ(sorts, (std::vector<int>{1, 2, 3, 1}));
 
-  p.rig.ctx.session.restartKind = 2;
+  p.rig.ctx.session.restartKind = RestartKind::Warm;
   p.run(ids::kInfoStop);
   EXPECT_EQ(p.rig.ctx.session.stopRequested, 1);
-  EXPECT_EQ(p.rig.ctx.session.restartKind, 0);
+  EXPECT_EQ(p.rig.ctx.session.restartKind.load(), RestartKind::None);
 
   int cleared = 0;
   p.rig.ctx.session.clearSatelliteDisplay = [&] { ++cleared; };

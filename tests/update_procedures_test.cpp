@@ -72,7 +72,7 @@ struct UpdateRig {
       const bool asked = c.text.find("Off And On") != std::string::npos || c.text.find("Off and On") != std::string::npos;
       if (asked && cyclesLeft-- > 0) line->powerCycleAt(clock.tickCount() + 3200);
     });
-    ctx->session.protocolMode = s.vbi ? kModeVbi : kModeNmea;
+    ctx->session.protocolMode = s.vbi ? ProtocolMode::Vbi : ProtocolMode::Nmea;
     ctx->session.portName.set("COM1:");
     openPort(*ctx, "COM1:", 9600);
   }

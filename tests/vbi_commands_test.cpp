@@ -89,7 +89,7 @@ class VbiSend : public ::testing::Test {
   ScriptedRig rig;
   void SetUp() override {
     rig.attach();
-    rig.ctx.session.protocolMode = kModeVbi;
+    rig.ctx.session.protocolMode = ProtocolMode::Vbi;
   }
   // Every write call, checked to be a single byte, joined.
   Bytes singleByteWrites() {
@@ -138,7 +138,7 @@ TEST_F(VbiSend, BrokenOrLateAcknowledgementsEndFalseAfterElevenSeconds) {
 }
 
 TEST_F(VbiSend, NmeaModeWritesRowsZeroAndOneButAnswersFalseWithoutReading) {
-  rig.ctx.session.protocolMode = kModeNmea;
+  rig.ctx.session.protocolMode = ProtocolMode::Nmea;
   rig.port->receive(bytes({0x81, 0xFF, 0x0B}));
   EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 0, 10));
   EXPECT_EQ(singleByteWrites().size(), 20u);

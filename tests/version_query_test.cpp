@@ -115,7 +115,7 @@ TEST_F(VersionQuery, ShortReplyFollowedBySilenceIsRefusedAfterItsReads) {
 }
 
 TEST_F(VersionQuery, VbiModeWritesTheRequestButAwaitsNothing) {
-  rig.ctx.session.protocolMode = kModeVbi;
+  rig.ctx.session.protocolMode = ProtocolMode::Vbi;
   const uint32_t t0 = rig.clock.tickCount();
   queryFirmwareVersion(rig.ctx);
   EXPECT_EQ(rig.port->written().size(), 46u);

@@ -15,8 +15,8 @@ TEST(DecodedSurfaces, BarsAndSkyPlotOfARealGroupAreTheCheckedDisplayLists) {
   ferrolan::test::ScriptedRig rig;
   for (WindowId w : {WindowId::InfoPage, WindowId::SkyPage})
     rig.ui.openWindow(w, initialControls(static_cast<int>(w)));
-  rig.ctx.display.infoPageActive = 1;
-  rig.ctx.display.skyPageActive = 1;
+  rig.ctx.display.infoPageActive = true;
+  rig.ctx.display.skyPageActive = true;
   registerDisplays(rig.ctx);
   DataPath& d = rig.ctx.dataPath;
   d.sentences.store(StoreSlot::Gsa, "$GPGSA,A,3,20,16,09,03,07,10,23,19,27,30,,,1.64,0.98,1.31*05\n");

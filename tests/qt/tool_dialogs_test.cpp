@@ -102,7 +102,7 @@ TEST(ToolWindow, MenuItemsOpenTheirDialogsWhichRunTheirProcedures) {
     d->close();  // the close box
   });
 
-  t.rig.ctx.session.protocolMode = kModeVbi;
+  t.rig.ctx.session.protocolMode = ProtocolMode::Vbi;
   t.viaMenu(ids::kCmdStartLog, WindowId::VbiLogSetting, [&](DialogWindow* d) {
     EXPECT_TRUE(t.widget<QRadioButton>(d, ids::kLog30Minutes)->isEnabled());
     EXPECT_FALSE(t.widget<QRadioButton>(d, ids::kLog1Hour)->isEnabled()) << "3 MiB free";
