@@ -18,6 +18,10 @@ int decimalValue(std::string_view text);
 // starts no valid sequence counts as one character.
 std::string bounded(std::string_view text, size_t capacity);
 
+// The length of the well-formed UTF-8 sequence that starts at `at` (no
+// overlong forms, surrogates or code points past U+10FFFF), 0 when none does.
+size_t utf8SequenceLength(std::string_view text, size_t at);
+
 // 8-bit text whose every byte is one Latin-1 character, as UTF-8.
 std::string latin1ToUtf8(std::string_view bytes);
 

@@ -213,6 +213,19 @@ void removeTree(const std::string& path) {
   if (!path.empty()) std::filesystem::remove_all(path, ec);
 }
 
+bool ensureStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is this one.
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened != fd) {
+      if (opened >= 0) ::close(opened);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 int terminalColumns() {

@@ -80,6 +80,11 @@ std::string makeTempDir(const std::string& prefix);
 // Removes a folder and everything in it.
 void removeTree(const std::string& path);
 
+// Opens /dev/null on any of descriptors 0, 1 and 2 that is closed, so that
+// nothing opened later takes their place and is read or written as standard
+// input or output. Call it first; false when one could not be opened.
+bool ensureStandardDescriptors();
+
 bool stderrIsTerminal();
 int terminalColumns();  // 80 when unknown
 

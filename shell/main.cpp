@@ -27,6 +27,9 @@
 
 int main(int argc, char** argv) {
   using namespace ferrolan;
+  // Before anything is opened: a closed 0, 1 or 2 would be taken by the
+  // next descriptor (the signal watch's) and read as the script.
+  if (!ensureStandardDescriptors()) return 1;
   // A reader that goes away (`ferrolan --console | head -n 1`) must not
   // stop an update that may already have the receiver in download mode.
   ignoreBrokenPipes();
@@ -47,6 +50,7 @@ int main(int argc, char** argv) {
     demo.stop();
     // A terminal front end leaves the terminal as it found it.
     restoreGuardedTerminal();
+    endScriptConsole(128 + signal);
     std::_Exit(128 + signal);
   });
   if (o.demo) {

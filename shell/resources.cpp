@@ -223,7 +223,8 @@ constexpr ControlList kVbiLogSettingControls = vbiLogSetting();
 
 static_assert(idsUnique(kTextPageGeneric) && idsUnique(kTextPagePortrait) && idsUnique(kTextPageLandscape));
 static_assert(idsUnique(kInfoPageGeneric) && idsUnique(kInfoPagePortrait) && idsUnique(kInfoPageLandscape));
-static_assert(idsUnique(kComPortSetupControls) && idsUnique(kSingleChannelControls) && idsUnique(kFsaModifyControls) && idsUnique(kUpdateFirmwareControls));
+static_assert(idsUnique(kComPortSetupControls) && idsUnique(kSingleChannelControls) && idsUnique(kFsaModifyControls) &&
+              idsUnique(kUpdateFirmwareControls));
 static_assert(idsUnique(kDriverInstallControls) && idsUnique(kAboutControls) && idsUnique(kVbiLogSettingControls));
 static_assert(fits(kTextPageGeneric, kGenericW, kGenericH) && fits(kTextPagePortrait, kPortraitW, kPortraitH) &&
               fits(kTextPageLandscape, kLandscapeW, kLandscapeH));
@@ -235,27 +236,33 @@ using W = WindowId;
 
 constexpr DialogTemplate kTemplates[] = {
     {110, W::TextPage, L::Generic, "", kGenericW, kGenericH, "System", 10, true, kTextPageGeneric.span()},
-    {119, W::TextPage, L::PocketPortrait, "Text-P", kPortraitW, kPortraitH, "System", 10, true, kTextPagePortrait.span()},
+    {119, W::TextPage, L::PocketPortrait, "Text-P", kPortraitW, kPortraitH, "System", 10, true,
+     kTextPagePortrait.span()},
     {122, W::TextPage, L::PocketLandscape, "Text -L", kLandscapeW, kLandscapeH, "System", 10, true,
      kTextPageLandscape.span()},
     {106, W::InfoPage, L::Generic, "Info", kGenericW, kGenericH, "System", 10, true, kInfoPageGeneric.span()},
-    {118, W::InfoPage, L::PocketPortrait, "Info-P", kPortraitW, kPortraitH, "System", 10, true, kInfoPagePortrait.span()},
+    {118, W::InfoPage, L::PocketPortrait, "Info-P", kPortraitW, kPortraitH, "System", 10, true,
+     kInfoPagePortrait.span()},
     {120, W::InfoPage, L::PocketLandscape, "Info-L", kLandscapeW, kLandscapeH, "System", 10, true,
      kInfoPageLandscape.span()},
     {108, W::SkyPage, L::Generic, "Sky", kGenericW, kGenericH, "System", 10, true, kSky.span()},
     {115, W::SkyPage, L::PocketPortrait, "Sky-P", kPortraitW, kPortraitH, "System", 10, true, kSky.span()},
     {121, W::SkyPage, L::PocketLandscape, "Sky -L", kLandscapeW, kLandscapeH, "System", 10, true, kSky.span()},
     {104, W::ComPortSetup, L::Generic, "COM Port Setup", 130, 76, "System", 10, false, kComPortSetupControls.span()},
-    {116, W::SingleChannel, L::Generic, "Single Channel Mode", 130, 64, "System", 10, false, kSingleChannelControls.span()},
+    {116, W::SingleChannel, L::Generic, "Single Channel Mode", 130, 64, "System", 10, false,
+     kSingleChannelControls.span()},
     {128, W::FsaModify, L::Generic, "FSA Modify", 160, 126, "System", 10, false, kFsaModifyControls.span()},
-    {117, W::UpdateFirmware, L::Generic, "Update Firmware", 160, 130, "System", 10, false, kUpdateFirmwareControls.span()},
+    {117, W::UpdateFirmware, L::Generic, "Update Firmware", 160, 130, "System", 10, false,
+     kUpdateFirmwareControls.span()},
     {124, W::DriverInstall, L::Generic, "", 180, 76, "System", 10, false, kDriverInstallControls.span()},
     {102, W::About, L::Generic, "About Ferrolan", 125, 60, "System", 10, false, kAboutControls.span()},
     {123, W::VbiLogSetting, L::Generic, "VBI Log Setting", 117, 73, "System", 10, false, kVbiLogSettingControls.span()},
 };
 
-static_assert(fits(kComPortSetupControls, 130, 76) && fits(kSingleChannelControls, 130, 64) && fits(kFsaModifyControls, 160, 126) && fits(kUpdateFirmwareControls, 160, 130));
-static_assert(fits(kDriverInstallControls, 180, 76) && fits(kAboutControls, 125, 60) && fits(kVbiLogSettingControls, 117, 73));
+static_assert(fits(kComPortSetupControls, 130, 76) && fits(kSingleChannelControls, 130, 64) &&
+              fits(kFsaModifyControls, 160, 126) && fits(kUpdateFirmwareControls, 160, 130));
+static_assert(fits(kDriverInstallControls, 180, 76) && fits(kAboutControls, 125, 60) &&
+              fits(kVbiLogSettingControls, 117, 73));
 
 constexpr MenuItem kSetup[] = {{ids::kCmdCommSetting, "GPS Comm Setting"}, {ids::kCmdDualPort, "Dual Port"},
                                {ids::kCmdToNmea, "Switch To NMEA"},        {ids::kCmdToVbi, "Switch To VBI"},

@@ -1,6 +1,8 @@
 #include "shell/script_console.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 
 #include "app/context.h"
@@ -40,15 +42,26 @@ bool clickable(res::ControlKind k) {
 std::string scriptText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    if (c == '\\')
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const size_t length = utf8SequenceLength(text, i);
+    const auto lead = static_cast<unsigned char>(c);
+    // C1 controls (U+0080 to U+009F) act on terminals as the C0 ones do.
+    const bool control = lead < 0x20 || lead == 0x7F ||
+                         (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+    if (c == '\\') {
       out += "\\\\";
-    else if (c == '\r')
+    } else if (c == '\r') {
       out += "\\r";
-    else if (c == '\n')
+    } else if (c == '\n') {
       out += "\\n";
-    else
-      out += c;
+    } else if (length == 0 || control) {
+      for (size_t k = 0; k < std::max<size_t>(length, 1); ++k)
+        out += format("\\x%02X", static_cast<unsigned char>(text[i + k]));
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += std::max<size_t>(length, 1);
   }
   return out;
 }
@@ -103,9 +116,24 @@ ScriptConsole::~ScriptConsole() {
 
 void ScriptConsole::emit(const std::string& line) {
   std::lock_guard l(outMutex_);
+  write(line);
+}
+
+void ScriptConsole::write(const std::string& line) {
+  if (exited_) return;
   // A reader that went away loses the text, never the run.
-  if (std::fputs(line.c_str(), out_) < 0 || std::fputc('\n', out_) == EOF || std::fflush(out_) != 0)
+  if (std::fwrite(line.data(), 1, line.size(), out_) != line.size() || std::fputc('\n', out_) == EOF ||
+      std::fflush(out_) != 0)
     std::clearerr(out_);
+}
+
+void ScriptConsole::printExit(int code) {
+  // A reader that stopped reading may hold a writer in fwrite: a signal's
+  // end then goes without the line rather than waiting on it for ever.
+  std::unique_lock l(outMutex_, std::chrono::seconds(2));
+  if (!l) return;
+  write("exit " + std::to_string(code));
+  exited_ = true;
 }
 
 void ScriptConsole::onChange(const UiChange& change) {
@@ -186,7 +214,7 @@ int ScriptConsole::run() {
   waitUntilPrinted();
   ctx_.ui.removeListener(listener_);
   listener_ = 0;
-  emit("exit " + std::to_string(session_.exitCode()));
+  printExit(session_.exitCode());
   return session_.exitCode();
 }
 
@@ -310,9 +338,27 @@ std::optional<std::string> ScriptConsole::showFile(const std::string& title, con
   return path;
 }
 
+namespace {
+// The console a signal's end prints through, while one runs.
+std::mutex runningMutex;
+ScriptConsole* running = nullptr;
+}  // namespace
+
 int runScriptConsole(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures) {
   ScriptConsole console(ctx, sheet, procedures, stdin, stdout);
-  return console.run();
+  {
+    std::lock_guard l(runningMutex);
+    running = &console;
+  }
+  const int code = console.run();
+  std::lock_guard l(runningMutex);
+  running = nullptr;
+  return code;
+}
+
+void endScriptConsole(int code) {
+  std::lock_guard l(runningMutex);
+  if (running) running->printExit(code);
 }
 
 }  // namespace ferrolan

@@ -20,7 +20,9 @@ namespace ferrolan {
 
 struct Context;
 
-// A printed text: backslash, CR and LF written as \\, \r and \n.
+// A printed text: backslash, CR and LF written as \\, \r and \n, every
+// other control byte and every byte outside a well-formed UTF-8 sequence
+// as \xNN, so that a line is whole and safe on a terminal.
 std::string scriptText(std::string_view text);
 // The name of a window in the protocol: text, info, sky, or dlgN.
 std::string scriptWindowName(WindowId w);
@@ -39,6 +41,8 @@ class ScriptConsole : public SheetFrontEnd {
   // Runs the sheet until `quit`, the end of input or the sheet's own end;
   // answers the exit code, which it prints last.
   int run();
+  // Prints the exit line now; every later line is dropped.
+  void printExit(int code);
 
   void runDialog(SheetDialog& dialog) override;
   int showBox(const MessageBoxRequest& request) override;
@@ -52,7 +56,7 @@ class ScriptConsole : public SheetFrontEnd {
   void handle(const std::string& line);
   void handleDialog(SheetDialog& d, const std::string& line, const std::string& word, const std::string& rest);
   void error(const std::string& line, const std::string& reason);
-  void emit(const std::string& line);  // under out_ lock
+  void emit(const std::string& line);  // takes outMutex_
   void onChange(const UiChange& change);
   void printInOrder(UiChange change);  // under m_
   void waitUntilPrinted();
@@ -64,7 +68,9 @@ class ScriptConsole : public SheetFrontEnd {
   bool inputEnded_ = false;
   int listener_ = 0;
 
-  std::mutex outMutex_;
+  void write(const std::string& line);  // under outMutex_
+  std::timed_mutex outMutex_;
+  bool exited_ = false;  // under outMutex_
   // Changes are printed in the order the model made them, whatever thread
   // tells them first.
   std::mutex m_;
@@ -76,5 +82,10 @@ class ScriptConsole : public SheetFrontEnd {
 
 // Runs the three-page sheet under a script read from standard input.
 int runScriptConsole(Context& ctx, const SheetDescription& sheet, PageProcedures& procedures);
+
+// For an end by signal, on the signal's thread just before the process
+// ends: the running console (if any) prints its exit line with that code,
+// and nothing after it.
+void endScriptConsole(int code);
 
 }  // namespace ferrolan

@@ -8,13 +8,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/port_handle.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/test_support.h"
 #include "platform/tty_port.h"
 #include "platform/worker.h"
 
@@ -51,6 +54,15 @@ struct Pty {
   }
 };
 
+// Whether that thread of ours is asleep in the kernel: after its last
+// step before a blocking read, it is then blocked in that read.
+bool asleep(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t paren = all.rfind(')');  // the name may hold blanks and brackets
+  return paren != std::string::npos && paren + 2 < all.size() && all[paren + 2] == 'S';
+}
+
 long msSince(std::chrono::steady_clock::time_point t0) {
   return static_cast<long>(std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - t0).count());
 }
@@ -77,9 +89,10 @@ TEST(TtyPort, ReadsAByteAtOnceOrNothingAfterAboutASecond) {
   // Writes reach the other end whole.
   const std::string sentence = "$PKRV14,8*0E\r\n";
   ASSERT_TRUE(port->write(reinterpret_cast<const uint8_t*>(sentence.data()), sentence.size()));
-  std::this_thread::sleep_for(Ms(50));
   ::fcntl(pty.master, F_SETFL, O_NONBLOCK);
-  EXPECT_EQ(pty.drain(), sentence);
+  std::string arrived;
+  test::eventually([&] { return (arrived += pty.drain()).size() >= sentence.size(); });
+  EXPECT_EQ(arrived, sentence);
 
   // A multi-byte read takes what arrives within its time-out.
   pty.send("0123456789");
@@ -148,14 +161,16 @@ TEST(TtyPort, CancelWakesABlockedReadAtOnce) {
   port->setTimeouts({0xFFFFFFFFu, 0, 60000, 0, 1000});  // a minute per read
   Worker w;
   std::atomic<int> reads{0};
+  std::atomic<pid_t> reader{0};
   w.start([&](WorkerControl& ctl) {
+    reader = ::gettid();
     uint8_t b;
     while (ctl.checkpoint()) {
       port->readByteOrCancel(b, ctl.cancelToken());
       ++reads;
     }
   });
-  std::this_thread::sleep_for(Ms(100));
+  ASSERT_TRUE(test::eventually([&] { return reader != 0 && asleep(reader); }));
   const auto t0 = std::chrono::steady_clock::now();
   w.stop();
   EXPECT_LT(msSince(t0), 30000);  // well short of the read's minute
@@ -170,14 +185,14 @@ TEST(TtyPort, CloseEndsTheLineForEveryCopyAndFreesTheDevice) {
   std::shared_ptr<Port> copy = handle.get();
   ASSERT_TRUE(copy);
   ASSERT_TRUE(copy->setTimeouts({0xFFFFFFFFu, 0, 60000, 0, 1000}));  // a minute per read
-  std::promise<void> started;
+  std::promise<pid_t> started;
   std::future<bool> blockedRead = std::async(std::launch::async, [&] {
-    started.set_value();
+    started.set_value(::gettid());
     uint8_t b;
     return copy->readByte(b);
   });
-  started.get_future().wait();
-  std::this_thread::sleep_for(Ms(100));  // let it reach its poll
+  const pid_t reader = started.get_future().get();
+  ASSERT_TRUE(test::eventually([&] { return asleep(reader); }));
   auto closing = std::async(std::launch::async, [&] { handle.reset(); });
   // A close that cannot wake the reader would wait out its minute: a byte
   // frees it instead, and its read succeeding fails the check below.

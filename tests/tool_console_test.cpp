@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +45,13 @@ TEST(ScriptProtocol, ChangesPrintAsTheirLines) {
       {line(W::SkyPage, 40002, K::Menu, {}, 0), "menu 40002 0"},
       {line(W::SingleChannel, 0, K::WindowOpened), "open dlg116"},
       {line(W::SkyPage, 0, K::WindowClosed), "close sky"},
+      // Control bytes (C0 and C1) and bytes of no well-formed UTF-8
+      // sequence, escaped; a well-formed character kept.
+      {line(W::TextPage, 1032, K::ListAppend, std::string("a\0b\x1B[2J\t\x7F", 9)), "log a\\x00b\\x1B[2J\\x09\\x7F"},
+      {line(W::TextPage, 1032, K::ListAppend, "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9B\xB0 \xC2\xA0"),
+       "log \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9B\xB0 \xC2\xA0"},
+      {line(W::TextPage, 1032, K::ListAppend, "\xC2\x9B\xFF\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82"),
+       "log \\xC2\\x9B\\xFF\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80\\xE2\\x82"},
       // What the protocol does not show.
       {line(W::FsaModify, 1112, K::ListItems), "(none)"},
       {line(W::InfoPage, 1055, K::Surface), "(none)"},
@@ -62,6 +70,9 @@ TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
       {"click 1000", "error click 1000: no dialog open"},
       {"wait -5", "error wait -5: wait takes milliseconds, 0 to 3600000"},
       {std::string(5000, 'x'), "error " + std::string(40, 'x') + "...: line too long"},
+      // The reason follows whatever the line held.
+      {std::string("page info\0zzz", 13), "error page info\\x00zzz: no such page"},
+      {"page \x1B]0;x\x07", "error page \\x1B]0;x\\x07: no such page"},
       {"cmd 40001", "open dlg104"},
       {"cmd 40013", "error cmd 40013: a dialog is open"},
       {"click 4242", "error click 4242: no such control"},
@@ -111,8 +122,6 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   EXPECT_FALSE(t.printed("box Error|Write Command fail! Please Check COM port"));
 }
 
-// VGAN: the card's ephemeris record for now reaches the receiver frame by
-// frame, between the prologue sentence and the epilogue frame.
 TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
   for (bool closeInput : {false, true}) {
     Tool t;
@@ -128,6 +137,35 @@ TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
     EXPECT_TRUE(t.printed("close dlg128") && t.printed("close sky") && t.printed("close text"));
     EXPECT_EQ(t.out.back(), "exit 0");
     EXPECT_TRUE(t.program.wait(10000));
+  }
+}
+
+// A closed input is an empty script; a signal during a connected session
+// ends with 128 plus its number. Either way the exit line comes last.
+TEST(ToolConsole, EveryWayOutPrintsTheExitLineLast) {
+  const struct {
+    const char* name;
+    int signal;  // 0: standard input closed from the start
+    int code;
+  } rows[] = {{"input closed", 0, 0}, {"SIGTERM", SIGTERM, 143}, {"SIGINT", SIGINT, 130}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Tool t;
+    const std::string exitLine = "exit " + std::to_string(row.code);
+    if (row.signal) {
+      t.startSim({"--no-pacing"});
+      t.start();
+      ASSERT_TRUE(t.connect());
+      ASSERT_EQ(::kill(t.program.pid(), row.signal), 0);
+    } else {
+      t.start(true);
+    }
+    EXPECT_TRUE(t.until(exitLine)) << t.lastLines();
+    EXPECT_TRUE(t.program.wait(10000));
+    EXPECT_EQ(t.program.exitCode(), row.code);
+    std::string more;
+    EXPECT_FALSE(t.program.readLine(more, 200)) << more;
+    EXPECT_EQ(t.out.back(), exitLine);
   }
 }
 

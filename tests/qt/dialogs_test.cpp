@@ -284,8 +284,7 @@ TEST_F(Dialogs, FileOpenDialogHasTheTitleAndFilterAndAnswersTheChosenPath) {
     auto* d = qobject_cast<QFileDialog*>(w);
     ASSERT_NE(d, nullptr);
     d->setDirectory(dir.path());
-    d->selectFile(file);
-    QMetaObject::invokeMethod(d, "accept");
+    chooseFile(d, file);
   });
   std::thread worker([&] {
     chosen = rig.ui.openFile("Specify a file", filter);

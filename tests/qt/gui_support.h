@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -109,6 +111,15 @@ void whenModal(F fn) {
     }
   });
   timer->start(5);
+}
+
+// Chooses a file in Qt's file dialog and presses Open. selectFile leaves a
+// focused name box alone and selects nothing while the folder is still
+// being read: the name is typed as a user would.
+inline void chooseFile(QFileDialog* dialog, const QString& path) {
+  dialog->selectFile(path);
+  if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
+  QMetaObject::invokeMethod(dialog, "accept");
 }
 
 }  // namespace ferrolan::qt::test

@@ -132,8 +132,7 @@ TEST(ToolWindow, MenuItemsOpenTheirDialogsWhichRunTheirProcedures) {
   const std::string shortFile = file("short.bin", 100), fsa = file("FSA.bin", 8192);
   auto chooseInFileDialog = [](const std::string& path) {
     whenModal<QFileDialog>([path](QFileDialog* fd) {
-      fd->selectFile(QString::fromStdString(path));
-      static_cast<QDialog*>(fd)->accept();  // the Open button
+      chooseFile(fd, QString::fromStdString(path));
     });
   };
   t.viaMenu(ids::kCmdFwUpdate, WindowId::UpdateFirmware, [&](DialogWindow* d) {

@@ -47,10 +47,13 @@ struct Tool {
     std::string line;
     ASSERT_TRUE(sim.readLine(line, 10000));
   }
-  void start() {
+  // With inputClosed the program starts with descriptor 0 closed.
+  void start(bool inputClosed = false) {
     ChildOptions o;
-    o.stdinPipe = true;
-    ASSERT_TRUE(program.start({FERROLAN_PROGRAM_PATH, "--tool", "--console", "--root", root.string()}, o));
+    o.stdinPipe = !inputClosed;
+    std::vector<std::string> argv = {FERROLAN_PROGRAM_PATH, "--tool", "--console", "--root", root.string()};
+    if (inputClosed) argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$@\" <&-", "sh"});
+    ASSERT_TRUE(program.start(argv, o));
   }
   void send(const std::string& line) { ASSERT_TRUE(program.writeLine(line)); }
   // Reads until a printed line matches; false when the program ends, stays
