@@ -215,9 +215,213 @@ bool Receiver::isDuplicate(const IntakeItem& item, uint32_t now) {
   return false;
 }
 
+// The commands the firmware obeys, one row each: its number, its name and
+// its handler. A handler answers false for a form it does not know, which
+// is counted as ignored; a frame id no row names carries ephemeris.
+struct ReceiverCommands {
+  struct SentenceArgs {
+    std::string_view rest;  // after "PKRVnn", from the first comma
+    std::vector<std::string_view> fields;
+  };
+  struct SentenceRow {
+    int id;
+    const char* name;
+    bool (*handle)(Receiver&, const SentenceArgs&, uint32_t now);
+  };
+  struct FrameRow {
+    uint16_t id;
+    const char* name;
+    bool (*handle)(Receiver&, uint8_t p0, uint8_t p1, uint32_t now);
+  };
+
+  enum class Restart : uint8_t { Hot, Warm, Cold };
+  struct RestartCode {
+    std::string_view field;  // in "$PKRV02"
+    uint8_t frameByte;       // in frame 0x02
+    Restart kind;
+  };
+  static constexpr RestartCode kRestartCodes[] = {
+      {"0", 0x08, Restart::Hot}, {"48", 0x48, Restart::Warm}, {"58", 0x58, Restart::Cold}};
+
+  // "$PKRV11": the forms the firmware takes, by the text after "PKRV11".
+  enum class Switch : uint8_t { Update, AllImage, ToNmea, ToVbi, EphemerisOpen, Acknowledge };
+  struct SwitchForm {
+    std::string_view rest;
+    Switch what;
+    Section section;  // for Update
+  };
+  static constexpr SwitchForm kSwitchForms[] = {
+      {",1,0,6,2,1", Switch::Update, Section::FlashKernel}, {",1,0,6,2,0", Switch::Update, Section::Firmware},
+      {",1,0,6,2,2", Switch::Update, Section::Fsa},         {",1,0,6,2,3", Switch::AllImage, Section::AllImage},
+      {",1,1,2,2,0", Switch::ToNmea, Section::Firmware},    {",1,1,7,0", Switch::ToVbi, Section::Firmware},
+      {",1,0,1,2,0", Switch::EphemerisOpen, Section::Firmware}, {",1,1,1,2,0", Switch::Acknowledge, Section::Firmware},
+  };
+  // Frame 0x0B 0x61: the section by the second byte.
+  struct UpdateCode {
+    uint8_t code;
+    Section section;
+  };
+  static constexpr UpdateCode kFrameUpdateCodes[] = {
+      {0x06, Section::FlashKernel}, {0x02, Section::Firmware}, {0x0A, Section::Fsa}};
+
+  static void restart(Receiver& r, Restart kind, uint32_t now) {
+    ++r.counters_.restarts;
+    const TtffSeconds& t = r.cfg_.ttff;
+    const uint32_t s = kind == Restart::Hot ? t.hot : kind == Restart::Warm ? t.warm : t.cold;
+    r.fixAt_ = now + s * 1000;
+  }
+  static bool updateAllowed(const Receiver& r) { return !r.cfg_.refuseUpdate && r.cfg_.kernelInstalled; }
+
+  static bool sentenceRestart(Receiver& r, const SentenceArgs& a, uint32_t now) {
+    for (const RestartCode& c : kRestartCodes)
+      if (a.fields[0] == c.field) {
+        restart(r, c.kind, now);
+        r.ackSentence(2);
+        return true;
+      }
+    return false;
+  }
+  static bool singleChannel(Receiver& r, const SentenceArgs& a, uint32_t) {
+    const auto prn = number(a.fields[0]);
+    if (!prn || *prn > 32) return false;
+    r.singleChannel_ = *prn;
+    r.ackSentence(8);
+    return true;
+  }
+  static bool outputRates(Receiver& r, const SentenceArgs& a, uint32_t) {
+    if (a.fields.size() != 2) return false;
+    if (a.fields[0].empty() && a.fields[1].empty()) {  // the closing "$PKRV09,,": apply what was staged
+      r.rates_ = r.stagedRates_;
+      if (r.stagedBaud_ != 0) r.storedBaud_ = r.stagedBaud_;
+      r.stagedBaud_ = 0;
+      r.ackSentence(9);
+      return true;
+    }
+    const auto item = number(a.fields[0]);
+    const auto code = number(a.fields[1]);
+    if (!item || !code) return false;
+    if (*item == 2) {
+      const auto b = storedBaudForCode(*code);
+      if (!b) return false;
+      r.stagedBaud_ = *b;
+    } else if (*item >= kFirstItem && *item <= kLastItem && intervalForRateCode(*code) >= 0) {
+      r.stagedRates_.interval[static_cast<size_t>(*item - kFirstItem)] = intervalForRateCode(*code);
+    } else {
+      return false;
+    }
+    r.ackSentence(9);
+    return true;
+  }
+  static bool modeSwitch(Receiver& r, const SentenceArgs& a, uint32_t now) {
+    const SwitchForm* form = nullptr;
+    for (const SwitchForm& f : kSwitchForms)
+      if (f.rest == a.rest) form = &f;
+    if (!form) return false;
+    switch (form->what) {
+      case Switch::Update:
+        if (!updateAllowed(r)) return false;
+        r.ackSentence(11);
+        r.requestUpdate(form->section, false, now);
+        return true;
+      case Switch::AllImage:
+        // Never acknowledged; the kernel takes the upload at once.
+        if (updateAllowed(r)) r.requestUpdate(Section::AllImage, true, now);
+        return true;
+      case Switch::ToNmea:
+        r.vbiOutput_ = false;
+        r.mode_ = Mode::FirmwareNmea;
+        r.ackSentence(11);
+        return true;
+      case Switch::ToVbi:
+        r.ackSentence(11);  // still in NMEA
+        r.vbiOutput_ = true;
+        r.mode_ = Mode::FirmwareVbi;
+        return true;
+      case Switch::EphemerisOpen:
+        r.ephemerisOpen_ = true;
+        r.ackSentence(11);
+        return true;
+      case Switch::Acknowledge:
+        r.ackSentence(11);
+        return true;
+    }
+    return false;
+  }
+  static bool version(Receiver& r, const SentenceArgs& a, uint32_t) {
+    if (a.fields.size() != 1 || a.fields[0] != "8") return false;
+    r.ackSentence(14);
+    if (r.mode_ == Mode::FirmwareNmea) {
+      char reply[96];
+      std::snprintf(reply, sizeof reply, "PKRV100,FERROLAN-SIM,%s,%d,%d,20260101",
+                    std::string(generationName(r.cfg_.generation)).c_str(), r.cfg_.versionMajor,
+                    r.cfg_.versionMinor);
+      append(r.out_, nmeaSentence(reply));
+    }
+    return true;
+  }
+
+  static bool frameRestart(Receiver& r, uint8_t p0, uint8_t, uint32_t now) {
+    for (const RestartCode& c : kRestartCodes)
+      if (p0 == c.frameByte) {
+        restart(r, c.kind, now);
+        r.ackFrame(0x02);
+        return true;
+      }
+    return false;
+  }
+  static bool frameBaud(Receiver& r, uint8_t p0, uint8_t, uint32_t now) {
+    const auto b = frameBaudForCode(p0);
+    if (!b) return false;
+    r.pending_ = {};
+    r.pending_.active = true;
+    r.pending_.at = now + 100;
+    r.pending_.baud = *b;
+    return true;
+  }
+  static bool frameControl(Receiver& r, uint8_t p0, uint8_t p1, uint32_t now) {
+    if (p0 == 0x61) {
+      for (const UpdateCode& c : kFrameUpdateCodes)
+        if (p1 == c.code) {
+          if (!updateAllowed(r)) return false;
+          r.ackFrame(0x0B);
+          r.requestUpdate(c.section, false, now);
+          return true;
+        }
+      return false;
+    }
+    if (p0 == 0x21) {  // the end of an ephemeris upload
+      r.ephemerisOpen_ = false;
+      r.ackFrame(0x0B);
+      return true;
+    }
+    return false;
+  }
+
+  static constexpr SentenceRow kSentences[] = {
+      {2, "restart", sentenceRestart},   {8, "single-channel", singleChannel}, {9, "output-rates", outputRates},
+      {11, "mode-switch", modeSwitch},   {14, "version", version},
+  };
+  static constexpr FrameRow kFrames[] = {
+      {0x02, "restart", frameRestart}, {0x0A, "line-rate", frameBaud}, {0x0B, "update-or-ephemeris-end", frameControl}};
+
+  static const FrameRow* frame(uint16_t id) {
+    for (const FrameRow& f : kFrames)
+      if (f.id == id) return &f;
+    return nullptr;
+  }
+};
+
+template <typename Row, size_t N>
+constexpr bool distinctIds(const Row (&rows)[N]) {
+  for (size_t i = 0; i < N; ++i)
+    for (size_t k = i + 1; k < N; ++k)
+      if (rows[i].id == rows[k].id) return false;
+  return true;
+}
+static_assert(distinctIds(ReceiverCommands::kSentences) && distinctIds(ReceiverCommands::kFrames));
+
 void Receiver::handle(const IntakeItem& item, uint32_t now) {
-  const bool command = item.kind == IntakeItem::Kind::Sentence || item.id == 0x02 || item.id == 0x0A ||
-                       item.id == 0x0B;
+  const bool command = item.kind == IntakeItem::Kind::Sentence || ReceiverCommands::frame(item.id);
   if (command && isDuplicate(item, now)) {
     ++counters_.duplicates;
     return;
@@ -241,12 +445,6 @@ void Receiver::ackFrame(uint16_t id) {
   out_.insert(out_.end(), f.begin(), f.end());
 }
 
-void Receiver::restart(int kind, uint32_t now) {
-  ++counters_.restarts;
-  const uint32_t s = kind == 1 ? cfg_.ttff.hot : kind == 2 ? cfg_.ttff.warm : cfg_.ttff.cold;
-  fixAt_ = now + s * 1000;
-}
-
 void Receiver::requestUpdate(Section s, bool direct, uint32_t now) {
   pending_ = {};
   pending_.active = true;
@@ -257,164 +455,33 @@ void Receiver::requestUpdate(Section s, bool direct, uint32_t now) {
 
 void Receiver::handleSentence(const std::string& text, uint32_t now) {
   const std::string_view body(text);
-  if (body.size() < 6 || body.substr(0, 4) != "PKRV" || (body.size() > 6 && body[6] != ',')) {
+  std::optional<int> id;
+  if (body.size() >= 6 && body.substr(0, 4) == "PKRV" && (body.size() == 6 || body[6] == ','))
+    id = number(body.substr(4, 2));
+  const ReceiverCommands::SentenceRow* row = nullptr;
+  for (const auto& r : ReceiverCommands::kSentences)
+    if (id && r.id == *id) row = &r;
+  ReceiverCommands::SentenceArgs args{body.size() > 6 ? body.substr(6) : std::string_view(),
+                                      splitFields(body.size() > 7 ? body.substr(7) : std::string_view())};
+  if (row && row->handle(*this, args, now)) {
+    ++counters_.commands;
+    counters_.lastCommand = row->name;
+  } else {
     ++counters_.ignored;
-    return;
   }
-  const auto id = number(body.substr(4, 2));
-  if (!id) {
-    ++counters_.ignored;
-    return;
-  }
-  const auto fields = splitFields(body.size() > 7 ? body.substr(7) : std::string_view());
-  ++counters_.commands;
-  switch (*id) {
-    case 2: {
-      const int kind = fields[0] == "0" ? 1 : fields[0] == "48" ? 2 : fields[0] == "58" ? 3 : 0;
-      if (kind == 0) break;
-      restart(kind, now);
-      ackSentence(2);
-      return;
-    }
-    case 8: {
-      const auto prn = number(fields[0]);
-      if (!prn || *prn > 32) break;
-      singleChannel_ = *prn;
-      ackSentence(8);
-      return;
-    }
-    case 9: {
-      if (fields.size() == 2 && fields[0].empty() && fields[1].empty()) {
-        rates_ = stagedRates_;
-        if (stagedBaud_ != 0) storedBaud_ = stagedBaud_;
-        stagedBaud_ = 0;
-        ackSentence(9);
-        return;
-      }
-      if (fields.size() != 2) break;
-      const auto item = number(fields[0]);
-      const auto code = number(fields[1]);
-      if (!item || !code) break;
-      if (*item == 2) {
-        const auto b = storedBaudForCode(*code);
-        if (!b) break;
-        stagedBaud_ = *b;
-      } else if (*item >= kFirstItem && *item <= kLastItem && intervalForRateCode(*code) >= 0) {
-        stagedRates_.interval[static_cast<size_t>(*item - kFirstItem)] = intervalForRateCode(*code);
-      } else {
-        break;
-      }
-      ackSentence(9);
-      return;
-    }
-    case 11: {
-      const std::string_view rest = body.substr(6);
-      const bool updateAllowed = !cfg_.refuseUpdate && cfg_.kernelInstalled;
-      std::optional<Section> entry;
-      if (rest == ",1,0,6,2,1") entry = Section::FlashKernel;
-      if (rest == ",1,0,6,2,0") entry = Section::Firmware;
-      if (rest == ",1,0,6,2,2") entry = Section::Fsa;
-      if (rest == ",1,0,6,2,3") {
-        // The all-image entry is never acknowledged; the kernel takes the
-        // upload at once.
-        if (updateAllowed) requestUpdate(Section::AllImage, true, now);
-        return;
-      }
-      if (entry) {
-        if (!updateAllowed) break;
-        ackSentence(11);
-        requestUpdate(*entry, false, now);
-        return;
-      }
-      if (rest == ",1,1,2,2,0") {
-        vbiOutput_ = false;
-        mode_ = Mode::FirmwareNmea;
-        ackSentence(11);
-        return;
-      }
-      if (rest == ",1,1,7,0") {
-        ackSentence(11);
-        vbiOutput_ = true;
-        mode_ = Mode::FirmwareVbi;
-        return;
-      }
-      if (rest == ",1,0,1,2,0") {
-        ephemerisOpen_ = true;
-        ackSentence(11);
-        return;
-      }
-      if (rest == ",1,1,1,2,0") {
-        ackSentence(11);
-        return;
-      }
-      break;
-    }
-    case 14:
-      if (fields.size() == 1 && fields[0] == "8") {
-        ackSentence(14);
-        if (mode_ == Mode::FirmwareNmea) {
-          char reply[96];
-          std::snprintf(reply, sizeof reply, "PKRV100,FERROLAN-SIM,%s,%d,%d,20260101",
-                        std::string(generationName(cfg_.generation)).c_str(), cfg_.versionMajor,
-                        cfg_.versionMinor);
-          append(out_, nmeaSentence(reply));
-        }
-        return;
-      }
-      break;
-    default:
-      break;
-  }
-  --counters_.commands;
-  ++counters_.ignored;
 }
 
 void Receiver::handleFrame(uint16_t id, const Bytes& payload, uint32_t now) {
+  const ReceiverCommands::FrameRow* row = ReceiverCommands::frame(id);
+  if (!row) return keepEphemeris(id, payload);
   const uint8_t p0 = payload.empty() ? 0 : payload[0];
   const uint8_t p1 = payload.size() < 2 ? 0 : payload[1];
-  switch (id) {
-    case 0x0B:
-      if (p0 == 0x61) {
-        std::optional<Section> s;
-        if (p1 == 0x06) s = Section::FlashKernel;
-        if (p1 == 0x02) s = Section::Firmware;
-        if (p1 == 0x0A) s = Section::Fsa;
-        if (!s || cfg_.refuseUpdate || !cfg_.kernelInstalled) break;
-        ++counters_.commands;
-        ackFrame(0x0B);
-        requestUpdate(*s, false, now);
-        return;
-      }
-      if (p0 == 0x21) {
-        ++counters_.commands;
-        ephemerisOpen_ = false;
-        ackFrame(0x0B);
-        return;
-      }
-      break;
-    case 0x02: {
-      const int kind = p0 == 0x08 ? 1 : p0 == 0x48 ? 2 : p0 == 0x58 ? 3 : 0;
-      if (kind == 0) break;
-      ++counters_.commands;
-      restart(kind, now);
-      ackFrame(0x02);
-      return;
-    }
-    case 0x0A: {
-      const auto b = frameBaudForCode(p0);
-      if (!b) break;
-      ++counters_.commands;
-      pending_ = {};
-      pending_.active = true;
-      pending_.at = now + 100;
-      pending_.baud = *b;
-      return;
-    }
-    default:
-      keepEphemeris(id, payload);
-      return;
+  if (row->handle(*this, p0, p1, now)) {
+    ++counters_.commands;
+    counters_.lastCommand = row->name;
+  } else {
+    ++counters_.ignored;
   }
-  ++counters_.ignored;
 }
 
 void Receiver::keepEphemeris(uint16_t id, const Bytes& payload) {
@@ -462,6 +529,7 @@ std::string Receiver::stateLine(uint32_t now) const {
   s += " generation=" + std::string(generationName(cfg_.generation));
   s += " chip=" + cfg_.flashChip;
   s += " commands=" + std::to_string(counters_.commands);
+  s += " last-command=" + std::string(counters_.lastCommand);
   s += " duplicates=" + std::to_string(counters_.duplicates);
   s += " ignored=" + std::to_string(counters_.ignored);
   s += " bad-checksums=" + std::to_string(intake_.counters().badChecksums);

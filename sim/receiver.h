@@ -58,7 +58,10 @@ struct ReceiverCounters {
   uint32_t ephemerisFrames = 0;
   uint64_t bytesIn = 0;
   uint32_t restarts = 0;
+  const char* lastCommand = "none";  // the name of the last one obeyed
 };
+
+struct ReceiverCommands;
 
 class Receiver {
  public:
@@ -100,13 +103,13 @@ class Receiver {
   std::string stateLine(uint32_t now) const;
 
  private:
+  friend struct ReceiverCommands;  // the command table's handlers
   void handle(const IntakeItem& item, uint32_t now);
   void handleSentence(const std::string& body, uint32_t now);
   void handleFrame(uint16_t id, const Bytes& payload, uint32_t now);
   bool isDuplicate(const IntakeItem& item, uint32_t now);
   void ackSentence(int number);
   void ackFrame(uint16_t id);
-  void restart(int kind, uint32_t now);
   void requestUpdate(Section s, bool viaCommandNoZ, uint32_t now);
   void bootFirmware(uint32_t now);
   void emitEpoch(uint32_t now);
