@@ -74,8 +74,15 @@ std::vector<std::string> reference(const std::string& name) {
   return linesOf(s.str());
 }
 
+// Line pieces as the pane holds them: UTF-8 box pieces, or the VT100 line-drawing
+// codes where the locale has no UTF-8 and curses shifts into the terminal's set.
+bool drawn(const std::string& screen, const std::string& utf8, const std::string& vt100) {
+  return screen.find(utf8) != std::string::npos || screen.find(vt100) != std::string::npos;
+}
+
 void startProgram(const Tmux& t, const Tool& tool) {
-  const std::string command = std::string(FERROLAN_PROGRAM_PATH) + " --tool --tui --root " + tool.root.string() +
+  const std::string command = "LC_ALL=C.UTF-8 " + std::string(FERROLAN_PROGRAM_PATH) + " --tool --tui --root " +
+                              tool.root.string() +
                               "; echo ferrolan-ended $?; exec sleep 600";
   t.run("new-session -d -x 100 -y 30 '" + command + "'");
 }
@@ -99,6 +106,9 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   std::string s;
   ASSERT_TRUE(t.shows(" F1 text ", &s));
   ASSERT_TRUE(openComPortSetup(t));
+  // The dialog's frame in line pieces, its title on the top edge.
+  ASSERT_TRUE(
+      t.until([](const std::string& s) { return drawn(s, "\u250c\u2500COM Port Setup", "lqCOM Port Setup"); }));
   t.keys("Down");
   ASSERT_TRUE(t.shows("COM2:"));
   t.keys("Tab");
@@ -127,7 +137,7 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   // The same satellite on the plot, inside its rings and cross.
   t.keys("3");
   ASSERT_TRUE(t.until(
-      [&](const std::string& s) { return s.find("-+-") != std::string::npos && s.find(label) != std::string::npos; },
+      [&](const std::string& s) { return drawn(s, "\u2500\u253c\u2500", "qnq") && s.find(label) != std::string::npos; },
       &s));
   if (std::getenv("FERROLAN_TUI_SCREENS")) std::ofstream(std::string(std::getenv("FERROLAN_TUI_SCREENS")) + "/sky.txt") << s;
   t.keys("q");
