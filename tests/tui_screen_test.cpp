@@ -115,12 +115,23 @@ TEST(TuiScreen, FramesRingsAndLinesAreLinePiecesThatJoinWhereTheyMeet) {
   drawDisplayList(sky, Rect{0, 0, 21, 11}, 42, 22,
                   {shape(DrawOp::Kind::Ellipse, 1, 1, 41, 21), shape(DrawOp::Kind::Line, 21, 1, 21, 21),
                    shape(DrawOp::Kind::Line, 1, 11, 41, 11)});
+  // Two signal bars, a used satellite's and another's.
+  Grid bars(4, 1);
+  auto bar = [](int x1, Color brush) {
+    DrawOp op;
+    op.kind = DrawOp::Kind::FillRect;
+    op.x1 = x1, op.y1 = 0, op.x2 = x1 + 2, op.y2 = 2;
+    op.brush = brush;
+    return op;
+  };
+  drawDisplayList(bars, Rect{0, 0, 4, 1}, 8, 2, {bar(0, kBarUsed), bar(4, kBarNotUsed)});
   struct Row {
     const Grid& grid;
     int x, y;
     Glyph glyph;
   };
   const Row rows[] = {
+      {bars, 0, 0, Glyph::DenseShade},  {bars, 2, 0, Glyph::LightShade},
       {frame, 1, 1, Glyph::UpperLeft},  {frame, 6, 1, Glyph::UpperRight}, {frame, 1, 4, Glyph::LowerLeft},
       {frame, 6, 4, Glyph::LowerRight}, {frame, 2, 1, Glyph::Horizontal}, {frame, 5, 4, Glyph::Horizontal},
       {frame, 1, 2, Glyph::Vertical},   {frame, 6, 3, Glyph::Vertical},   {frame, 3, 1, Glyph::None},  // title

@@ -17,11 +17,16 @@ constexpr int kBoxMargin = 2;
 
 // A fill's mark and ink by its colour: the bars' used and not-used
 // colours tell apart without colour too.
-std::pair<char, Ink> fillMark(const Color& c) {
-  if (c == kBarUsed) return {'#', Ink::Used};
-  if (c == kBarNotUsed) return {':', Ink::NotUsed};
-  if (c == kBarBlank || c == kWhite) return {' ', Ink::Normal};
-  return {'#', Ink::Normal};
+struct FillMark {
+  char ch;
+  Ink ink;
+  Glyph glyph;
+};
+FillMark fillMark(const Color& c) {
+  if (c == kBarUsed) return {'#', Ink::Used, Glyph::DenseShade};
+  if (c == kBarNotUsed) return {':', Ink::NotUsed, Glyph::LightShade};
+  if (c == kBarBlank || c == kWhite) return {' ', Ink::Normal, Glyph::None};
+  return {'#', Ink::Normal, Glyph::None};
 }
 
 Ink penInk(const Color& c) { return c == kRed ? Ink::Ring : c == kBarNotUsed ? Ink::NotUsed : Ink::Normal; }
@@ -220,8 +225,8 @@ void drawDisplayList(Grid& g, const Rect& r, int nw, int nh, const std::vector<D
   auto open = [&](int x, int y) {
     return std::none_of(labels.begin(), labels.end(), [&](const Rect& l) { return l.contains(x, y); });
   };
-  auto set = [&](int x, int y, char ch, Ink ink) {
-    if (open(x, y)) g.set(x, y, ch, ink, r);
+  auto set = [&](int x, int y, char ch, Ink ink, Glyph glyph = Glyph::None) {
+    if (open(x, y)) g.set(x, y, ch, ink, r, glyph);
   };
   auto join = [&](int x, int y, char ch, unsigned reach, Ink ink) {
     if (open(x, y)) g.join(x, y, ch, static_cast<Glyph>(reach), ink, r);
@@ -232,11 +237,11 @@ void drawDisplayList(Grid& g, const Rect& r, int nw, int nh, const std::vector<D
     switch (op.kind) {
       case DrawOp::Kind::FillRect: {
         // A cell shows the fill that covers its centre.
-        const auto [mark, ink] = fillMark(op.brush);
+        const FillMark mark = fillMark(op.brush);
         for (int y = std::max(r.y, row(top)); y < r.y + r.h && y <= row(bottom); ++y)
           for (int x = std::max(r.x, col(left)); x < r.x + r.w && x <= col(right); ++x) {
             const double cx = (x - r.x + 0.5) / sx, cy = (y - r.y + 0.5) / sy;
-            if (cx >= left && cx < right && cy >= top && cy < bottom) set(x, y, mark, ink);
+            if (cx >= left && cx < right && cy >= top && cy < bottom) set(x, y, mark.ch, mark.ink, mark.glyph);
           }
         break;
       }

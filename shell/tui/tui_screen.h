@@ -18,7 +18,8 @@
 namespace ferrolan::tui {
 
 // The colours a cell is drawn in; terminals without colour show the marks
-// alone ('#' used, ':' not used for the signal bars).
+// alone (for the signal bars a dense shade or '#' used, a light one or ':'
+// not used).
 enum class Ink : uint8_t { Normal, Used, NotUsed, Ring, Label, Dim };
 
 // A line piece, named by the arms it reaches out with (up 1, down 2, left 4,
@@ -41,18 +42,25 @@ enum class Glyph : uint8_t {
   BottomTee,
   TopTee,
   Cross,
+  // Fills, no arms: the signal bars of used and of other satellites.
+  DenseShade,
+  LightShade,
 };
 inline constexpr unsigned kArmUp = 1, kArmDown = 2, kArmLeft = 4, kArmRight = 8;
-constexpr unsigned arms(Glyph g) { return static_cast<unsigned>(g) & 0xFu; }
+constexpr unsigned arms(Glyph g) { return static_cast<unsigned>(g) < 16 ? static_cast<unsigned>(g) : 0; }
 constexpr Glyph joined(Glyph a, Glyph b) { return static_cast<Glyph>(arms(a) | arms(b)); }
 
 // Every piece's plain character and its VT100 line-drawing code, the index
 // curses looks its ACS_ character up by (ACS_HLINE is 'q', ACS_PLUS 'n').
 // The plain character is what terminals without line drawing and the
 // tests see.
+// The shades have a Unicode character for UTF-8 terminals (ncurses sends
+// both ACS boards as the same one); on others the dense one is the
+// terminal's board and the light one stays plain.
 struct GlyphRow {
   Glyph glyph;
-  char ascii, acs;
+  char ascii, acs;  // acs 0: none
+  wchar_t wide = 0;  // 0: curses' own for the ACS piece
 };
 inline constexpr GlyphRow kGlyphs[] = {
     {Glyph::None, ' ', 0},         {Glyph::Up, '|', 'x'},         {Glyph::Down, '|', 'x'},
@@ -60,14 +68,15 @@ inline constexpr GlyphRow kGlyphs[] = {
     {Glyph::UpperRight, '+', 'k'}, {Glyph::RightTee, '+', 'u'},   {Glyph::Right, '-', 'q'},
     {Glyph::LowerLeft, '+', 'm'},  {Glyph::UpperLeft, '+', 'l'},  {Glyph::LeftTee, '+', 't'},
     {Glyph::Horizontal, '-', 'q'}, {Glyph::BottomTee, '+', 'v'},  {Glyph::TopTee, '+', 'w'},
-    {Glyph::Cross, '+', 'n'},
+    {Glyph::Cross, '+', 'n'},      {Glyph::DenseShade, '#', 'a', L'\u2588'},
+    {Glyph::LightShade, ':', 0, L'\u2591'},
 };
 // The rows stand in the enum's order: a piece's row is its value.
-constexpr const GlyphRow& glyphRow(Glyph g) { return kGlyphs[arms(g)]; }
+constexpr const GlyphRow& glyphRow(Glyph g) { return kGlyphs[static_cast<unsigned>(g)]; }
 static_assert([] {
   for (unsigned i = 0; i < std::size(kGlyphs); ++i)
-    if (arms(kGlyphs[i].glyph) != i) return false;
-  return std::size(kGlyphs) == 16;
+    if (static_cast<unsigned>(kGlyphs[i].glyph) != i) return false;
+  return std::size(kGlyphs) == static_cast<unsigned>(Glyph::LightShade) + 1;
 }());
 
 struct Cell {

@@ -1,5 +1,7 @@
 #include "shell/tui/tui_sheet.h"
 
+// The wide-character calls, for the shades in a UTF-8 locale.
+#define NCURSES_WIDECHAR 1
 #include <curses.h>
 
 #include <algorithm>
@@ -47,12 +49,23 @@ std::string capability(const char* name) {
   return s && s != reinterpret_cast<const char*>(-1) ? std::string(s) : std::string();
 }
 
-// What a cell puts on the terminal: its line piece where the terminal draws
-// them (curses sends the terminal's own or, in a UTF-8 locale, the Unicode
-// box piece), else its plain character.
-chtype shown(const Cell& c, bool lineDrawing) {
-  if (lineDrawing && c.glyph != Glyph::None) return NCURSES_ACS(glyphRow(c.glyph).acs);
-  return static_cast<chtype>(static_cast<unsigned char>(c.ch));
+// Puts a cell on the terminal: its piece where the terminal draws them
+// (curses sends the terminal's own or, in a UTF-8 locale, the Unicode box
+// piece), else its plain character.
+void putCell(int y, int x, const Cell& c, bool lineDrawing, bool utf8, chtype attrs) {
+  const GlyphRow& row = glyphRow(c.glyph);
+  if (lineDrawing && utf8 && row.wide) {
+    const wchar_t text[2] = {row.wide, 0};
+    cchar_t cell;
+    setcchar(&cell, text, attrs & A_ATTRIBUTES & ~A_COLOR, static_cast<short>(PAIR_NUMBER(attrs)), nullptr);
+    mvadd_wch(y, x, &cell);
+    return;
+  }
+  if (lineDrawing && row.acs) {
+    mvaddch(y, x, NCURSES_ACS(row.acs) | attrs);
+    return;
+  }
+  mvaddch(y, x, static_cast<chtype>(static_cast<unsigned char>(c.ch)) | attrs);
 }
 
 }  // namespace
@@ -163,7 +176,7 @@ void TuiSheet::render() {
     for (int x = 0; x < g.width(); ++x) {
       const Cell& c = g.cell(x, y);
       if (!all && shown_->cell(x, y) == c) continue;
-      mvaddch(y, x, shown(c, lineDrawing_) | attributes(c, colour));
+      putCell(y, x, c, lineDrawing_, utf8_, attributes(c, colour));
     }
   shown_ = std::move(g);
   refresh();
@@ -398,7 +411,8 @@ int TuiSheet::run() {
   }
   setTerminalLeaveSequence(capability("sgr0") + capability("cnorm") + capability("rmcup"));
   screenUp_ = true;
-  lineDrawing_ = MB_CUR_MAX > 1 || !capability("acsc").empty();
+  utf8_ = MB_CUR_MAX > 1;
+  lineDrawing_ = utf8_ || !capability("acsc").empty();
   cbreak();  // Ctrl-C stays a signal: it takes the program's own way out
   noecho();
   keypad(stdscr, TRUE);
