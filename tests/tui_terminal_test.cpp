@@ -74,8 +74,18 @@ std::vector<std::string> reference(const std::string& name) {
   return linesOf(s.str());
 }
 
+// Line pieces as the pane holds them: UTF-8 box pieces, or the VT100 line-drawing
+// codes where the locale has no UTF-8 and curses shifts into the terminal's set.
+// A used satellite's bar, four cells of it, as UTF-8 shows it.
+const std::string kUsedBar = " \u2588\u2588\u2588\u2588";
+
+bool drawn(const std::string& screen, const std::string& utf8, const std::string& vt100) {
+  return screen.find(utf8) != std::string::npos || screen.find(vt100) != std::string::npos;
+}
+
 void startProgram(const Tmux& t, const Tool& tool) {
-  const std::string command = std::string(FERROLAN_PROGRAM_PATH) + " --tool --tui --root " + tool.root.string() +
+  const std::string command = "LC_ALL=C.UTF-8 " + std::string(FERROLAN_PROGRAM_PATH) + " --tool --tui --root " +
+                              tool.root.string() +
                               "; echo ferrolan-ended $?; exec sleep 600";
   t.run("new-session -d -x 100 -y 30 '" + command + "'");
 }
@@ -99,6 +109,9 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   std::string s;
   ASSERT_TRUE(t.shows(" F1 text ", &s));
   ASSERT_TRUE(openComPortSetup(t));
+  // The dialog's frame in line pieces, its title on the top edge.
+  ASSERT_TRUE(
+      t.until([](const std::string& s) { return drawn(s, "\u250c\u2500COM Port Setup", "lqCOM Port Setup"); }));
   t.keys("Down");
   ASSERT_TRUE(t.shows("COM2:"));
   t.keys("Tab");
@@ -108,7 +121,7 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   ASSERT_TRUE(t.until([](const std::string& s) { return s.find("COM Port Setup") == std::string::npos; }));
   // A fix in the fields, a used satellite's bar, its label below the bars.
   ASSERT_TRUE(t.until(
-      [](const std::string& s) { return s.find("3D fix") != std::string::npos && s.find(" ####") != std::string::npos; },
+      [](const std::string& s) { return s.find("3D fix") != std::string::npos && drawn(s, kUsedBar, " aaaa"); },
       &s));
   if (std::getenv("FERROLAN_TUI_SCREENS")) std::ofstream(std::string(std::getenv("FERROLAN_TUI_SCREENS")) + "/info.txt") << s;
   const auto info = linesOf(s), infoReference = reference("info.txt");
@@ -117,7 +130,7 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   for (size_t row : {size_t{0}, size_t{1}, info.size() - 1}) EXPECT_EQ(info[row], infoReference[row]) << row;
   std::string label;
   for (const std::string& l : info)
-    if (label.empty() && l.find(" ####") == std::string::npos && l.find("   ") == 0) {
+    if (label.empty() && !drawn(l, kUsedBar, " aaaa") && l.find("   ") == 0) {
       std::istringstream words(l);
       std::string w;
       while (label.empty() && words >> w)
@@ -127,7 +140,7 @@ TEST(TuiTerminal, ConnectsShowsTheFixBarsAndSkyThenQuitsToTheNormalScreen) {
   // The same satellite on the plot, inside its rings and cross.
   t.keys("3");
   ASSERT_TRUE(t.until(
-      [&](const std::string& s) { return s.find("-+-") != std::string::npos && s.find(label) != std::string::npos; },
+      [&](const std::string& s) { return drawn(s, "\u2500\u253c\u2500", "qnq") && s.find(label) != std::string::npos; },
       &s));
   if (std::getenv("FERROLAN_TUI_SCREENS")) std::ofstream(std::string(std::getenv("FERROLAN_TUI_SCREENS")) + "/sky.txt") << s;
   t.keys("q");

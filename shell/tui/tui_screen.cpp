@@ -17,11 +17,16 @@ constexpr int kBoxMargin = 2;
 
 // A fill's mark and ink by its colour: the bars' used and not-used
 // colours tell apart without colour too.
-std::pair<char, Ink> fillMark(const Color& c) {
-  if (c == kBarUsed) return {'#', Ink::Used};
-  if (c == kBarNotUsed) return {':', Ink::NotUsed};
-  if (c == kBarBlank || c == kWhite) return {' ', Ink::Normal};
-  return {'#', Ink::Normal};
+struct FillMark {
+  char ch;
+  Ink ink;
+  Glyph glyph;
+};
+FillMark fillMark(const Color& c) {
+  if (c == kBarUsed) return {'#', Ink::Used, Glyph::DenseShade};
+  if (c == kBarNotUsed) return {':', Ink::NotUsed, Glyph::LightShade};
+  if (c == kBarBlank || c == kWhite) return {' ', Ink::Normal, Glyph::None};
+  return {'#', Ink::Normal, Glyph::None};
 }
 
 Ink penInk(const Color& c) { return c == kRed ? Ink::Ring : c == kBarNotUsed ? Ink::NotUsed : Ink::Normal; }
@@ -48,12 +53,18 @@ std::vector<std::string_view> lines(std::string_view text) {
 Grid::Grid(int width, int height)
     : width_(std::max(width, 0)), height_(std::max(height, 0)), cells_(static_cast<size_t>(width_ * height_)) {}
 
-void Grid::set(int x, int y, char ch, Ink ink, const Rect& clip) {
+void Grid::set(int x, int y, char ch, Ink ink, const Rect& clip, Glyph glyph) {
   if (!clip.contains(x, y) || x < 0 || y < 0 || x >= width_ || y >= height_) return;
   Cell& c = cells_[static_cast<size_t>(y * width_ + x)];
   c.ch = static_cast<unsigned char>(ch) < 0x20 || static_cast<unsigned char>(ch) > 0x7E ? '?' : ch;
+  c.glyph = glyph;
   c.ink = ink;
   c.reverse = false;
+}
+
+void Grid::join(int x, int y, char ch, Glyph piece, Ink ink, const Rect& clip) {
+  if (!clip.contains(x, y) || x < 0 || y < 0 || x >= width_ || y >= height_) return;
+  set(x, y, ch, ink, clip, joined(cell(x, y).glyph, piece));
 }
 
 void Grid::put(int x, int y, std::string_view text, Ink ink, bool reverse, const Rect& clip) {
@@ -79,16 +90,20 @@ void Grid::fill(const Rect& r, char ch) {
 void Grid::frame(const Rect& r, std::string_view title) {
   if (r.w < 2 || r.h < 2) return;
   const Rect all{0, 0, width_, height_};
+  // A frame covers what lies under it: its pieces join only each other.
+  auto piece = [&](int x, int y, Glyph g) { set(x, y, glyphRow(g).ascii, Ink::Normal, all, g); };
   for (int x = r.x; x < r.x + r.w; ++x) {
-    set(x, r.y, '-', Ink::Normal, all);
-    set(x, r.y + r.h - 1, '-', Ink::Normal, all);
+    piece(x, r.y, Glyph::Horizontal);
+    piece(x, r.y + r.h - 1, Glyph::Horizontal);
   }
   for (int y = r.y; y < r.y + r.h; ++y) {
-    set(r.x, y, '|', Ink::Normal, all);
-    set(r.x + r.w - 1, y, '|', Ink::Normal, all);
+    piece(r.x, y, Glyph::Vertical);
+    piece(r.x + r.w - 1, y, Glyph::Vertical);
   }
-  for (auto [x, y] : {std::pair{r.x, r.y}, {r.x + r.w - 1, r.y}, {r.x, r.y + r.h - 1}, {r.x + r.w - 1, r.y + r.h - 1}})
-    set(x, y, '+', Ink::Normal, all);
+  piece(r.x, r.y, Glyph::UpperLeft);
+  piece(r.x + r.w - 1, r.y, Glyph::UpperRight);
+  piece(r.x, r.y + r.h - 1, Glyph::LowerLeft);
+  piece(r.x + r.w - 1, r.y + r.h - 1, Glyph::LowerRight);
   if (!title.empty()) put(r.x + 2, r.y, title, Ink::Label, false, Rect{r.x + 1, r.y, r.w - 2, 1});
 }
 
@@ -134,22 +149,99 @@ std::vector<int> focusOrder(const WindowView& v) {
   return out;
 }
 
+namespace {
+
+// A cell index for a coordinate in cells, kept where an int holds it.
+int cellAt(double v) { return static_cast<int>(std::floor(std::clamp(v, -1e6, 1e6))); }
+
+unsigned armTowards(int dx, int dy) {
+  return dx > 0 ? kArmRight : dx < 0 ? kArmLeft : dy > 0 ? kArmDown : dy < 0 ? kArmUp : 0;
+}
+
+// The places a label tries, nearest first: a row up or down before a
+// column aside, up before down, left before right.
+constexpr int kLabelReach = 4;  // rows and columns moved, together
+const std::vector<std::pair<int, int>>& labelOffsets() {
+  static const std::vector<std::pair<int, int>> offsets = [] {
+    std::vector<std::pair<int, int>> out;
+    for (int d = 0; d <= kLabelReach; ++d)
+      for (int across = 0; across <= d; ++across) {
+        const int down = d - across;
+        for (int dy : {-down, down}) {
+          for (int dx : {-across, across}) {
+            out.emplace_back(dx, dy);
+            if (across == 0) break;
+          }
+          if (down == 0) break;
+        }
+      }
+    return out;
+  }();
+  return offsets;
+}
+
+// How many cells of a label at (x, y), widened by `gap` on each side, the
+// labels placed cover.
+int overlap(const std::vector<Rect>& placed, int x, int y, int w, int gap) {
+  int n = 0;
+  for (const Rect& p : placed)
+    if (p.y == y) n += std::max(0, std::min(x + w + gap, p.x + p.w) - std::max(x - gap, p.x));
+  return n;
+}
+
+// Where a label meant for (x, y) goes: the nearest place inside `r` with a
+// blank between it and every label placed, else the nearest touching none,
+// else the one it overlaps least. Two labels side by side read as one
+// number ("0220").
+std::pair<int, int> placeLabel(const Rect& r, const std::vector<Rect>& placed, int x, int y, int w) {
+  auto fits = [&](int dx, int dy) {
+    // Where it was meant to go is its place even when clipped.
+    if (dx == 0 && dy == 0) return true;
+    return x + dx >= r.x && x + dx + w <= r.x + r.w && y + dy >= r.y && y + dy < r.y + r.h;
+  };
+  for (int gap : {1, 0})
+    for (auto [dx, dy] : labelOffsets())
+      if (fits(dx, dy) && overlap(placed, x + dx, y + dy, w, gap) == 0) return {x + dx, y + dy};
+  std::pair<int, int> best{x, y};
+  int least = overlap(placed, x, y, w, 0);
+  for (auto [dx, dy] : labelOffsets())
+    if (const int n = overlap(placed, x + dx, y + dy, w, 0); fits(dx, dy) && n < least) {
+      least = n;
+      best = {x + dx, y + dy};
+    }
+  return best;
+}
+
+}  // namespace
+
 void drawDisplayList(Grid& g, const Rect& r, int nw, int nh, const std::vector<DrawOp>& ops) {
   if (nw <= 0 || nh <= 0 || r.w <= 0 || r.h <= 0) return;
   const double sx = static_cast<double>(r.w) / nw, sy = static_cast<double>(r.h) / nh;
   auto col = [&](double px) { return r.x + static_cast<int>(std::floor(std::clamp(px, -1e6, 1e6) * sx)); };
   auto row = [&](double py) { return r.y + static_cast<int>(std::floor(std::clamp(py, -1e6, 1e6) * sy)); };
+  // The labels drawn so far: the next keeps clear of them, and the shapes
+  // drawn after them leave them whole.
+  std::vector<Rect> labels;
+  auto open = [&](int x, int y) {
+    return std::none_of(labels.begin(), labels.end(), [&](const Rect& l) { return l.contains(x, y); });
+  };
+  auto set = [&](int x, int y, char ch, Ink ink, Glyph glyph = Glyph::None) {
+    if (open(x, y)) g.set(x, y, ch, ink, r, glyph);
+  };
+  auto join = [&](int x, int y, char ch, unsigned reach, Ink ink) {
+    if (open(x, y)) g.join(x, y, ch, static_cast<Glyph>(reach), ink, r);
+  };
   for (const DrawOp& op : ops) {
     const int left = std::min(op.x1, op.x2), right = std::max(op.x1, op.x2);
     const int top = std::min(op.y1, op.y2), bottom = std::max(op.y1, op.y2);
     switch (op.kind) {
       case DrawOp::Kind::FillRect: {
         // A cell shows the fill that covers its centre.
-        const auto [mark, ink] = fillMark(op.brush);
+        const FillMark mark = fillMark(op.brush);
         for (int y = std::max(r.y, row(top)); y < r.y + r.h && y <= row(bottom); ++y)
           for (int x = std::max(r.x, col(left)); x < r.x + r.w && x <= col(right); ++x) {
             const double cx = (x - r.x + 0.5) / sx, cy = (y - r.y + 0.5) / sy;
-            if (cx >= left && cx < right && cy >= top && cy < bottom) g.set(x, y, mark, ink, r);
+            if (cx >= left && cx < right && cy >= top && cy < bottom) set(x, y, mark.ch, mark.ink, mark.glyph);
           }
         break;
       }
@@ -160,34 +252,78 @@ void drawDisplayList(Grid& g, const Rect& r, int nw, int nh, const std::vector<D
         const double rx = (right - left) / 2.0 * sx, ry = (bottom - top) / 2.0 * sy;
         // Too small for an outline in cells: a dot at its centre.
         if (rx < 1.0 || ry < 1.5) {
-          g.set(r.x + static_cast<int>(std::floor(cx)), r.y + static_cast<int>(std::floor(cy)), 'o',
-                penInk(op.brush), r);
+          set(r.x + cellAt(cx), r.y + cellAt(cy), 'o', penInk(op.brush));
           break;
         }
+        // The outline walked cell by cell, each beside the one before, so
+        // its pieces join into corners where it steps between rows.
+        const Ink ink = penInk(op.pen);
         const int steps = std::clamp(static_cast<int>(8 * (rx + ry)), 16, 4096);
-        for (int i = 0; i < steps; ++i) {
+        auto sample = [&](int i) {
           const double a = 2 * M_PI * i / steps;
-          g.set(r.x + static_cast<int>(std::floor(cx + rx * std::cos(a))),
-                r.y + static_cast<int>(std::floor(cy + ry * std::sin(a))), '.', penInk(op.pen), r);
+          return std::pair{cellAt(cx + rx * std::cos(a)), cellAt(cy + ry * std::sin(a))};
+        };
+        auto off = [&](int x, int y) {
+          const double u = (x + 0.5 - cx) / rx, v = (y + 0.5 - cy) / ry;
+          return std::abs(u * u + v * v - 1);
+        };
+        const std::pair first = sample(0);
+        auto [x, y] = first;
+        join(r.x + x, r.y + y, '.', 0, ink);
+        for (int i = 1; i <= steps; ++i) {
+          const auto [nx, ny] = i < steps ? sample(i) : first;
+          // Samples further apart (an outline far larger than the grid) stay unjoined.
+          if (std::abs(nx - x) > 1 || std::abs(ny - y) > 1) {
+            x = nx;
+            y = ny;
+            join(r.x + x, r.y + y, '.', 0, ink);
+            continue;
+          }
+          while (x != nx || y != ny) {
+            int dx = (nx > x) - (nx < x), dy = (ny > y) - (ny < y);
+            // A diagonal step goes round by the cell nearer the outline.
+            if (dx && dy) {
+              if (off(x + dx, y) <= off(x, y + dy))
+                dy = 0;
+              else
+                dx = 0;
+            }
+            join(r.x + x, r.y + y, '.', armTowards(dx, dy), ink);
+            x += dx;
+            y += dy;
+            join(r.x + x, r.y + y, '.', armTowards(-dx, -dy), ink);
+          }
         }
         break;
       }
       case DrawOp::Kind::Line: {
         const int ax = col(op.x1 + 0.5), ay = row(op.y1 + 0.5), bx = col(op.x2 + 0.5), by = row(op.y2 + 0.5);
-        const char ch = ay == by ? '-' : ax == bx ? '|' : ((bx - ax) * (by - ay) > 0 ? '\\' : '/');
+        const char ch = ay == by ? '-' : ax == bx ? '|' : (static_cast<int64_t>(bx - ax) * (by - ay) > 0 ? '\\' : '/');
         const int n = std::min(std::max(std::abs(bx - ax), std::abs(by - ay)), 4096);
+        // Straight across or down, its pieces join what they cross; a
+        // diagonal has no piece of its own.
+        const bool straight = ax == bx || ay == by;
+        const int ux = (bx > ax) - (bx < ax), uy = (by > ay) - (by < ay);
         for (int i = 0; i <= n; ++i) {
-          const int x = n ? ax + (bx - ax) * i / n : ax, y = n ? ay + (by - ay) * i / n : ay;
-          if (!r.contains(x, y)) continue;
+          const int x = n ? ax + static_cast<int>(static_cast<int64_t>(bx - ax) * i / n) : ax;
+          const int y = n ? ay + static_cast<int>(static_cast<int64_t>(by - ay) * i / n) : ay;
+          if (!r.contains(x, y) || x < 0 || y < 0 || x >= g.width() || y >= g.height()) continue;
           const char was = g.cell(x, y).ch;
           const bool crosses = (was == '-' && ch == '|') || (was == '|' && ch == '-') || was == '+';
-          g.set(x, y, crosses ? '+' : ch, penInk(op.pen), r);
+          if (straight)
+            join(x, y, crosses ? '+' : ch, (i > 0 ? armTowards(-ux, -uy) : 0) | (i < n ? armTowards(ux, uy) : 0),
+                 penInk(op.pen));
+          else
+            set(x, y, crosses ? '+' : ch, penInk(op.pen));
         }
         break;
       }
       case DrawOp::Kind::Text: {
-        const int x = col((left + right) / 2.0), y = row((top + bottom) / 2.0);
-        g.put(x - static_cast<int>(op.text.size()) / 2, y, op.text, Ink::Label, false, r);
+        const std::string_view text = std::string_view(op.text).substr(0, op.text.find_first_of("\r\n"));
+        const int w = static_cast<int>(std::min<size_t>(text.size(), 4096));
+        const auto [x, y] = placeLabel(r, labels, col((left + right) / 2.0) - w / 2, row((top + bottom) / 2.0), w);
+        g.put(x, y, text, Ink::Label, false, r);
+        labels.push_back(Rect{x, y, w, 1});
         break;
       }
     }

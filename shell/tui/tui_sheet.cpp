@@ -1,9 +1,13 @@
 #include "shell/tui/tui_sheet.h"
 
+// The wide-character calls, for the shades in a UTF-8 locale.
+#define NCURSES_WIDECHAR 1
 #include <curses.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/context.h"
 #include "shell/script_console.h"
@@ -43,6 +47,25 @@ chtype attributes(const Cell& c, bool colour) {
 std::string capability(const char* name) {
   const char* s = tigetstr(const_cast<char*>(name));
   return s && s != reinterpret_cast<const char*>(-1) ? std::string(s) : std::string();
+}
+
+// Puts a cell on the terminal: its piece where the terminal draws them
+// (curses sends the terminal's own or, in a UTF-8 locale, the Unicode box
+// piece), else its plain character.
+void putCell(int y, int x, const Cell& c, bool lineDrawing, bool utf8, chtype attrs) {
+  const GlyphRow& row = glyphRow(c.glyph);
+  if (lineDrawing && utf8 && row.wide) {
+    const wchar_t text[2] = {row.wide, 0};
+    cchar_t cell;
+    setcchar(&cell, text, attrs & A_ATTRIBUTES & ~A_COLOR, static_cast<short>(PAIR_NUMBER(attrs)), nullptr);
+    mvadd_wch(y, x, &cell);
+    return;
+  }
+  if (lineDrawing && row.acs) {
+    mvaddch(y, x, NCURSES_ACS(row.acs) | attrs);
+    return;
+  }
+  mvaddch(y, x, static_cast<chtype>(static_cast<unsigned char>(c.ch)) | attrs);
 }
 
 }  // namespace
@@ -153,7 +176,7 @@ void TuiSheet::render() {
     for (int x = 0; x < g.width(); ++x) {
       const Cell& c = g.cell(x, y);
       if (!all && shown_->cell(x, y) == c) continue;
-      mvaddch(y, x, static_cast<chtype>(static_cast<unsigned char>(c.ch)) | attributes(c, colour));
+      putCell(y, x, c, lineDrawing_, utf8_, attributes(c, colour));
     }
   shown_ = std::move(g);
   refresh();
@@ -373,14 +396,23 @@ int TuiSheet::run() {
   }
   // The settings as they were, for a crash or a quit signal to put back.
   guardTerminal(0);
+  // The environment's character set, and only that: in a UTF-8 locale curses
+  // sends the line pieces as UTF-8, while numbers keep their C formatting in
+  // the rest of the program.
+  const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+  const std::string ctypeBefore = ctype ? ctype : "C";
+  std::setlocale(LC_CTYPE, "");
   SCREEN* screen = newterm(nullptr, stdout, stdin);
   if (!screen) {
+    std::setlocale(LC_CTYPE, ctypeBefore.c_str());
     releaseTerminal();
     std::fprintf(stderr, "ferrolan: --tui needs a terminal (TERM names none that is known)\n");
     return 2;
   }
   setTerminalLeaveSequence(capability("sgr0") + capability("cnorm") + capability("rmcup"));
   screenUp_ = true;
+  utf8_ = MB_CUR_MAX > 1;
+  lineDrawing_ = utf8_ || !capability("acsc").empty();
   cbreak();  // Ctrl-C stays a signal: it takes the program's own way out
   noecho();
   keypad(stdscr, TRUE);
@@ -404,6 +436,7 @@ int TuiSheet::run() {
   screenUp_ = false;
   endwin();
   delscreen(screen);
+  std::setlocale(LC_CTYPE, ctypeBefore.c_str());
   releaseTerminal();
   return session_.exitCode();
 }

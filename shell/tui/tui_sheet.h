@@ -64,6 +64,8 @@ class TuiSheet : public SheetFrontEnd {
   std::optional<std::optional<std::string>> fileAnswer_;
   int listener_ = 0;
   bool screenUp_ = false;
+  bool lineDrawing_ = false;  // the terminal draws line pieces
+  bool utf8_ = false;         // the locale's characters are UTF-8
   int width_ = 0, height_ = 0;
   std::optional<Grid> shown_;  // what the terminal shows now
   bool layoutDirty_ = true;    // focus, menu, pages, boxes: the sheet's own state
