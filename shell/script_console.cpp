@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdint>
+#include <thread>
 
 #include "app/context.h"
 #include "core/text.h"
@@ -16,6 +17,7 @@ namespace {
 // Longer input lines are refused whole rather than split into commands.
 constexpr size_t kMaxLine = 4096;
 constexpr long kMaxWaitMs = 3600L * 1000;
+constexpr int kExitLockTries = 200;  // 2 s in steps of 10 ms
 
 std::optional<long> number(std::string_view text) {
   long v = 0;
@@ -130,8 +132,12 @@ void ScriptConsole::write(const std::string& line) {
 void ScriptConsole::printExit(int code) {
   // A reader that stopped reading may hold a writer in fwrite: a signal's
   // end then goes without the line rather than waiting on it for ever.
-  std::unique_lock l(outMutex_, std::chrono::seconds(2));
-  if (!l) return;
+  // (Tries rather than a timed lock, which the thread checker cannot see.)
+  std::unique_lock l(outMutex_, std::defer_lock);
+  for (int tries = 0; !l.try_lock(); ++tries) {
+    if (tries == kExitLockTries) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   write("exit " + std::to_string(code));
   exited_ = true;
 }

@@ -69,7 +69,7 @@ class ScriptConsole : public SheetFrontEnd {
   int listener_ = 0;
 
   void write(const std::string& line);  // under outMutex_
-  std::timed_mutex outMutex_;
+  std::mutex outMutex_;
   bool exited_ = false;  // under outMutex_
   // Changes are printed in the order the model made them, whatever thread
   // tells them first.
