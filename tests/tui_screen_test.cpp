@@ -154,7 +154,7 @@ TEST(TuiScreen, FramesRingsAndLinesAreLinePiecesThatJoinWhereTheyMeet) {
       for (const Arm a : {Arm{kArmUp, kArmDown, 0, -1}, Arm{kArmDown, kArmUp, 0, 1}, Arm{kArmLeft, kArmRight, -1, 0},
                           Arm{kArmRight, kArmLeft, 1, 0}})
         if (arms(sky.cell(x, y).glyph) & a.arm) {
-          ASSERT_TRUE(Rect(0, 0, sky.width(), sky.height()).contains(x + a.dx, y + a.dy)) << x << "," << y;
+          ASSERT_TRUE((Rect{0, 0, sky.width(), sky.height()}.contains(x + a.dx, y + a.dy))) << x << "," << y;
           EXPECT_TRUE(arms(sky.cell(x + a.dx, y + a.dy).glyph) & a.back) << x << "," << y << "\n" << text(sky);
         }
     }
