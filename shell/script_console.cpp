@@ -47,6 +47,7 @@ std::string scriptText(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
     const size_t length = utf8SequenceLength(text, i);
+    const size_t step = std::max<size_t>(length, 1);  // a stray byte alone
     const auto lead = static_cast<unsigned char>(c);
     // C1 controls (U+0080 to U+009F) act on terminals as the C0 ones do.
     const bool control = lead < 0x20 || lead == 0x7F ||
@@ -58,12 +59,12 @@ std::string scriptText(std::string_view text) {
     } else if (c == '\n') {
       out += "\\n";
     } else if (length == 0 || control) {
-      for (size_t k = 0; k < std::max<size_t>(length, 1); ++k)
+      for (size_t k = 0; k < step; ++k)
         out += format("\\x%02X", static_cast<unsigned char>(text[i + k]));
     } else {
       out.append(text.substr(i, length));
     }
-    i += std::max<size_t>(length, 1);
+    i += step;
   }
   return out;
 }

@@ -234,14 +234,13 @@ struct ReceiverCommands {
     bool (*handle)(Receiver&, uint8_t p0, uint8_t p1, uint32_t now);
   };
 
-  enum class Restart : uint8_t { Hot, Warm, Cold };
   struct RestartCode {
-    std::string_view field;  // in "$PKRV02"
-    uint8_t frameByte;       // in frame 0x02
-    Restart kind;
+    std::string_view field;          // in "$PKRV02"
+    uint8_t frameByte;               // in frame 0x02
+    uint32_t TtffSeconds::*seconds;  // hot, warm or cold
   };
   static constexpr RestartCode kRestartCodes[] = {
-      {"0", 0x08, Restart::Hot}, {"48", 0x48, Restart::Warm}, {"58", 0x58, Restart::Cold}};
+      {"0", 0x08, &TtffSeconds::hot}, {"48", 0x48, &TtffSeconds::warm}, {"58", 0x58, &TtffSeconds::cold}};
 
   // "$PKRV11": the forms the firmware takes, by the text after "PKRV11".
   enum class Switch : uint8_t { Update, AllImage, ToNmea, ToVbi, EphemerisOpen, Acknowledge };
@@ -264,18 +263,16 @@ struct ReceiverCommands {
   static constexpr UpdateCode kFrameUpdateCodes[] = {
       {0x06, Section::FlashKernel}, {0x02, Section::Firmware}, {0x0A, Section::Fsa}};
 
-  static void restart(Receiver& r, Restart kind, uint32_t now) {
+  static void restart(Receiver& r, const RestartCode& code, uint32_t now) {
     ++r.counters_.restarts;
-    const TtffSeconds& t = r.cfg_.ttff;
-    const uint32_t s = kind == Restart::Hot ? t.hot : kind == Restart::Warm ? t.warm : t.cold;
-    r.fixAt_ = now + s * 1000;
+    r.fixAt_ = now + r.cfg_.ttff.*code.seconds * 1000;
   }
   static bool updateAllowed(const Receiver& r) { return !r.cfg_.refuseUpdate && r.cfg_.kernelInstalled; }
 
   static bool sentenceRestart(Receiver& r, const SentenceArgs& a, uint32_t now) {
     for (const RestartCode& c : kRestartCodes)
       if (a.fields[0] == c.field) {
-        restart(r, c.kind, now);
+        restart(r, c, now);
         r.ackSentence(2);
         return true;
       }
@@ -363,7 +360,7 @@ struct ReceiverCommands {
   static bool frameRestart(Receiver& r, uint8_t p0, uint8_t, uint32_t now) {
     for (const RestartCode& c : kRestartCodes)
       if (p0 == c.frameByte) {
-        restart(r, c.kind, now);
+        restart(r, c, now);
         r.ackFrame(0x02);
         return true;
       }

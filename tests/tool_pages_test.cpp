@@ -52,27 +52,28 @@ TEST(ToolMenu, ActivationAppliesTheFirstRuleThatHolds) {
   struct Row {
     bool log;
     bool connected, dual;
-    int mode;  // 0 VBI, 1 NMEA
+    ProtocolMode mode;
     MenuState fromEnabled, fromGreyed;
   };
+  constexpr ProtocolMode V = ProtocolMode::Vbi, N = ProtocolMode::Nmea;
   const Row rows[] = {
-      {true, 1, 0, 1, {0, 0, 0, 1}, {0, 0, 0, 1}},
-      {true, 0, 1, 0, {1, 1, 1, 1}, {0, 0, 0, 0}},  // logging, no port: unchanged
-      {false, 1, 1, 0, {0, 0, 1, 1}, {0, 0, 0, 0}},
-      {false, 0, 1, 1, {0, 0, 1, 1}, {0, 0, 0, 0}},
-      {false, 1, 0, 0, {1, 0, 1, 0}, {1, 0, 1, 0}},
-      {false, 0, 0, 0, {0, 1, 1, 0}, {0, 1, 1, 0}},
-      {false, 1, 0, 1, {0, 1, 1, 0}, {0, 1, 1, 0}},
+      {true, 1, 0, N, {0, 0, 0, 1}, {0, 0, 0, 1}},
+      {true, 0, 1, V, {1, 1, 1, 1}, {0, 0, 0, 0}},  // logging, no port: unchanged
+      {false, 1, 1, V, {0, 0, 1, 1}, {0, 0, 0, 0}},
+      {false, 0, 1, N, {0, 0, 1, 1}, {0, 0, 0, 0}},
+      {false, 1, 0, V, {1, 0, 1, 0}, {1, 0, 1, 0}},
+      {false, 0, 0, V, {0, 1, 1, 0}, {0, 1, 1, 0}},
+      {false, 1, 0, N, {0, 1, 1, 0}, {0, 1, 1, 0}},
   };
   for (const Row& row : rows) {
     for (bool greyedFirst : {false, true}) {
-      SCOPED_TRACE(testing::Message() << row.log << row.connected << row.dual << row.mode << greyedFirst);
+      SCOPED_TRACE(testing::Message() << row.log << row.connected << row.dual << static_cast<int>(row.mode) << greyedFirst);
       PageRig p;
       for (int item : kMenuItems) p.rig.ui.setMenuEnabled(WindowId::InfoPage, item, !greyedFirst);
       p.rig.ctx.log.logFileOpen = row.log;
       p.rig.ctx.session.connected = row.connected;
       p.rig.ctx.session.dualPortActive = row.dual;
-      p.rig.ctx.session.protocolMode = static_cast<ProtocolMode>(row.mode);
+      p.rig.ctx.session.protocolMode = row.mode;
       activateToolPage(p.rig.ctx, WindowId::InfoPage, true);
       EXPECT_EQ(p.menu(), greyedFirst ? row.fromGreyed : row.fromEnabled);
       EXPECT_EQ(p.rig.ctx.display.infoPageActive, 1);

@@ -1,6 +1,7 @@
 #include "shell/tui/tui_screen.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "datapath/satellite_display.h"
@@ -199,16 +200,20 @@ std::pair<int, int> placeLabel(const Rect& r, const std::vector<Rect>& placed, i
     if (dx == 0 && dy == 0) return true;
     return x + dx >= r.x && x + dx + w <= r.x + r.w && y + dy >= r.y && y + dy < r.y + r.h;
   };
-  for (int gap : {1, 0})
-    for (auto [dx, dy] : labelOffsets())
-      if (fits(dx, dy) && overlap(placed, x + dx, y + dy, w, gap) == 0) return {x + dx, y + dy};
+  // Ranked: clear with a blank 0, touching 1, else 2 plus the cells it
+  // covers; the nearest of the best rank wins (the first place tried is
+  // where it was meant to go).
   std::pair<int, int> best{x, y};
-  int least = overlap(placed, x, y, w, 0);
-  for (auto [dx, dy] : labelOffsets())
-    if (const int n = overlap(placed, x + dx, y + dy, w, 0); fits(dx, dy) && n < least) {
-      least = n;
+  int bestRank = INT_MAX;
+  for (auto [dx, dy] : labelOffsets()) {
+    if (!fits(dx, dy)) continue;
+    const int covered = overlap(placed, x + dx, y + dy, w, 0);
+    const int rank = overlap(placed, x + dx, y + dy, w, 1) == 0 ? 0 : covered == 0 ? 1 : 2 + covered;
+    if (rank < bestRank) {
+      bestRank = rank;
       best = {x + dx, y + dy};
     }
+  }
   return best;
 }
 
@@ -217,8 +222,8 @@ std::pair<int, int> placeLabel(const Rect& r, const std::vector<Rect>& placed, i
 void drawDisplayList(Grid& g, const Rect& r, int nw, int nh, const std::vector<DrawOp>& ops) {
   if (nw <= 0 || nh <= 0 || r.w <= 0 || r.h <= 0) return;
   const double sx = static_cast<double>(r.w) / nw, sy = static_cast<double>(r.h) / nh;
-  auto col = [&](double px) { return r.x + static_cast<int>(std::floor(std::clamp(px, -1e6, 1e6) * sx)); };
-  auto row = [&](double py) { return r.y + static_cast<int>(std::floor(std::clamp(py, -1e6, 1e6) * sy)); };
+  auto col = [&](double px) { return r.x + cellAt(px * sx); };
+  auto row = [&](double py) { return r.y + cellAt(py * sy); };
   // The labels drawn so far: the next keeps clear of them, and the shapes
   // drawn after them leave them whole.
   std::vector<Rect> labels;

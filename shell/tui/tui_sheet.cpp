@@ -22,6 +22,24 @@ constexpr int kIdleMs = 200;
 constexpr int kEscape = 27;
 constexpr int kPairUsed = 1, kPairNotUsed = 2, kPairRing = 3, kPairLabel = 4;
 
+// The environment's character set while it lives, and only that: in a
+// UTF-8 locale curses sends the line pieces as UTF-8, while numbers keep
+// their C formatting in the rest of the program.
+class CharacterSetFromEnvironment {
+ public:
+  CharacterSetFromEnvironment() {
+    const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+    before_ = ctype ? ctype : "C";
+    std::setlocale(LC_CTYPE, "");
+  }
+  ~CharacterSetFromEnvironment() { std::setlocale(LC_CTYPE, before_.c_str()); }
+  CharacterSetFromEnvironment(const CharacterSetFromEnvironment&) = delete;
+  CharacterSetFromEnvironment& operator=(const CharacterSetFromEnvironment&) = delete;
+
+ private:
+  std::string before_;
+};
+
 bool clickable(res::ControlKind k) {
   using K = res::ControlKind;
   return k == K::Button || k == K::DefaultButton || k == K::CheckBox || k == K::RadioButton;
@@ -396,15 +414,9 @@ int TuiSheet::run() {
   }
   // The settings as they were, for a crash or a quit signal to put back.
   guardTerminal(0);
-  // The environment's character set, and only that: in a UTF-8 locale curses
-  // sends the line pieces as UTF-8, while numbers keep their C formatting in
-  // the rest of the program.
-  const char* ctype = std::setlocale(LC_CTYPE, nullptr);
-  const std::string ctypeBefore = ctype ? ctype : "C";
-  std::setlocale(LC_CTYPE, "");
+  const CharacterSetFromEnvironment characterSet;
   SCREEN* screen = newterm(nullptr, stdout, stdin);
   if (!screen) {
-    std::setlocale(LC_CTYPE, ctypeBefore.c_str());
     releaseTerminal();
     std::fprintf(stderr, "ferrolan: --tui needs a terminal (TERM names none that is known)\n");
     return 2;
@@ -436,7 +448,6 @@ int TuiSheet::run() {
   screenUp_ = false;
   endwin();
   delscreen(screen);
-  std::setlocale(LC_CTYPE, ctypeBefore.c_str());
   releaseTerminal();
   return session_.exitCode();
 }
