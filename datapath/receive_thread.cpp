@@ -77,6 +77,9 @@ void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl) {
   ctx.data.lineSync.sentenceOpen = false;
   ctx.data.lineSync.sentenceSynced = false;
   ReceiveState st(ctx.data.lineSync);
+  // Opened here too: lines read before the display thread waits keep
+  // their signal.
+  const SentenceEvents held = openSentenceEvents(ctx);
   while (ctl.checkpoint() && s.connected) {
     auto port = s.portHandle.get();
     if (!port) {

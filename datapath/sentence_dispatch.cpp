@@ -70,12 +70,17 @@ void dispatchSentence(DataPathContext& ctx, std::string_view line) {
   }
 }
 
-void runDisplayThread(DataPathContext& ctx, WorkerControl& ctl) {
-  std::array<EventHandle, sentenceEvents::kCount> waitArray;
-  for (size_t i = 0; i < waitArray.size(); ++i) {
-    waitArray[i] = ctx.openEvents.open(std::string(kSentenceEventNames[i]));
-    ctx.data.events.publish(static_cast<int>(i), waitArray[i]);
+SentenceEvents openSentenceEvents(DataPathContext& ctx) {
+  SentenceEvents events;
+  for (size_t i = 0; i < events.size(); ++i) {
+    events[i] = ctx.openEvents.open(std::string(kSentenceEventNames[i]));
+    ctx.data.events.publish(static_cast<int>(i), events[i]);
   }
+  return events;
+}
+
+void runDisplayThread(DataPathContext& ctx, WorkerControl& ctl) {
+  const SentenceEvents waitArray = openSentenceEvents(ctx);
   while (ctl.checkpoint()) {
     const int fired = ctx.events.waitForAny(waitArray, EventRegistry::kInfinite, &ctl.cancelToken());
     if (fired < 0 || fired >= sentenceEvents::kCount) continue;  // a stop ends at the checkpoint

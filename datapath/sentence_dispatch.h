@@ -3,6 +3,7 @@
 // their event signalled; the display thread waits on the events and runs
 // the refresh routine of the one that fired.
 
+#include <array>
 #include <string_view>
 
 #include "datapath/data_path_context.h"
@@ -14,8 +15,14 @@ namespace ferrolan {
 // character reads happen here; decoding waits for the display thread.
 void dispatchSentence(DataPathContext& ctx, std::string_view line);
 
-// The display thread: opens the twelve events, then serves them in their
-// order until stopped.
+// The twelve named events, opened and published for signalling. Both
+// threads open them: a sentence read before the display thread waits is
+// then kept by its event, not lost.
+using SentenceEvents = std::array<EventHandle, sentenceEvents::kCount>;
+SentenceEvents openSentenceEvents(DataPathContext& ctx);
+
+// The display thread: opens the events, then serves them in their order
+// until stopped.
 void runDisplayThread(DataPathContext& ctx, WorkerControl& ctl);
 
 }  // namespace ferrolan

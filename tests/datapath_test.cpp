@@ -23,18 +23,7 @@ using test::eventually;
 using test::ScriptedRig;
 namespace ev = sentenceEvents;
 
-// Opens the twelve events the way the display thread does, so a test can
-// see which were signalled.
-std::array<EventHandle, ev::kCount> openSentenceEvents(Context& ctx) {
-  std::array<EventHandle, ev::kCount> h;
-  for (int i = 0; i < ev::kCount; ++i) {
-    h[static_cast<size_t>(i)] = ctx.openEvents.open(std::string(kSentenceEventNames[static_cast<size_t>(i)]));
-    ctx.dataPath.events.publish(i, h[static_cast<size_t>(i)]);
-  }
-  return h;
-}
-
-std::vector<int> signalled(std::array<EventHandle, ev::kCount>& h) {
+std::vector<int> signalled(SentenceEvents& h) {
   std::vector<int> out;
   for (int i = 0; i < ev::kCount; ++i)
     if (h[static_cast<size_t>(i)]->tryConsume()) out.push_back(i);
@@ -196,8 +185,10 @@ struct RecordingLog final : StreamLog {
 struct ReceiveRig : ScriptedRig {
   RecordingLog recording;
   std::shared_ptr<FeedPort> feed;
-  std::array<EventHandle, ev::kCount> events = openSentenceEvents(ctx);
+  SentenceEvents events;
   // Runs the receive thread over `stream` to its end; `tweak` readies the feed.
+  // The events are opened after it: the thread opens them itself, so what
+  // it signals before the display thread waits is kept, not lost.
   void run(const std::string& stream, ProtocolMode mode, const std::function<void(FeedPort&)>& tweak = {}) {
     feed = std::make_shared<FeedPort>(std::vector<uint8_t>(stream.begin(), stream.end()), ctx.session.connected);
     ctx.session.portHandle.set(feed);
@@ -207,6 +198,7 @@ struct ReceiveRig : ScriptedRig {
     if (tweak) tweak(*feed);
     WorkerControl ctl;
     runReceiveThread(ctx, ctl);
+    events = openSentenceEvents(ctx);
   }
 };
 

@@ -218,7 +218,7 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
       EXPECT_NEAR(degrees(shown[ids::kInfoLatitude]), lat, 2e-6) << line;
       EXPECT_NEAR(degrees(shown[ids::kInfoLongitude]), lon, 2e-6) << line;
     }
-    EXPECT_TRUE(skySeen) << sky << " is none of gpsd's";
+    EXPECT_TRUE(skySeen) << sky << " is none of gpsd's" << t.lastLines(60);
     // The page shows the time of a void RMC too, where gpsd reports no fix;
     // where gpsd has one at the time shown, the position above matched it.
     fixes += fixSeen;
