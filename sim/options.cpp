@@ -206,7 +206,8 @@ CommandLine<SimOptions> parseOptions(const std::vector<std::string>& args) {
       ->type_name("DIR")->check(nonEmpty())->group(rx);
   app.add_option("--replay", o.replayFile,
                  "put out a capture byte for byte, one RMC sentence a\n"
-                 "second (commands are still read and answered)")
+                 "second, from half a second after a program first\n"
+                 "opens the line (commands are still read and answered)")
       ->type_name("FILE")->check(nonEmpty())->group(rx);
   app.add_flag("--fast", o.replayFast, "with --replay: as fast as possible")->group(rx);
   app.add_option("--nak-burst", o.xmodem.nakBurst, "NAKs per XMODEM request burst (" + n(o.xmodem.nakBurst) + ")")

@@ -11,11 +11,16 @@ std::vector<size_t> rmcCuts(const Bytes& c) {
   return cuts;
 }
 
-Replay::Replay(Bytes capture, bool fast, uint32_t now)
-    : capture_(std::move(capture)), cuts_(rmcCuts(capture_)), fast_(fast), nextAt_(now) {}
+Replay::Replay(Bytes capture, bool fast) : capture_(std::move(capture)), cuts_(rmcCuts(capture_)), fast_(fast) {}
+
+void Replay::startAt(uint32_t at) {
+  if (started_) return;
+  started_ = true;
+  nextAt_ = at;
+}
 
 void Replay::advance(uint32_t now, Bytes& out) {
-  while (!finished() && static_cast<int32_t>(now - nextAt_) >= 0) {
+  while (started_ && !finished() && static_cast<int32_t>(now - nextAt_) >= 0) {
     const size_t end = chunk_ < cuts_.size() ? cuts_[chunk_] : capture_.size();
     out.insert(out.end(), capture_.begin() + static_cast<std::ptrdiff_t>(next_),
                capture_.begin() + static_cast<std::ptrdiff_t>(end));

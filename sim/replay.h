@@ -1,7 +1,8 @@
 #pragma once
 // Plays a capture back byte for byte: one second per RMC sentence (the
 // chunk before each RMC goes out a second after the previous one), or all
-// at once when fast.
+// at once when fast. It waits for a listener: played to nobody, a capture
+// would be lost whole (fast) or cut at its start.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,9 @@ std::vector<size_t> rmcCuts(const Bytes& capture);
 
 class Replay {
  public:
-  Replay(Bytes capture, bool fast, uint32_t now);
+  Replay(Bytes capture, bool fast);
+  // The first chunk goes out at `at`; later calls keep the first time.
+  void startAt(uint32_t at);
   void advance(uint32_t now, Bytes& out);
   bool finished() const { return next_ >= capture_.size(); }
 
@@ -26,7 +29,8 @@ class Replay {
   size_t chunk_ = 0;  // index of the next cut to reach
   size_t next_ = 0;   // first byte not yet sent
   bool fast_;
-  uint32_t nextAt_;
+  bool started_ = false;
+  uint32_t nextAt_ = 0;
 };
 
 }  // namespace ferrolan::sim

@@ -52,7 +52,7 @@ Simulator::Simulator(SimOptions options, Bytes capture)
       deviceBaud_(opt_.receiver.baud) {
   rx_.setXmodemFaults(opt_.xmodem);
   out_.faults = opt_.line;
-  if (!capture.empty()) replay_.emplace(std::move(capture), opt_.replayFast, start_ + 500);
+  if (!capture.empty()) replay_.emplace(std::move(capture), opt_.replayFast);
 }
 
 bool Simulator::open(std::string& error) {
@@ -69,6 +69,7 @@ bool Simulator::open(std::string& error) {
     if (fifo_.fd < 0) std::fprintf(stderr, "ferrolan-sim: %s\n", error.c_str());
   }
   connected_ = line_->peerOpens() > 0;
+  if (connected_) startReplay(start_);
   return true;
 }
 
@@ -163,6 +164,7 @@ Simulator::Turn Simulator::whileHungUp(uint32_t now) {
 void Simulator::onPeer(uint32_t now) {
   const bool nowConnected = line_->peerOpens() > 0;
   if (nowConnected && !connected_) {
+    startReplay(now);
     if (opt_.powerCycleOnReopen && beenAway_ && now - awayAt_ >= 1000) {
       rx_.powerCycle(now);
       out_.clear();
@@ -173,6 +175,12 @@ void Simulator::onPeer(uint32_t now) {
     awayAt_ = now;
   }
   connected_ = nowConnected;
+}
+
+// Half a second after the first listener opens the line: the time a
+// program takes to set the line up and start reading.
+void Simulator::startReplay(uint32_t now) {
+  if (replay_) replay_->startAt(now + 500);
 }
 
 uint32_t Simulator::lineRate() {

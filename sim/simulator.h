@@ -42,6 +42,7 @@ class Simulator {
   Turn onControl(const bool* ready, uint32_t now);
   Turn whileHungUp(uint32_t now);
   void onPeer(uint32_t now);
+  void startReplay(uint32_t now);
   uint32_t lineRate();
   void onLineInput(bool ready, uint32_t now, uint32_t lineBaud);
   void onReceiverOutput(uint32_t now, uint32_t lineBaud);

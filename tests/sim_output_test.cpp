@@ -216,14 +216,23 @@ TEST(SimReplay, CapturesComeOutByteForByte) {
     std::ifstream f(dir + name, std::ios::binary);
     ASSERT_TRUE(f) << name;
     const Bytes capture((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    // Fast: everything at once.
+    // Fast: nothing before its listener, then everything at once; a second
+    // listener does not start it again.
     Bytes fast;
-    Replay r1(capture, true, 0);
-    r1.advance(0, fast);
+    Replay r1(capture, true);
+    r1.advance(5000, fast);
+    EXPECT_TRUE(fast.empty()) << name;
+    r1.startAt(6000);
+    r1.advance(5999, fast);
+    EXPECT_TRUE(fast.empty()) << name;
+    r1.advance(6000, fast);
+    r1.startAt(7000);
+    r1.advance(7000, fast);
     EXPECT_EQ(fast, capture) << name;
     // Paced: one chunk a second, each chunk starts with an RMC.
     Bytes paced;
-    Replay r2(capture, false, 0);
+    Replay r2(capture, false);
+    r2.startAt(0);
     const size_t rmcs = rmcCuts(capture).size();
     size_t seconds = 0;
     for (uint32_t t = 0; !r2.finished() && seconds < 2000; t += 1000, ++seconds) {
