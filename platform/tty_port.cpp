@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 
 #include "platform/device_root.h"
 #include "platform/line_speeds.h"
@@ -99,18 +100,22 @@ class TtyPort::InUse {
   bool ok_;
 };
 
-std::shared_ptr<TtyPort> TtyPort::open(const std::string& devicePath) {
+std::shared_ptr<TtyPort> TtyPort::open(const std::string& devicePath, std::string* why) {
+  auto fail = [why](const char* reason) -> std::shared_ptr<TtyPort> {
+    if (why) *why = reason;
+    return nullptr;
+  };
   int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return fail(errno == ENOENT ? "no such port" : std::strerror(errno));
   if (!::isatty(fd)) {
     ::close(fd);
-    return nullptr;
+    return fail("not a serial port");
   }
   // No sharing: one owner of the line at a time. An advisory lock rather
   // than TIOCEXCL, which would outlive us while a peer holds the slave open.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    return nullptr;
+    return fail("in use by another program");
   }
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake < 0) {
@@ -361,10 +366,15 @@ bool TtyPort::purge(unsigned flags) {
   return ::tcflush(fd_, which) == 0;
 }
 
-std::shared_ptr<Port> TtyPortOpener::open(const std::string& name) {
+std::shared_ptr<Port> TtyPortOpener::open(const std::string& name) { return open(name, nullptr); }
+
+std::shared_ptr<Port> TtyPortOpener::open(const std::string& name, std::string* why) {
   const std::string path = resolvePortDevice(root_, name);
-  if (path.empty()) return nullptr;
-  return TtyPort::open(path);
+  if (path.empty()) {
+    if (why) *why = "not a port name";
+    return nullptr;
+  }
+  return TtyPort::open(path, why);
 }
 
 }  // namespace ferrolan

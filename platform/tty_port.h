@@ -17,7 +17,8 @@ class TtyPort final : public Port {
   // closed or destroyed); null when it cannot be opened. When the line
   // cannot be made raw the port still opens, but its line-setting calls
   // fail until a setLineSettings takes effect.
-  static std::shared_ptr<TtyPort> open(const std::string& devicePath);
+  // `why`, when given, hears the reason of a failure in a few words.
+  static std::shared_ptr<TtyPort> open(const std::string& devicePath, std::string* why = nullptr);
   ~TtyPort() override;
 
   bool readByte(uint8_t& out) override;
@@ -80,6 +81,7 @@ class TtyPortOpener final : public PortOpener {
  public:
   explicit TtyPortOpener(std::string root) : root_(std::move(root)) {}
   std::shared_ptr<Port> open(const std::string& name) override;
+  std::shared_ptr<Port> open(const std::string& name, std::string* why);
 
  private:
   std::string root_;

@@ -18,6 +18,7 @@
 #include "shell/options.h"
 #include "shell/script_console.h"
 #include "shell/startup.h"
+#include "station/station.h"
 #ifdef FERROLAN_HAVE_QT
 #include "shell/qt/qt_sheet.h"
 #endif
@@ -42,6 +43,16 @@ int main(int argc, char** argv) {
 
   // SIGINT and SIGTERM end the program on a thread of their own, so the
   // demo's simulator and folder can go first; before any thread starts.
+  if (o.station) {
+    const std::string db = o.db.empty() ? defaultStationDb(o.root) : o.db;
+    if (o.report) return printStationReport(db, *o.report);
+    StationStop stop;
+    TerminationWatch termination;
+    termination.start([&stop](int signal) { stop.request(signal); });
+    StationOptions so{o.root, db, o.jobs, o.watch, o.ports};
+    return runStation(so, stop);
+  }
+
   DemoSetup demo;
   std::mutex demoMutex;
   TerminationWatch termination;

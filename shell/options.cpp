@@ -50,7 +50,26 @@ CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& 
          "\"PocketPC\" (the layout then follows the registry's\n"
          "System\\GDI\\Rotation \"Angle\")")
       ->type_name("TEXT");
+  CLI::Option* station = app.add_flag("--station", o.station,
+               "the production line: the unattended update on every\n"
+               "PORT at once (device paths or globs such as\n"
+               "'/dev/ttyUSB*'), each run recorded in SQLite");
+  app.add_option("--db", o.db, "with --station: the record (default:\nDIR/ferrolan-station.sqlite)")
+      ->type_name("FILE")->needs(station);
+  app.add_option("--jobs", o.jobs, "with --station: at most N updates at once (default: all)")
+      ->type_name("N")->check(CLI::PositiveNumber)->needs(station);
+  app.add_flag("--watch", o.watch,
+               "with --station: keep running; a port that appears is\n"
+               "updated, again only after it has gone and come back")
+      ->needs(station);
+  app.add_option("--report", o.report, "with --station: print the record and end")
+      ->type_name("csv|json")->check(CLI::IsMember({"csv", "json"}))->needs(station);
+  app.add_option("PORT", o.ports, "with --station: the ports")->needs(station);
+  for (CLI::Option* other : {console, app.get_option("--tui"), app.get_option("--demo"), app.get_option("--tool")})
+    station->excludes(other);
   line.exit = parseCommandLine(app, args, std::string("ferrolan ") + FERROLAN_VERSION);
+  if (!line.exit && o.station && !o.report && o.ports.empty() && !o.watch)
+    line.exit = commandLineError("ferrolan", "--station needs a PORT (a device path or a glob)");
   return line;
 }
 

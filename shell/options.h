@@ -16,6 +16,13 @@ struct ProgramOptions {
   bool tool = false;
   bool tui = false;
   std::optional<std::string> platformType;
+  // The production-line station.
+  bool station = false;
+  std::string db;
+  int jobs = 0;
+  bool watch = false;
+  std::optional<std::string> report;
+  std::vector<std::string> ports;
 };
 
 // Reads args (without the program's name); --help, --version and a bad line

@@ -38,6 +38,8 @@ class FlashKernel {
   bool wantsFirmware() const { return bootFirmware_; }
   bool receiving() const { return state_ == State::Receiving; }
   const char* stateName() const;
+  // Blocks taken by the transfer under way; 0 when none is.
+  uint32_t blocksReceiving() const { return state_ == State::Receiving ? xmodem_.blocksAccepted() : 0; }
 
  private:
   enum class State : uint8_t { Announce, Menu, Confirm, Receiving };

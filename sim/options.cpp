@@ -210,6 +210,10 @@ CommandLine<SimOptions> parseOptions(const std::vector<std::string>& args) {
                  "opens the line (commands are still read and answered)")
       ->type_name("FILE")->check(nonEmpty())->group(rx);
   app.add_flag("--fast", o.replayFast, "with --replay: as fast as possible")->group(rx);
+  app.add_option("--hang-up-at-block", o.hangUpAtBlock,
+                 "the line drops (and stays away) when the flash kernel\n"
+                 "has taken this many XMODEM blocks")
+      ->type_name("N")->transform(within(1LL, kMaxWhole))->group(rx);
   app.add_option("--nak-burst", o.xmodem.nakBurst, "NAKs per XMODEM request burst (" + n(o.xmodem.nakBurst) + ")")
       ->type_name("N")->transform(within(1LL, 64LL))->group(rx);
 

@@ -19,6 +19,7 @@ struct SimOptions {
   bool powerCycleOnReopen = false;
   std::string replayFile;
   bool replayFast = false;
+  uint32_t hangUpAtBlock = 0;  // the line drops for good at this block of a flash transfer
   double exitAfterSeconds = 0;  // 0 = run until killed
   std::string link, device, control;
 };

@@ -89,6 +89,7 @@ class Receiver {
   void setGeneration(Generation g) { cfg_.generation = g; }
   void setChip(std::string chip) { cfg_.flashChip = std::move(chip); }
   void setXmodemFaults(const XmodemFaults& f);
+  uint32_t kernelBlocksReceiving() const { return mode_ == Mode::FlashKernel ? kernel_.blocksReceiving() : 0; }
   void enterMode(StartState s, uint32_t now);
 
   FixKind currentFix(uint32_t now) const;

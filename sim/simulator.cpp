@@ -8,6 +8,7 @@ namespace {
 
 constexpr size_t kMaxControlLine = 4096;  // no command is that long
 constexpr int kPollMs = 5;
+constexpr uint32_t kAwayForGoodMs = 3600000;
 
 void say(const std::string& line) {
   std::fputs(line.c_str(), stdout);
@@ -200,9 +201,13 @@ void Simulator::onLineInput(bool ready, uint32_t now, uint32_t lineBaud) {
   inputStarved_ = room == 0 && ready;
   if (out_.faults.pace) inBudget_.spend(n);
   if (n == 0) return;
-  if (lineBaud == rx_.baud())
+  if (lineBaud == rx_.baud()) {
     rx_.receive(buf, n, now);
-  else
+    if (opt_.hangUpAtBlock && rx_.kernelBlocksReceiving() >= opt_.hangUpAtBlock) {
+      opt_.hangUpAtBlock = 0;
+      hangUp(now, kAwayForGoodMs);
+    }
+  } else
     framingErrors_ += static_cast<uint32_t>(n);
 }
 

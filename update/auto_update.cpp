@@ -48,6 +48,7 @@ bool openFirmware(UpdateContext& ctx, const std::string& name) {
   auto file = UpdateFile::open(localPath(ctx.root, devicePath));
   if (!file) return false;
   ctx.update.updateFile.set(file);
+  if (ctx.update.watch.opened) ctx.update.watch.opened(devicePath, file->size());
   return true;
 }
 

@@ -6,9 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "core/shared_handle.h"
 #include "core/text.h"
@@ -39,8 +42,18 @@ class UpdateFile {
   std::filesystem::file_time_type modified_{};
 };
 
+// Who follows a firmware file's transfer from outside (the station's
+// record): the file opened, the bytes read from it for sending, and the
+// bytes the receiver has acknowledged. Set before the procedure starts.
+struct TransferWatch {
+  std::function<void(std::string_view devicePath, uint64_t size)> opened;
+  std::function<void(std::span<const uint8_t> bytes)> read;
+  std::function<void(uint64_t bytes)> acknowledged;
+};
+
 struct UpdateState {
   SharedHandle<UpdateFile> updateFile;  // invalid when none is open
+  TransferWatch watch;
   std::atomic<int> procedureRunning{0};  // an update procedure owns the port
   // The file an update started from the menu sends, the dialog being closed.
   SharedText<4096> menuFileName;

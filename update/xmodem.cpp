@@ -52,10 +52,11 @@ enum class TransferEnd { Sent, ReadFailed, WriteFailed, WriteFailedOnRetry, NoAc
 
 // The block loop both transfers share: read, frame, send up to three
 // times until acknowledged, then EOT. `sent` hears the running byte count
-// after every read, the last (empty) one included.
+// after every read, the last (empty) one included; `acknowledged` the count the
+// receiver has taken, after each block's ACK.
 template <size_t B>
 TransferEnd sendBlocks(UpdateContext& ctx, Port& port, const BlockFormat& format, const BlockReader& read,
-                       const std::function<void(uint64_t)>& sent) {
+                       const std::function<void(uint64_t)>& sent, const std::function<void(uint64_t)>& acknowledged = {}) {
   std::array<uint8_t, B + kFrameOverhead> frame;
   const std::span<uint8_t> data(frame.data() + 3, B);
   uint64_t total = 0;
@@ -79,6 +80,7 @@ TransferEnd sendBlocks(UpdateContext& ctx, Port& port, const BlockFormat& format
       acked = waitForAck(port, ctx.clock);
     }
     if (!acked) return TransferEnd::NoAck;
+    if (acknowledged) acknowledged(total);
   }
   for (int i = 0; i < format.eotTries; ++i) {
     writeEot(ctx);
@@ -171,12 +173,13 @@ bool xmodemSendFile(UpdateContext& ctx) {
     const long n = file->read(block.data(), want);
     if (n != static_cast<long>(want)) return -1;
     taken += want;
+    if (ctx.update.watch.read) ctx.update.watch.read(block.first(want));
     return n;
   };
   const auto progress = [&](uint64_t sent) {
     if (showProgress) ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, progressPosition(sent, size));
   };
-  switch (sendBlocks<kFileBlock>(ctx, *port, {kStx, 0x00, kFileEotTries}, read, progress)) {
+  switch (sendBlocks<kFileBlock>(ctx, *port, {kStx, 0x00, kFileEotTries}, read, progress, ctx.update.watch.acknowledged)) {
     case TransferEnd::Sent:
       return true;
     case TransferEnd::ReadFailed:
