@@ -12,11 +12,19 @@
 
 namespace ferrolan {
 
-void ignoreBrokenPipes() {
+namespace {
+void ignoreSignal(int signal) {
   struct sigaction sa {};
   sa.sa_handler = SIG_IGN;
   ::sigemptyset(&sa.sa_mask);
-  ::sigaction(SIGPIPE, &sa, nullptr);
+  ::sigaction(signal, &sa, nullptr);
+}
+}  // namespace
+
+void ignoreFileSizeLimit() { ignoreSignal(SIGXFSZ); }
+
+void ignoreBrokenPipes() {
+  ignoreSignal(SIGPIPE);
 }
 
 bool TerminationWatch::start(std::function<void(int)> onSignal) {

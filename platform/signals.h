@@ -12,6 +12,10 @@ namespace ferrolan {
 // the process with SIGPIPE.
 void ignoreBrokenPipes();
 
+// From now on a write past the file size limit fails with EFBIG, as on a
+// full disk, instead of ending the process with SIGXFSZ.
+void ignoreFileSizeLimit();
+
 class TerminationWatch {
  public:
   TerminationWatch() = default;

@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
   // SIGINT and SIGTERM end the program on a thread of their own, so the
   // demo's simulator and folder can go first; before any thread starts.
   if (o.station) {
+    // A record that cannot grow is a failure to record, not the end.
+    ignoreFileSizeLimit();
     const std::string db = o.db.empty() ? defaultStationDb(o.root) : o.db;
     if (o.report) return printStationReport(db, *o.report);
     StationStop stop;

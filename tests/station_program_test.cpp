@@ -95,7 +95,9 @@ struct StationTest : ::testing::Test {
     argv.insert(argv.end(), r.flags.begin(), r.flags.end());
     sims.push_back(std::make_unique<ChildProcess>());
     ChildProcess& sim = *sims.back();
-    EXPECT_TRUE(sim.start(argv));
+    ChildOptions options;
+    options.stdinPipe = true;  // its control commands
+    EXPECT_TRUE(sim.start(argv, options));
     std::string line;
     EXPECT_TRUE(sim.readLine(line, 10000)) << r.name;
     return sim;
@@ -103,20 +105,27 @@ struct StationTest : ::testing::Test {
   struct Run {
     int exitCode = -1;
     std::vector<std::string> lines;
-    std::string line(const std::string& port) const {
+    std::string line(const std::string& start) const {
       for (const std::string& l : lines)
-        if (l.rfind(port + " ", 0) == 0) return l;
+        if (l.rfind(start, 0) == 0) return l;
       return {};
     }
   };
   // Runs the station to its end; `during` may act on it while it runs.
-  Run station(std::vector<std::string> args, const std::function<void(ChildProcess&, Run&)>& during = {}) {
-    std::vector<std::string> argv = {FERROLAN_PROGRAM_PATH, "--station", "--root", root.string()};
+  // Standard error comes with standard output; `wrapper` runs before the
+  // program (prlimit, say).
+  Run station(std::vector<std::string> args, const std::function<void(ChildProcess&)>& during = {},
+              std::vector<std::string> wrapper = {}) {
+    std::vector<std::string> argv = wrapper;
+    for (const char* a : {FERROLAN_PROGRAM_PATH, "--station", "--root"}) argv.push_back(a);
+    argv.push_back(root.string());
     argv.insert(argv.end(), args.begin(), args.end());
     ChildProcess p;
     Run r;
-    if (!p.start(argv)) return r;
-    if (during) during(p, r);
+    ChildOptions options;
+    options.stderrToStdout = true;
+    if (!p.start(argv, options)) return r;
+    if (during) during(p);
     std::string line;
     // Bounded by the update's own limits: a few minutes at the very most.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
@@ -175,7 +184,7 @@ TEST_F(StationTest, SixReceiversEachEndAloneAndAreRecorded) {
     EXPECT_EQ(r["result"], row.result);
     EXPECT_EQ(r["version"], row.version);
     EXPECT_NE(r["ended"], "NULL");
-    EXPECT_EQ(run.line(p).rfind(p + " " + row.result + " ", 0), 0u) << run.line(p);
+    EXPECT_FALSE(run.line(p + " " + row.result + " ").empty()) << ::testing::PrintToString(run.lines);
     if (row.file) {
       const std::string& sent = std::string(row.file) == "FW_P1.bin" ? p1 : p2;
       EXPECT_EQ(r["file"], "\\SDMMC\\" + std::string(row.file));
@@ -194,6 +203,162 @@ TEST_F(StationTest, SixReceiversEachEndAloneAndAreRecorded) {
   ASSERT_NE(cut, got.end());
   EXPECT_GT(std::stoll((*cut)["bytes_sent"]), 0);
   EXPECT_LT(std::stoll((*cut)["bytes_sent"]), static_cast<long long>(kP1Size));
+}
+
+// A port that another program holds, and a second name of a port already
+// named, are refused alone; the others go on.
+TEST_F(StationTest, PortsInUseOrNamedTwiceAreRefusedAlone) {
+  startSim({"a", {"--version-major", "3"}});
+  startSim({"held", {"--version-major", "3"}});
+  fs::create_symlink(fs::read_symlink(port("a")), port("a-again"));
+  const int held = ::open(port("held").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  const Run run = station({"--db", db(), port("a"), port("a-again"), port("held"), port("a")});
+  ::close(held);
+  EXPECT_EQ(run.exitCode, 1);
+  const std::vector<Row> got = readRows(db());
+  ASSERT_EQ(got.size(), 3u) << "one row per port, the repeated name once";
+  const struct {
+    std::string port, result, failure;
+  } want[] = {{port("a"), "OK", "NULL"},
+              {port("a-again"), "FAIL", "refused: the same device as " + port("a")},
+              {port("held"), "FAIL", "COM port open Failed!  (" + port("held") + ": in use by another program)"}};
+  for (const auto& w : want) {
+    const auto it = std::find_if(got.begin(), got.end(), [&](const Row& r) { return r["port"] == w.port; });
+    ASSERT_NE(it, got.end()) << w.port;
+    EXPECT_EQ((*it)["result"], w.result) << w.port;
+    EXPECT_EQ((*it)["failure"], w.failure) << w.port;
+  }
+}
+
+// A command line that names nothing to update ends with 2 at once.
+TEST_F(StationTest, NothingToUpdateIsABadCommandLine) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{port("none*")}, {}, {"--jobs", "0", port("a")}, {"--report", "xml"}}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Run run = station(args);
+    EXPECT_EQ(run.exitCode, 2);
+  }
+  EXPECT_FALSE(fs::exists(root / "ferrolan-station.sqlite") && !readRows((root / "ferrolan-station.sqlite").string()).empty());
+}
+
+// The record cannot be written: the update still runs, the failure to
+// record is shown and the exit code is 1; what was recorded stays whole.
+TEST_F(StationTest, ARecordThatCannotBeWrittenDoesNotStopTheUpdate) {
+  startSim({"a", {"--version-major", "3"}});
+  ASSERT_EQ(station({"--db", db(), port("a")}).exitCode, 0);
+  const size_t before = readRows(db()).size();
+  const struct {
+    const char* name;
+    std::string db;
+    std::vector<std::string> wrapper;
+    const char* shown;
+  } rows[] = {
+      {"a folder that does not exist", (root / "no" / "such.sqlite").string(), {}, "cannot record in"},
+      // Writes past the size limit fail as on a full disk.
+      {"a full disk", db(), {"prlimit", "--fsize=1", "--"}, "record"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove(fs::path(store("a")) / "1-firmware.bin");
+    const Run run = station({"--db", row.db, port("a")}, {}, row.wrapper);
+    EXPECT_EQ(run.exitCode, 1) << ::testing::PrintToString(run.lines);
+    bool shown = false;
+    for (const std::string& l : run.lines) shown |= l.find(row.shown) != std::string::npos;
+    EXPECT_TRUE(shown) << ::testing::PrintToString(run.lines);
+    EXPECT_FALSE(run.line(port("a") + " OK ").empty());
+    EXPECT_EQ(slurp(fs::path(store("a")) / "1-firmware.bin"), withZeroFill(p1));
+    EXPECT_EQ(readRows(db()).size(), before);
+  }
+}
+
+// A signal ends the running updates as interrupted with the record whole;
+// a station killed outright leaves a running row, which the next start
+// marks interrupted.
+TEST_F(StationTest, StoppedAndKilledStationsLeaveACompleteRecord) {
+  const struct {
+    int signal;
+    int code;  // -1: killed, no exit code of its own
+  } rows[] = {{SIGTERM, 143}, {SIGINT, 130}, {SIGKILL, -1}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.signal);
+    for (auto& s : sims) s->stop();
+    sims.clear();
+    fs::remove(db());
+    ChildProcess& sim = startSim({"a", {"--version-major", "3"}});
+    const Run run = station({"--db", db(), port("a")}, [&](ChildProcess& p) {
+      // Stopped once the receiver has left for its flash kernel.
+      std::string state;
+      for (int i = 0; i < 300 && state.find("mode=flash-kernel") == std::string::npos; ++i) {
+        sim.writeLine("state");
+        while (sim.readLine(state, 2000) && state.rfind("state ", 0) != 0) {
+        }
+      }
+      EXPECT_NE(state.find("mode=flash-kernel"), std::string::npos) << state;
+      ::kill(p.pid(), row.signal);
+    });
+    const std::vector<Row> got = readRows(db());
+    ASSERT_EQ(got.size(), 1u);
+    if (row.code >= 0) {
+      EXPECT_EQ(run.exitCode, row.code);
+      EXPECT_EQ(got[0]["result"], "interrupted");
+      EXPECT_NE(got[0]["ended"], "NULL");
+    } else {
+      EXPECT_EQ(got[0]["result"], "running");
+      station({"--db", db(), port("missing")});
+      const std::vector<Row> after = readRows(db());
+      ASSERT_EQ(after.size(), 2u);
+      EXPECT_EQ(after[0]["result"], "interrupted");
+    }
+  }
+}
+
+// Watching: a receiver plugged in is updated, again only once its port has
+// gone and come back; a signal then ends the station.
+TEST_F(StationTest, WatchingUpdatesWhatIsPluggedInOncePerPlugging) {
+  ChildProcess station;
+  ChildOptions options;
+  options.stderrToStdout = true;
+  ASSERT_TRUE(station.start({FERROLAN_PROGRAM_PATH, "--station", "--watch", "--root", root.string(), "--db", db(),
+                             port("gps*")},
+                            options));
+  std::vector<std::string> lines;
+  auto untilLines = [&](size_t n) {
+    std::string l;
+    for (int i = 0; i < 240 && lines.size() < n; ++i)
+      if (station.readLine(l, 500)) lines.push_back(l);
+    return lines.size() >= n;
+  };
+  for (int plug = 1; plug <= 2; ++plug) {
+    SCOPED_TRACE(plug);
+    startSim({"gps1", {"--version-major", "3"}});
+    ASSERT_TRUE(untilLines(static_cast<size_t>(plug)));
+    EXPECT_EQ(lines.back().rfind(port("gps1") + " OK ", 0), 0u) << lines.back();
+    sims.back()->stop();
+    fs::remove(port("gps1"));
+  }
+  ::kill(station.pid(), SIGINT);
+  EXPECT_TRUE(station.wait(20000));
+  EXPECT_EQ(station.exitCode(), 130);
+  EXPECT_EQ(lines.size(), 2u);
+  EXPECT_EQ(readRows(db()).size(), 2u);
+}
+
+// The record as CSV and JSON, through the program.
+TEST_F(StationTest, ReportPrintsTheRecord) {
+  startSim({"a", {"--version-major", "3"}});
+  ASSERT_EQ(station({"--db", db(), port("a")}).exitCode, 0);
+  const Run csv = station({"--db", db(), "--report", "csv"});
+  EXPECT_EQ(csv.exitCode, 0);
+  ASSERT_EQ(csv.lines.size(), 2u);
+  EXPECT_EQ(csv.lines[0], "id,port,started,ended,version,file,file_bytes,file_sha256,result,failure,bytes_sent");
+  EXPECT_NE(csv.lines[1].find(",OK,"), std::string::npos);
+  const Run json = station({"--db", db(), "--report", "json"});
+  EXPECT_EQ(json.exitCode, 0);
+  std::string all;
+  for (const std::string& l : json.lines) all += l;
+  EXPECT_NE(all.find("\"file_sha256\": \"" + hex(p1) + "\""), std::string::npos) << all;
 }
 
 }  // namespace
