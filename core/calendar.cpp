@@ -1,5 +1,7 @@
 #include "core/calendar.h"
 
+#include "core/text.h"
+
 namespace ferrolan {
 
 int64_t daysFromCivil(int year, int month, int day) {
@@ -37,6 +39,10 @@ CalendarTime civilFromUnix(int64_t unixSeconds) {
 
 int64_t unixFromCivil(const CalendarTime& t) {
   return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+std::string isoUtc(const CalendarTime& t) {
+  return format("%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
 }  // namespace ferrolan
