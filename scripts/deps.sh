@@ -2,11 +2,7 @@
 # build needs (ferrolan_install_deps) and those the tests add
 # (ferrolan_install_test_deps), quickly when they are already there.
 FERROLAN_BUILD_PACKAGES="build-essential cmake ninja-build pkg-config libcli11-dev qt6-base-dev libgl-dev \
-<<<<<<< HEAD
-libncurses-dev libudev-dev fonts-dejavu-core"
-=======
-libncurses-dev libsqlite3-dev fonts-dejavu-core"
->>>>>>> st-record
+libncurses-dev libudev-dev libsqlite3-dev fonts-dejavu-core"
 FERROLAN_TEST_PACKAGES="googletest libgtest-dev xvfb xauth lrzsz gpsd gpsd-clients libxml2-utils clang tmux \
 lintian help2man dpkg-dev desktop-file-utils file git sqlite3"
 
