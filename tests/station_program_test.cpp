@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -161,7 +162,7 @@ TEST_F(StationTest, SixReceiversEachEndAloneAndAreRecorded) {
       {{"b", {"--version-major", "3"}}, "OK", "3.17", "FW_P1.bin", nullptr},
       {{"c", {"--version-major", "5"}}, "OK", "5.17", "FW_P2.bin", nullptr},
       {{"d", {"--version-major", "3", "--refuse-update"}}, "FAIL", "3.17", nullptr, "Fail in Update Command"},
-      {{"e", {}}, "FAIL", "NULL", nullptr, "COM port open Failed!  ("},
+      {{"e", {}}, "FAIL", "NULL", nullptr, "COM port open Failed!   ("},
       {{"f", {"--version-major", "3", "--hang-up-at-block", "40"}}, "FAIL", "3.17", nullptr, ""},
   };
   std::vector<std::string> ports;
@@ -223,7 +224,7 @@ TEST_F(StationTest, PortsInUseOrNamedTwiceAreRefusedAlone) {
     std::string port, result, failure;
   } want[] = {{port("a"), "OK", "NULL"},
               {port("a-again"), "FAIL", "refused: the same device as " + port("a")},
-              {port("held"), "FAIL", "COM port open Failed!  (" + port("held") + ": in use by another program)"}};
+              {port("held"), "FAIL", "COM port open Failed!   (" + port("held") + ": in use by another program)"}};
   for (const auto& w : want) {
     const auto it = std::find_if(got.begin(), got.end(), [&](const Row& r) { return r["port"] == w.port; });
     ASSERT_NE(it, got.end()) << w.port;
@@ -261,7 +262,11 @@ TEST_F(StationTest, ARecordThatCannotBeWrittenDoesNotStopTheUpdate) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
+    // An updated receiver waits for its reset: a fresh one each time.
+    sims.back()->stop();
+    fs::remove(port("a"));
     fs::remove(fs::path(store("a")) / "1-firmware.bin");
+    startSim({"a", {"--version-major", "3"}});
     const Run run = station({"--db", row.db, port("a")}, {}, row.wrapper);
     EXPECT_EQ(run.exitCode, 1) << ::testing::PrintToString(run.lines);
     bool shown = false;
@@ -291,6 +296,7 @@ TEST_F(StationTest, StoppedAndKilledStationsLeaveACompleteRecord) {
       // Stopped once the receiver has left for its flash kernel.
       std::string state;
       for (int i = 0; i < 300 && state.find("mode=flash-kernel") == std::string::npos; ++i) {
+        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         sim.writeLine("state");
         while (sim.readLine(state, 2000) && state.rfind("state ", 0) != 0) {
         }
@@ -349,8 +355,12 @@ TEST_F(StationTest, WatchingUpdatesWhatIsPluggedInOncePerPlugging) {
 TEST_F(StationTest, ReportPrintsTheRecord) {
   startSim({"a", {"--version-major", "3"}});
   ASSERT_EQ(station({"--db", db(), port("a")}).exitCode, 0);
-  const Run csv = station({"--db", db(), "--report", "csv"});
+  Run csv = station({"--db", db(), "--report", "csv"});
   EXPECT_EQ(csv.exitCode, 0);
+  for (std::string& l : csv.lines) {
+    EXPECT_TRUE(l.ends_with('\r')) << "RFC 4180 line ends";
+    if (l.ends_with('\r')) l.pop_back();
+  }
   ASSERT_EQ(csv.lines.size(), 2u);
   EXPECT_EQ(csv.lines[0], "id,port,started,ended,version,file,file_bytes,file_sha256,result,failure,bytes_sent");
   EXPECT_NE(csv.lines[1].find(",OK,"), std::string::npos);
