@@ -4,6 +4,8 @@
 // CPU time in all and per receiver.
 //
 //   build/bench/station_bench [--skip-64]
+#include <signal.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +65,19 @@ Figures runReceivers(const fs::path& root, int count) {
   return f;
 }
 
+// A watching station with nothing plugged in, for a minute: its CPU time.
+double idleCpu(const fs::path& root, int seconds) {
+  ChildProcess station;
+  if (!station.start({FERROLAN_PROGRAM_PATH, "--station", "--watch", "--root", root.string(), "--db",
+                      (root / "idle.sqlite").string(), (root / "ports" / "none*").string()}))
+    return -1;
+  std::string line;
+  station.readLine(line, seconds * 1000);  // it prints nothing until something comes
+  ::kill(station.pid(), SIGINT);
+  station.wait(10000);
+  return station.cpuSeconds();
+}
+
 void print(int count, const Figures& f) {
   std::printf("%3d receivers: %s, %.1f s wall, station CPU %.2f s (%.3f s per receiver)\n", count,
               f.ok ? "all OK" : "NOT all OK", f.wallSeconds, f.stationCpu, f.stationCpu / count);
@@ -86,6 +101,7 @@ int main(int argc, char** argv) {
   print(16, sixteen);
   std::printf("16 at once / one alone: %.3f (at most 1.1 wanted)\n", sixteen.wallSeconds / one.wallSeconds);
   if (!skip64) print(64, runReceivers(root, 64));
+  std::printf("watching with nothing plugged in for 60 s: %.3f s CPU\n", idleCpu(root, 60));
   removeTree(root.string());
   return one.ok && sixteen.ok ? 0 : 1;
 }
