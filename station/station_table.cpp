@@ -9,6 +9,8 @@ namespace ferrolan {
 namespace {
 
 constexpr size_t kPortWidthMax = 32, kVersionWidth = 7, kStageWidth = 34, kBarCells = 20;
+// The bar, " 100%" and " 999:59 left".
+constexpr size_t kProgressWidth = kBarCells + 2 + 5 + 12;
 
 // Cut to `width` bytes at a character boundary (a malformed byte counts as one).
 void cut(std::string& text, size_t width) {
@@ -44,13 +46,13 @@ std::vector<std::string> tableLines(const std::vector<TableRow>& rows, size_t wi
   for (const TableRow& r : rows) portWidth = std::max(portWidth, std::min(r.view.port.size(), kPortWidthMax));
   std::vector<std::string> lines;
   lines.push_back(cell("PORT", portWidth) + "  " + cell("VERSION", kVersionWidth) + "  " + cell("STAGE", kStageWidth) +
-                  "  " + cell("PROGRESS", kBarCells + 16) + "  RESULT");
+                  "  " + cell("PROGRESS", kProgressWidth) + "  RESULT");
   for (const TableRow& r : rows) {
     const RunView& v = r.view;
     const std::string result =
         v.result == RunResult::Running ? format("%us", r.elapsedMs / 1000) : std::string(runResultText(v.result));
     lines.push_back(cell(v.port, portWidth) + "  " + cell(v.version.empty() ? "-" : v.version, kVersionWidth) +
-                    "  " + cell(v.stage, kStageWidth) + "  " + cell(progress(v), kBarCells + 16) + "  " + result);
+                    "  " + cell(v.stage, kStageWidth) + "  " + cell(progress(v), kProgressWidth) + "  " + result);
   }
   for (std::string& l : lines) {
     while (!l.empty() && l.back() == ' ') l.pop_back();
