@@ -150,7 +150,9 @@ struct StationTest : ::testing::Test {
   }
 };
 
-TEST_F(StationTest, SixReceiversEachEndAloneAndAreRecorded) {
+// Two at version 3, one at 5, one at 2, one refusing, one missing port, one
+// hanging up mid-transfer and one in a NAK storm: each ends by itself.
+TEST_F(StationTest, EightReceiversEachEndAloneAndAreRecorded) {
   const struct {
     Receiver rx;
     const char* result;
@@ -164,10 +166,19 @@ TEST_F(StationTest, SixReceiversEachEndAloneAndAreRecorded) {
       {{"d", {"--version-major", "3", "--refuse-update"}}, "FAIL", "3.17", nullptr, "Fail in Update Command"},
       {{"e", {}}, "FAIL", "NULL", nullptr, "COM port open Failed!   ("},
       {{"f", {"--version-major", "3", "--hang-up-at-block", "40"}}, "FAIL", "3.17", nullptr, ""},
+      {{"g", {"--version-major", "2"}}, "OK", "2.17", "FW_P1.bin", nullptr},
+      // Every block answered with NAKs: the sender gives up on it.
+      {{"h", {"--version-major", "3"}}, "FAIL", "3.17", nullptr, "Power Off Device And Try Again!"},
   };
   std::vector<std::string> ports;
   for (const auto& row : rows) {
-    if (row.rx.name != "e") startSim(row.rx);
+    if (row.rx.name != "e") {
+      ChildProcess& sim = startSim(row.rx);
+      std::string answer;
+      if (row.rx.name == "h") {
+        ASSERT_TRUE(sim.writeLine("fault nak-storm on") && sim.readLine(answer, 5000));
+      }
+    }
     ports.push_back(port(row.rx.name));
   }
   std::vector<std::string> args = {"--db", db()};
