@@ -55,7 +55,7 @@ class RunPorts final : public PortOpener {
   std::string failure_;
 };
 
-enum class RunResult { Running, Ok, Fail, Interrupted };
+enum class RunResult { Running, Ok, Fail, Interrupted };  // the summary counts by this order
 const char* runResultText(RunResult r);
 
 // What the table shows and the record keeps; a copy taken under the lock.

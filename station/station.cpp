@@ -202,6 +202,7 @@ void Station::draw(bool last) {
   std::string out;
   if (drawn_) out += "\x1b[" + std::to_string(drawn_) + "F";  // back to the table's first line
   for (const std::string& l : lines) out += l + "\x1b[K\n";
+  if (last) out += summaryLine(rows) + "\n";
   std::fputs(out.c_str(), stdout);
   std::fflush(stdout);
   drawn_ = last ? 0 : lines.size();

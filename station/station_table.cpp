@@ -49,8 +49,8 @@ std::vector<std::string> tableLines(const std::vector<TableRow>& rows, size_t wi
                   "  " + cell("PROGRESS", kProgressWidth) + "  RESULT");
   for (const TableRow& r : rows) {
     const RunView& v = r.view;
-    const std::string result =
-        v.result == RunResult::Running ? format("%us", r.elapsedMs / 1000) : std::string(runResultText(v.result));
+    std::string result = format("%us", r.elapsedMs / 1000);
+    if (v.result != RunResult::Running) result = runResultText(v.result) + (" " + result);
     lines.push_back(cell(v.port, portWidth) + "  " + cell(v.version.empty() ? "-" : v.version, kVersionWidth) +
                     "  " + cell(v.stage, kStageWidth) + "  " + cell(progress(v), kProgressWidth) + "  " + result);
   }
@@ -59,6 +59,12 @@ std::vector<std::string> tableLines(const std::vector<TableRow>& rows, size_t wi
     cut(l, width);
   }
   return lines;
+}
+
+std::string summaryLine(const std::vector<TableRow>& rows) {
+  size_t counts[4] = {};
+  for (const TableRow& r : rows) ++counts[static_cast<size_t>(r.view.result)];
+  return format("%zu receivers: %zu OK, %zu FAIL, %zu interrupted", rows.size(), counts[1], counts[2], counts[3]);
 }
 
 std::string endLine(const TableRow& row) {

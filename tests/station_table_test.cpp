@@ -30,13 +30,13 @@ TEST(StationTable, RowsShowStageProgressTimeLeftAndResult) {
        "/dev/ttyUSB0  3.17     Updating.. Please Wait ...          [########............]  42% 1:15 left    12s",
        "/dev/ttyUSB0 running 12.3"},
       {view(RunResult::Ok, 100, "Please Reset Device To Make It Effect!  "),
-       "/dev/ttyUSB0  3.17     Please Reset Device To Make It Eff  [####################] 100%              OK",
+       "/dev/ttyUSB0  3.17     Please Reset Device To Make It Eff  [####################] 100%              OK 12s",
        "/dev/ttyUSB0 OK 12.3"},
       {view(RunResult::Fail, -1, "No Xmodem ACK received.. "),
-       "/dev/ttyUSB0  3.17     No Xmodem ACK received..                                                     FAIL",
+       "/dev/ttyUSB0  3.17     No Xmodem ACK received..                                                     FAIL 12s",
        "/dev/ttyUSB0 FAIL 12.3 No Xmodem ACK received.. "},
       {view(RunResult::Interrupted, 7),
-       "/dev/ttyUSB0  3.17     Updating.. Please Wait ...          [#...................]   7%              interrupted",
+       "/dev/ttyUSB0  3.17     Updating.. Please Wait ...          [#...................]   7%              interrupted 12s",
        "/dev/ttyUSB0 interrupted 12.3"},
   };
   for (const auto& r : rows) {
@@ -47,6 +47,9 @@ TEST(StationTable, RowsShowStageProgressTimeLeftAndResult) {
     EXPECT_EQ(lines[1], r.row);
     EXPECT_EQ(endLine(row), r.end);
   }
+  std::vector<TableRow> all;
+  for (const auto& r : rows) all.push_back({r.v, 0});
+  EXPECT_EQ(summaryLine(all), "4 receivers: 1 OK, 1 FAIL, 1 interrupted");
 }
 
 // A narrow terminal cuts every line, never inside a character.
