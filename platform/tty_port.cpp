@@ -367,4 +367,6 @@ std::shared_ptr<Port> TtyPortOpener::open(const std::string& name) {
   return TtyPort::open(path);
 }
 
+std::string TtyPortOpener::devicePath(const std::string& name) { return resolvePortDevice(root_, name); }
+
 }  // namespace ferrolan

@@ -80,6 +80,7 @@ class TtyPortOpener final : public PortOpener {
  public:
   explicit TtyPortOpener(std::string root) : root_(std::move(root)) {}
   std::shared_ptr<Port> open(const std::string& name) override;
+  std::string devicePath(const std::string& name) override;
 
  private:
   std::string root_;
