@@ -22,6 +22,7 @@ int reportMissingEntries(Context& ctx) {
       {"command thread", static_cast<bool>(ctx.hooks.commandThread)},
       {"receive thread", static_cast<bool>(ctx.session.receiveEntry)},
       {"display thread", static_cast<bool>(ctx.session.displayEntry)},
+      {"reconnect", static_cast<bool>(ctx.session.reconnectEntry)},
       {"satellite display clearing", static_cast<bool>(ctx.session.clearSatelliteDisplay)},
       {"log closing at exit", static_cast<bool>(ctx.hooks.closeLogAtExit)},
       {"driver handles closing", static_cast<bool>(ctx.hooks.closeDriverHandles)},

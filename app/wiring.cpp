@@ -4,6 +4,7 @@
 #include "control/command_thread.h"
 #include "control/data_log.h"
 #include "datapath/fix_display.h"
+#include "datapath/reconnect.h"
 #include "datapath/receive_thread.h"
 #include "datapath/satellite_display.h"
 #include "datapath/sentence_dispatch.h"
@@ -30,6 +31,7 @@ void registerAll(Context& ctx) {
 void registerDataPath(Context& ctx) {
   ctx.session.receiveEntry = [&ctx](WorkerControl& ctl) { runReceiveThread(ctx, ctl); };
   ctx.session.displayEntry = [&ctx](WorkerControl& ctl) { runDisplayThread(ctx, ctl); };
+  ctx.session.reconnectEntry = [&ctx](WorkerControl& ctl) { runReconnect(ctx, ctx, ctl); };
   registerDisplays(ctx);
 }
 

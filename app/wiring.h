@@ -10,8 +10,8 @@ struct Context;
 // Everything below, as the program runs it.
 void registerAll(Context& ctx);
 
-// The receive and display threads that connectReceiver starts, with the
-// display routines.
+// The receive and display threads that connectReceiver starts, the
+// reconnect a lost line starts, and the display routines.
 void registerDataPath(Context& ctx);
 // The refresh routines of the Info and Sky pages and the clearing of the
 // satellite display alone; registerDataPath runs it.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "core/text.h"
 #include "platform/device_root.h"
@@ -38,8 +39,9 @@ void stopLocked(LogContext& ctx) {
 }
 
 // Under the log's lock; false when no file could be made (the caller shows
-// the message once the lock is let go).
-bool startLocked(LogContext& ctx) {
+// the message once the lock is let go). `freshName`: a name that is taken
+// is never reused, whatever the kind of log, so nothing is written over.
+bool startLocked(LogContext& ctx, bool freshName = false) {
   LogBuffer& log = ctx.log;
   // A start while a file is open would leak it with its buffer.
   if (log.logFile) stopLocked(ctx);
@@ -60,7 +62,8 @@ bool startLocked(LogContext& ctx) {
   }
   const CalendarTime now = ctx.clock.localNow();
   auto tryPlace = [&](LogPlace place, const std::string& folder) {
-    const CreateMode mode = !binary ? CreateMode::Truncate
+    const CreateMode mode = freshName                 ? CreateMode::CreateNew
+                            : !binary                 ? CreateMode::Truncate
                             : place == LogPlace::Root ? CreateMode::OpenAlways
                                                       : CreateMode::CreateNew;
     for (;;) {
@@ -105,6 +108,7 @@ void startLogging(LogContext& ctx) {
   bool ok;
   {
     std::lock_guard l(ctx.log.m);
+    ctx.log.resumeOnLineBack = false;
     ok = startLocked(ctx);
   }
   if (!ok) logFailed(ctx);
@@ -112,7 +116,28 @@ void startLogging(LogContext& ctx) {
 
 void stopLogging(LogContext& ctx) {
   std::lock_guard l(ctx.log.m);
+  ctx.log.resumeOnLineBack = false;
   stopLocked(ctx);
+}
+
+void DataLog::lineLost() {
+  LogBuffer& log = ctx_.log;
+  std::lock_guard l(log.m);
+  log.resumeOnLineBack = log.logFile && !log.logClosed;
+  stopLocked(ctx_);
+}
+
+void DataLog::lineBack() {
+  LogBuffer& log = ctx_.log;
+  bool ok;
+  {
+    std::lock_guard l(log.m);
+    if (!std::exchange(log.resumeOnLineBack, false)) return;
+    // In the same minute the file before has the same name: the next
+    // sequence number then, as a VBI log takes when its name is taken.
+    ok = startLocked(ctx_, true);
+  }
+  if (!ok) logFailed(ctx_);
 }
 
 void closeLogAtExit(LogContext& ctx) {

@@ -39,6 +39,8 @@ enum class LogPlace { Card, Flash, Root };
 std::string logFileName(LogPlace place, const std::string& folder, uint32_t sequence, int hour, int minute,
                         bool binary);
 
+// The Start and Stop log commands; either also ends a log's waiting to go
+// on after a lost line.
 void startLogging(LogContext& ctx);
 void stopLogging(LogContext& ctx);
 void closeLogAtExit(LogContext& ctx);
@@ -51,7 +53,8 @@ class DataLog final : public StreamLog {
   bool writeLine(std::string_view line) override;
   bool feedByte(uint8_t byte) override;
   int fillPercent() override;
-  void lineLost() override { stopLogging(ctx_); }
+  void lineLost() override;
+  void lineBack() override;
 
  private:
   LogContext& ctx_;

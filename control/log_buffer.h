@@ -26,6 +26,7 @@ struct LogBuffer {
   std::vector<uint8_t> logData;  // allocated at the first VBI start, then reused
   uint32_t logLength = 0;
   uint32_t logSequence = 1;
+  bool resumeOnLineBack = false;  // a log was running when the line was lost
 };
 
 }  // namespace ferrolan

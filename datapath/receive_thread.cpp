@@ -58,7 +58,8 @@ void binaryStep(DataPathContext& ctx, ReceiveState& st, uint8_t b) {
 }
 
 // The device went away under a connection (an adapter unplugged): say so
-// once, keep what was logged, and end the connection as Disconnect would.
+// once, keep what was logged, end the connection as Disconnect would, and
+// watch for the port to come back.
 void lineLost(DataPathContext& ctx, Port& port) {
   ctx.textLog.append(kLineLostText);
   if (StreamLog* log = ctx.data.streamLog.load()) log->lineLost();
@@ -68,6 +69,7 @@ void lineLost(DataPathContext& ctx, Port& port) {
   port.close();
   ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, "N/A");
   ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, "N/A");
+  startReconnect(s);
 }
 
 }  // namespace

@@ -12,10 +12,12 @@ namespace ferrolan {
 
 // The line the thread adds when the device goes away under it.
 inline constexpr const char* kLineLostText = "COM port lost: the receiver is disconnected..";
+// The line the reconnect adds when that port has come back and is connected again.
+inline constexpr const char* kLineBackText = "COM port back: connected again..";
 
 // Runs while the session is connected; parks between reads when held. A
 // line that hangs up ends the connection: the raw log is written out, the
-// port closed, `connected` cleared.
+// port closed, `connected` cleared, and the reconnect started.
 void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl);
 
 }  // namespace ferrolan

@@ -22,6 +22,9 @@ class StreamLog {
   virtual int fillPercent() = 0;
   // The line has gone: what the log holds is written out and it stops.
   virtual void lineLost() = 0;
+  // The line is connected again after lineLost: a log that was running then
+  // goes on, in a file of its own.
+  virtual void lineBack() {}
 };
 
 }  // namespace ferrolan

@@ -8,21 +8,23 @@ namespace {
 constexpr uint32_t kDetectSeconds = 4;
 }  // namespace
 
-StreamKind detectStream(Port& port, Clock& clock) {
+StreamKind detectStream(Port& port, Clock& clock, const CancelToken* cancel) {
   const uint32_t start = clock.tickCount();
+  auto read = [&](uint8_t& b) { return cancel ? port.readByteOrCancel(b, *cancel) : port.readByte(b); };
   for (;;) {
     uint8_t b;
-    if (port.readByte(b)) {
+    if (read(b)) {
       if (b == '$') {
         uint8_t g = 0, p = 0;
-        const bool gotG = port.readByte(g);
-        const bool gotP = port.readByte(p);
+        const bool gotG = read(g);
+        const bool gotP = read(p);
         if (gotG && gotP && g == 'G' && p == 'P') return StreamKind::Nmea;
       } else if (b == kVbiSync1) {
         uint8_t f = 0;
-        if (port.readByte(f) && f == kVbiSync2) return StreamKind::Vbi;
+        if (read(f) && f == kVbiSync2) return StreamKind::Vbi;
       }
     }
+    if (cancel && cancel->cancelled()) return StreamKind::None;
     if (elapsedSeconds(clock, start) >= kDetectSeconds) return StreamKind::None;
   }
 }

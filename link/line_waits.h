@@ -13,8 +13,9 @@ namespace ferrolan {
 
 enum class StreamKind { None, Nmea, Vbi };
 
-// "$GP" or 0x81 0xFF within 4 whole seconds.
-StreamKind detectStream(Port& port, Clock& clock);
+// "$GP" or 0x81 0xFF within 4 whole seconds; None at once when `cancel`
+// (may be null) fires.
+StreamKind detectStream(Port& port, Clock& clock, const CancelToken* cancel = nullptr);
 
 // A "$" followed by exactly the bytes of `tag`, within `seconds`. Every byte
 // of a candidate is read even after one differs, so a mismatch costs the

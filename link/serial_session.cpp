@@ -27,6 +27,23 @@ void stopWorker(SharedHandle<Worker>& handle) {
   if (auto w = handle.get()) w->stop();
 }
 
+void startReconnect(ReceiverSession& s) {
+  std::lock_guard l(s.reconnectMutex);
+  if (!s.reconnectAllowed || !s.reconnectEntry) return;
+  // The one before brought back the line that has now gone again: it is at
+  // its end (a stop no longer changes what it does), joined here.
+  if (auto before = s.reconnectThread.take()) before->stop();
+  startWorker(s.reconnectThread, s.reconnectEntry);
+}
+
+void stopReconnect(ReceiverSession& s) {
+  {
+    std::lock_guard l(s.reconnectMutex);
+    s.reconnectAllowed = false;
+  }
+  if (auto w = s.reconnectThread.take()) w->stop();
+}
+
 bool openPort(LinkContext& ctx, const std::string& name, int baud) {
   ctx.session.portHandle.reset();
   auto port = ctx.ports.open(name);
@@ -53,8 +70,59 @@ bool openPort(LinkContext& ctx, const std::string& name, int baud) {
   return true;
 }
 
+ConnectResult connectSession(LinkContext& ctx, ConnectKind kind, const CancelToken* cancel) {
+  ReceiverSession& s = ctx.session;
+  const bool byHand = kind == ConnectKind::ByHand;
+  auto port = ctx.ports.open(s.portName.get());
+  if (!port) return ConnectResult::OpenFailed;
+  s.portHandle.set(port);
+  // Again: nothing of the attempt stays behind it.
+  auto fail = [&](ConnectResult why) {
+    if (!byHand) {
+      s.portHandle.reset();
+      s.connected = false;
+      port->close();
+    }
+    return why;
+  };
+  if (byHand) {
+    ctx.textLog.reset();
+    ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 0);
+  }
+
+  if (!port->setTimeouts(kReceiverTimeouts)) return fail(ConnectResult::TimeoutsFailed);
+  LineSettings line;
+  if (!port->getLineSettings(line)) return fail(ConnectResult::GetStateFailed);
+  const int baud = decimalValue(s.baudText.get());
+  if (!port->setLineSettings(withReceiverLine(line, static_cast<uint32_t>(baud))))
+    return fail(ConnectResult::SetStateFailed);
+
+  auto showConnected = [&] {
+    ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, s.portName.get());
+    ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, s.baudText.get());
+    s.connected = true;
+  };
+  if (byHand) {
+    showConnected();
+    if (!gpsIsNMEAVBIReceived(ctx)) return ConnectResult::NoStream;
+  } else {
+    if (detectStream(*port, ctx.clock, cancel) == StreamKind::None) return fail(ConnectResult::NoStream);
+    showConnected();
+  }
+  // A link with nobody reading it is no connection: let go.
+  if (!s.receiveEntry || !s.displayEntry) {
+    s.portHandle.reset();
+    s.connected = false;
+    return ConnectResult::NoWorkers;
+  }
+  startWorker(s.receiveThread, s.receiveEntry);
+  startWorker(s.displayThread, s.displayEntry);
+  return ConnectResult::Connected;
+}
+
 bool connectReceiver(LinkContext& ctx) {
   ReceiverSession& s = ctx.session;
+  stopReconnect(s);
   // Taking the line from under the start-up update would leave both with a
   // broken one: it reopens the session's port when it recovers.
   if (s.autoUpdateRunning > 0) {
@@ -72,48 +140,20 @@ bool connectReceiver(LinkContext& ctx) {
     ctx.clock.sleepMs(kReopenPauseMs);
   }
 
-  auto port = ctx.ports.open(s.portName.get());
-  if (!port) {
-    connectFailure(ctx, "Fail To Create COM Port");
-    return false;
+  switch (connectSession(ctx, ConnectKind::ByHand)) {
+    case ConnectResult::Connected: {
+      std::lock_guard l(s.reconnectMutex);
+      s.reconnectAllowed = true;
+      return true;
+    }
+    case ConnectResult::OpenFailed: connectFailure(ctx, "Fail To Create COM Port"); break;
+    case ConnectResult::TimeoutsFailed: connectFailure(ctx, "Fail To SetCommTimeouts"); break;
+    case ConnectResult::GetStateFailed: connectFailure(ctx, "Fail To GetCommState"); break;
+    case ConnectResult::SetStateFailed: connectFailure(ctx, "Fail To SetCommState"); break;
+    case ConnectResult::NoStream: ctx.textLog.append("gpsIsNMEAVBIReceived fail..."); break;
+    case ConnectResult::NoWorkers: ctx.textLog.append(kNoReceiveThreadText); break;
   }
-  s.portHandle.set(port);
-  ctx.textLog.reset();
-  ctx.ui.setProgress(WindowId::TextPage, ids::kTextProgress, 0);
-
-  if (!port->setTimeouts(kReceiverTimeouts)) {
-    connectFailure(ctx, "Fail To SetCommTimeouts");
-    return false;
-  }
-  LineSettings line;
-  if (!port->getLineSettings(line)) {
-    connectFailure(ctx, "Fail To GetCommState");
-    return false;
-  }
-  const int baud = decimalValue(s.baudText.get());
-  if (!port->setLineSettings(withReceiverLine(line, static_cast<uint32_t>(baud)))) {
-    connectFailure(ctx, "Fail To SetCommState");
-    return false;
-  }
-
-  ctx.ui.setText(WindowId::TextPage, ids::kTextPortLabel, s.portName.get());
-  ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, s.baudText.get());
-  s.connected = true;
-
-  if (!gpsIsNMEAVBIReceived(ctx)) {
-    ctx.textLog.append("gpsIsNMEAVBIReceived fail...");
-    return false;
-  }
-  // A link with nobody reading it is no connection: say so, and let go.
-  if (!s.receiveEntry || !s.displayEntry) {
-    ctx.textLog.append(kNoReceiveThreadText);
-    s.portHandle.reset();
-    s.connected = false;
-    return false;
-  }
-  startWorker(s.receiveThread, s.receiveEntry);
-  startWorker(s.displayThread, s.displayEntry);
-  return true;
+  return false;
 }
 
 bool gpsIsNMEAVBIReceived(LinkContext& ctx) {
@@ -142,6 +182,7 @@ bool probeStream(LinkContext& ctx) {
 
 bool disconnectReceiver(LinkContext& ctx) {
   ReceiverSession& s = ctx.session;
+  stopReconnect(s);
   stopWorker(s.receiveThread);
   stopWorker(s.displayThread);
   s.portHandle.reset();

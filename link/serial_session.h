@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "core/shared_handle.h"
@@ -53,12 +54,34 @@ struct ReceiverSession {
   WorkerEntry receiveEntry;
   WorkerEntry displayEntry;
   std::function<void()> clearSatelliteDisplay;
+
+  // The worker that brings a lost line back, when registered. One starts
+  // only while reconnectAllowed: a connect by hand sets it, a Connect or
+  // Disconnect by hand and the shutdown clear it first, so that nothing
+  // comes back after the user has let go.
+  WorkerEntry reconnectEntry;
+  SharedHandle<Worker> reconnectThread;
+  std::mutex reconnectMutex;
+  bool reconnectAllowed = false;  // under reconnectMutex
 };
 
 // connectReceiver's box while the start-up update still owns the port.
 inline constexpr const char* kPortBusyText = "The start-up update is still using the port. Connect when it has ended.";
 // connectReceiver's line when the data path has registered no workers.
 inline constexpr const char* kNoReceiveThreadText = "No receive thread registered: not connected..";
+
+// How a connect ended, for its caller to show.
+enum class ConnectResult { Connected, OpenFailed, TimeoutsFailed, GetStateFailed, SetStateFailed, NoStream, NoWorkers };
+// A connect by hand starts the TextLog afresh and shows the stream in the
+// COM Port Setup box. A connect again, after the line was lost, keeps the
+// log and the box as they are, marks the link connected only once the
+// stream is there, and lets go of the port on any failure.
+enum class ConnectKind { ByHand, Again };
+
+// The connect once the session holds the port name and rate: the port
+// opened and set up, the stream told, the receive and display threads
+// started. `cancel` (may be null) ends the wait for the stream early.
+ConnectResult connectSession(LinkContext& ctx, ConnectKind kind, const CancelToken* cancel = nullptr);
 
 bool openPort(LinkContext& ctx, const std::string& name, int baud);
 bool connectReceiver(LinkContext& ctx);
@@ -71,5 +94,12 @@ bool waitForLoaderReady(LinkContext& ctx);
 
 // Stops a worker where it may touch the port; keeps its handle.
 void stopWorker(SharedHandle<Worker>& handle);
+
+// From the receive thread once its line has gone: starts the reconnect
+// worker, unless none is registered or one may not start.
+void startReconnect(ReceiverSession& s);
+// Ends a reconnect under way and keeps another from starting until the
+// next connect by hand.
+void stopReconnect(ReceiverSession& s);
 
 }  // namespace ferrolan

@@ -106,6 +106,12 @@ class PortOpener {
  public:
   virtual ~PortOpener() = default;
   virtual std::shared_ptr<Port> open(const std::string& name) = 0;
+  // The file that `name` opens, for watching it come back once it has
+  // gone; empty when the opener has none to show.
+  virtual std::string devicePath(const std::string& name) {
+    (void)name;
+    return {};
+  }
 };
 
 }  // namespace ferrolan

@@ -377,4 +377,6 @@ std::shared_ptr<Port> TtyPortOpener::open(const std::string& name, std::string* 
   return TtyPort::open(path, why);
 }
 
+std::string TtyPortOpener::devicePath(const std::string& name) { return resolvePortDevice(root_, name); }
+
 }  // namespace ferrolan

@@ -82,6 +82,7 @@ class TtyPortOpener final : public PortOpener {
   explicit TtyPortOpener(std::string root) : root_(std::move(root)) {}
   std::shared_ptr<Port> open(const std::string& name) override;
   std::shared_ptr<Port> open(const std::string& name, std::string* why);
+  std::string devicePath(const std::string& name) override;
 
  private:
   std::string root_;

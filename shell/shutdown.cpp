@@ -5,6 +5,8 @@
 namespace ferrolan {
 
 void runShutdown(Context& ctx) {
+  // First, so that no line comes back and no log goes on behind the rest.
+  stopReconnect(ctx.session);
   if (ctx.hooks.closeLogAtExit) ctx.hooks.closeLogAtExit();
   // The unattended update is not stopped: it ends with the process. So
   // does a firmware update, on its own thread or on the command thread: it

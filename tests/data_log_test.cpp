@@ -122,5 +122,59 @@ TEST(DataLog, WithoutCardOrFlashTheRootTakesItAndWithNoPlaceTheUserIsTold) {
   EXPECT_FALSE(rig.ctx.dataLog.writeLine("x\n"));
 }
 
+// A lost line stops the log; when the line is back a log that was running
+// goes on in a new file, never over the one before, whatever its kind. A
+// Start or Stop by hand in between takes the place of that.
+TEST(DataLog, ALogRunningWhenTheLineWasLostGoesOnInANewFileWhenItIsBack) {
+  enum Between { Nothing, StopByHand, StartByHand, NotRunning };
+  const struct {
+    const char* name;
+    ProtocolMode mode;
+    Between between;
+    const char* before;   // the first file, kept as the loss left it
+    const char* after;    // where the lines after the return go; "" for none
+  } rows[] = {
+      {"text", ProtocolMode::Nmea, Nothing, "SDMMC/Vexil_Log_1_ 9_ 5.txt", "SDMMC/Vexil_Log_2_ 9_ 5.txt"},
+      {"vbi", ProtocolMode::Vbi, Nothing, "SDMMC/Vexil_Log_1_ 9_ 5.vbi", "SDMMC/Vexil_Log_2_ 9_ 5.vbi"},
+      {"stopped by hand", ProtocolMode::Nmea, StopByHand, "SDMMC/Vexil_Log_1_ 9_ 5.txt", ""},
+      {"started by hand", ProtocolMode::Nmea, StartByHand, "SDMMC/Vexil_Log_1_ 9_ 5.txt", ""},
+      {"none running", ProtocolMode::Nmea, NotRunning, "", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    LogRig rig;
+    rig.ctx.session.protocolMode = row.mode;
+    const bool binary = row.mode == ProtocolMode::Vbi;
+    auto feed = [&](const std::string& s) {
+      if (binary)
+        for (char c : s) rig.ctx.dataLog.feedByte(static_cast<uint8_t>(c));
+      else
+        rig.ctx.dataLog.writeLine(s);
+    };
+    if (row.between != NotRunning) startLogging(rig.log);
+    feed("one\n");
+    rig.ctx.dataLog.lineLost();
+    EXPECT_EQ(rig.status(), "    ");
+    if (row.between == StopByHand) stopLogging(rig.log);
+    if (row.between == StartByHand) {
+      startLogging(rig.log);
+      stopLogging(rig.log);
+    }
+    rig.ctx.dataLog.lineBack();
+    EXPECT_EQ(rig.status(), *row.after ? "Logging" : "    ");
+    feed("two\n");
+    closeLogAtExit(rig.log);
+    if (*row.before && row.between != StartByHand) {
+      EXPECT_EQ(rig.file(row.before), "one\n");
+    }
+    if (*row.after) {
+      EXPECT_EQ(rig.file(row.after), "two\n");
+    }
+    int files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(rig.root)) files += e.is_regular_file();
+    EXPECT_EQ(files, (*row.before ? 1 : 0) + (*row.after ? 1 : 0));
+  }
+}
+
 }  // namespace
 }  // namespace ferrolan

@@ -301,5 +301,74 @@ TEST_F(SessionTest, ConnectWithoutRegisteredWorkersSaysSoAndLetsGo) {
   EXPECT_FALSE(ctx.session.receiveThread.valid());
 }
 
+// A lost line starts the reconnect only while the last thing the user did
+// was a connect that stood: never after a Disconnect or a failed Connect.
+TEST(Reconnect, StartsOnlyAfterAConnectByHandThatStands) {
+  enum Step { ConnectCom3, ConnectCom8, Disconnect };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+    bool starts;
+  } rows[] = {
+      {"nothing connected yet", {}, false},
+      {"connected", {ConnectCom3}, true},
+      {"connected, then disconnected", {ConnectCom3, Disconnect}, false},
+      {"connected, then a connect that failed", {ConnectCom3, ConnectCom8}, false},
+      {"disconnected, then connected again", {ConnectCom3, Disconnect, ConnectCom3}, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedRig r;
+    std::atomic<int> runs{0};
+    r.ctx.session.receiveEntry = r.ctx.session.displayEntry = [](WorkerControl&) {};
+    r.ctx.session.reconnectEntry = [&](WorkerControl&) { ++runs; };
+    r.ui.openWindow(WindowId::ComPortSetup);
+    for (Step step : row.steps) {
+      auto port = std::make_shared<ScriptedPort>(r.clock);
+      port->receive("$GPRMC,...");
+      r.opener.add("COM3:", port);
+      r.ui.setText(WindowId::ComPortSetup, ids::kComPortBox, step == ConnectCom8 ? "COM8:" : "COM3:");
+      r.ui.setText(WindowId::ComPortSetup, ids::kComBaudBox, "9600");
+      if (step == Disconnect)
+        disconnectReceiver(r.ctx);
+      else
+        EXPECT_EQ(connectReceiver(r.ctx), step == ConnectCom3);
+    }
+    startReconnect(r.ctx.session);
+    const auto worker = r.ctx.session.reconnectThread.get();
+    EXPECT_EQ(worker != nullptr, row.starts);
+    if (worker) worker->wait();
+    EXPECT_EQ(runs, row.starts ? 1 : 0);
+    stopReconnect(r.ctx.session);
+    startReconnect(r.ctx.session);
+    EXPECT_FALSE(r.ctx.session.reconnectThread.valid()) << "after the shutdown's stop";
+  }
+}
+
+// A connect again keeps the TextLog and the setup box, and leaves nothing
+// behind when the stream is not there.
+TEST_F(SessionTest, ConnectAgainKeepsTheLogAndLetsGoOfASilentPort) {
+  ctx.session.receiveEntry = ctx.session.displayEntry = [](WorkerControl&) {};
+  ctx.session.portName.set("COM3:");
+  ctx.session.baudText.set("4800");
+  opener.add("COM3:", port);
+  ctx.textLog.append("COM port lost");
+  EXPECT_EQ(connectSession(ctx, ConnectKind::Again), ConnectResult::NoStream);
+  EXPECT_FALSE(ctx.session.portHandle.valid());
+  EXPECT_EQ(ctx.session.connected, 0);
+  EXPECT_EQ(labels(), Labels("N/A", "N/A"));
+
+  auto again = std::make_shared<ScriptedPort>(clock);
+  opener.add("COM3:", again);
+  again->receive("$GPRMC,...");
+  EXPECT_EQ(connectSession(ctx, ConnectKind::Again), ConnectResult::Connected);
+  EXPECT_EQ(again->lineSettings().baud, 4800u);
+  EXPECT_EQ(ctx.session.connected, 1);
+  EXPECT_EQ(labels(), Labels("COM3:", "4800"));
+  EXPECT_EQ(log(), std::vector<std::string>{"COM port lost"});
+  EXPECT_EQ(status(), "");
+  disconnectReceiver(ctx);
+}
+
 }  // namespace
 }  // namespace ferrolan

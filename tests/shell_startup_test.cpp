@@ -179,7 +179,7 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
     p.created(page);
     EXPECT_EQ(rig.log(), (std::vector<std::string>{
                              "Not in this build: command thread", "Not in this build: receive thread",
-                             "Not in this build: display thread",
+                             "Not in this build: display thread", "Not in this build: reconnect",
                              "Not in this build: satellite display clearing", "Not in this build: log closing at exit",
                              "Not in this build: driver handles closing", "Not in this build: fix display (GSA)",
                              "Not in this build: satellite display (GSV)",
@@ -191,7 +191,8 @@ TEST(ToolPages, CreatingInfoOrSkyNamesEachEntryNoSubsystemRegistered) {
     p.created(page == WindowId::InfoPage ? WindowId::SkyPage : WindowId::InfoPage);
     EXPECT_TRUE(rig.log().empty());
     test::ScriptedRig full;
-    full.ctx.session.receiveEntry = full.ctx.session.displayEntry = full.ctx.hooks.commandThread = [](WorkerControl&) {};
+    full.ctx.session.receiveEntry = full.ctx.session.displayEntry = full.ctx.session.reconnectEntry =
+        full.ctx.hooks.commandThread = [](WorkerControl&) {};
     full.ctx.session.clearSatelliteDisplay = full.ctx.hooks.closeLogAtExit = full.ctx.hooks.closeDriverHandles = [] {};
     for (const RefreshedEvent& r : kRefreshedEvents) full.ctx.dataPath.refresh[static_cast<size_t>(r.event)] = [] {};
     struct NoLog final : StreamLog {

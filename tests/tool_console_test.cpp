@@ -122,6 +122,49 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   EXPECT_FALSE(t.printed("box Error|Write Command fail! Please Check COM port"));
 }
 
+// The receiver goes away and comes back on a new pseudo-terminal behind the
+// same name: the tool connects again by itself, says so once, and the raw
+// log that was running goes on in a file of its own.
+TEST(ToolConsole, APortThatComesBackIsConnectedAgainAndItsLogGoesOn) {
+  Tool t;
+  t.startSim({"--no-pacing"});
+  t.start();
+  ASSERT_TRUE(t.connect());
+  ASSERT_TRUE(t.steps({{"cmd 40011", "text text:1039 Logging"}}));
+  // The second line shown after the start is surely in the log.
+  t.untilPrefix("log $GP");
+  t.untilPrefix("log $GP");
+  t.sim.writeLine("hangup 1500");
+  ASSERT_TRUE(t.until("log COM port lost: the receiver is disconnected..")) << t.lastLines();
+  ASSERT_TRUE(t.until("log COM port back: connected again..")) << t.lastLines();
+  // The Info page shows sentences again and the log starts again, in
+  // either order.
+  bool info = false, logging = false;
+  std::string found;
+  EXPECT_TRUE(t.readUntil(
+      [&](const std::string& l) {
+        info = info || l.starts_with("text info:");
+        logging = logging || l == "text text:1039 Logging";
+        return info && logging;
+      },
+      found, 30000))
+      << t.lastLines();
+  t.untilPrefix("log $GP");
+  t.untilPrefix("log $GP");
+  t.send("quit");
+  ASSERT_TRUE(t.until("exit 0"));
+  EXPECT_EQ(std::count(t.out.begin(), t.out.end(), "log COM port back: connected again.."), 1);
+  std::vector<std::string> logs;
+  for (const auto& e : fs::recursive_directory_iterator(t.root))
+    if (e.path().filename().string().starts_with("Vexil_Log_")) {
+      logs.push_back(e.path().filename().string());
+      std::ifstream in(e.path());
+      std::string first;
+      EXPECT_TRUE(std::getline(in, first) && first.starts_with("$GP")) << e.path() << ": " << first;
+    }
+  EXPECT_EQ(logs.size(), 2u) << ::testing::PrintToString(logs);
+}
+
 TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
   for (bool closeInput : {false, true}) {
     Tool t;
