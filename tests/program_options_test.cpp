@@ -35,7 +35,12 @@ TEST(ProgramOptions, BadLinesExitWithTwoNamingTheOption) {
   expectRefused(parseProgramOptions, "ferrolan",
                 {
                     {{"--frobnicate"}, "unknown option '--frobnicate'"},
-                    {{"--console", "stray"}, "unknown option 'stray'"},
+                    {{"--console", "stray"}, "PORT requires --station"},
+                    {{"--watch", "/dev/ttyUSB0"}, "--watch requires --station"},
+                    {{"--station", "--tool", "/dev/ttyUSB0"}, "--tool"},
+                    {{"--station", "--jobs", "0", "/dev/ttyUSB0"}, "--jobs"},
+                    {{"--station"}, "--station needs a PORT"},
+                    {{"--station", "--report", "xml"}, "--report"},
                     {{"--root"}, "--root"},
                     {{"--demo", "--platform-type"}, "--platform-type"},
                     {{"--tool", "--console", "--root"}, "--root"},
