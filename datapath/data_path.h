@@ -192,6 +192,14 @@ struct SkyTables {
   std::array<int, kSkySlots> azimuth{};
 };
 
+// The end of a played log: the receive thread hands on the sentence or
+// frame it still holds, as the start of the next would, and then counts the
+// request as done. Everything read before it has been dispatched by then.
+struct StreamEndRequests {
+  std::atomic<uint32_t> requested{0};
+  std::atomic<uint32_t> done{0};
+};
+
 struct DataPath {
   LineSync lineSync;
   SentenceStore sentences;
@@ -199,6 +207,7 @@ struct DataPath {
   VbiCopies vbi;
   SentenceEventSlots events;
   DisplayBarrier barrier;
+  StreamEndRequests streamEnd;
   RefreshTable refresh;
   FixResults fix;
   SkyTables sky;

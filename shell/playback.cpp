@@ -96,13 +96,15 @@ void runPlayback(Context& ctx, WorkerControl& ctl, const std::string& line, cons
   while (ports.bytesRead() < logSize && ctx.session.connected && !ctl.stopRequested())
     ctx.events.waitForAny({}, kLookMs, &ctl.cancelToken());
   if (ctl.stopRequested()) return;
-  // Parked between two reads, the receive thread has dispatched the last
-  // byte it read; the display thread then serves the barrier after every
-  // refresh that byte or an earlier one asked for.
-  if (auto receive = ctx.session.receiveThread.get()) {
-    receive->suspend();
-    receive->resume();
-  }
+  // The log's last sentence or frame has no next one to close it: the
+  // receive thread hands it on, between two reads, so after every byte it
+  // read. The display thread then serves the barrier after every refresh
+  // they asked for.
+  StreamEndRequests& end = ctx.dataPath.streamEnd;
+  const uint32_t asked = ++end.requested;
+  while (end.done != asked && ctx.session.connected && !ctl.stopRequested())
+    ctx.events.waitForAny({}, kLookMs, &ctl.cancelToken());
+  if (ctl.stopRequested()) return;
   auto ended = [&ctx] { ctx.textLog.append(kPlaybackEndedText); };
   if (!ctx.dataPath.barrier.post(ended)) ended();
 }

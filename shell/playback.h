@@ -61,9 +61,9 @@ class CountingPortOpener final : public PortOpener {
 // The session's side (marked as a playback), on a worker of its own:
 // connects to `line` (the stream it detects sets the mode), waits
 // until `logSize` bytes have been read through `ports` or the line is gone,
-// then holds the receive thread once, so that every byte read has been
-// dispatched, and has the display thread write the end line once it has
-// shown them. The pages keep what they show.
+// has the receive thread hand on the last sentence or frame (which no next
+// one closes), and the display thread write the end line once it has shown
+// everything. The pages keep what they show.
 void runPlayback(Context& ctx, WorkerControl& ctl, const std::string& line, const CountingPortOpener& ports,
                  uint64_t logSize);
 

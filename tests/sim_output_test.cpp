@@ -271,7 +271,9 @@ TEST(SimReplay, CapturesComeOutByteForByteInTheirOwnTime) {
       const size_t before = out.size();
       r.advance(t, out);
       if (out.size() == before) continue;
-      if (row.speed == 0) EXPECT_EQ(t, 6000u);
+      if (row.speed == 0) {
+        EXPECT_EQ(t, 6000u);
+      }
       if (chunks++ == 0 || row.speed == 0) continue;
       const int ms = chunkTimeMs(Bytes(out.begin() + static_cast<long>(before), out.end()));
       ASSERT_GE(ms, 0) << "chunk " << chunks << " starts with no epoch";
