@@ -101,6 +101,14 @@ constexpr bool rowsAreSound() {
   return true;
 }
 static_assert(rowsAreSound());
+
+constexpr bool receiverCommandsHaveRows() {
+  for (int c : kReceiverCommands)
+    if (std::none_of(std::begin(kDispatchRows), std::end(kDispatchRows), [c](const CommandRow& r) { return r.command == c; }))
+      return false;
+  return true;
+}
+static_assert(receiverCommandsHaveRows());
 static_assert(std::size(kDispatchRows) == 36);
 
 void applyEdits(UiModel& ui, W page, const MenuEdits& m) {
