@@ -54,15 +54,25 @@ bool openPort(LinkContext& ctx, const std::string& name, int baud) {
 }
 
 bool connectReceiver(LinkContext& ctx) {
-  ReceiverSession& s = ctx.session;
   // Taking the line from under the start-up update would leave both with a
   // broken one: it reopens the session's port when it recovers.
-  if (s.autoUpdateRunning > 0) {
+  if (ctx.session.autoUpdateRunning > 0) {
     connectFailure(ctx, kPortBusyText);
     return false;
   }
-  s.portName.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComPortBox));
-  s.baudText.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComBaudBox));
+  ctx.session.portName.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComPortBox));
+  ctx.session.baudText.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComBaudBox));
+  return connectSession(ctx, false);
+}
+
+bool connectPlayback(LinkContext& ctx, const std::string& portName, int baud) {
+  ctx.session.portName.set(portName);
+  ctx.session.baudText.set(std::to_string(baud));
+  return connectSession(ctx, true);
+}
+
+bool connectSession(LinkContext& ctx, bool takeDetectedMode) {
+  ReceiverSession& s = ctx.session;
 
   if (s.portHandle.valid()) {
     stopWorker(s.receiveThread);
@@ -100,10 +110,12 @@ bool connectReceiver(LinkContext& ctx) {
   ctx.ui.setText(WindowId::TextPage, ids::kTextBaudLabel, s.baudText.get());
   s.connected = true;
 
-  if (!gpsIsNMEAVBIReceived(ctx)) {
+  const StreamKind kind = receivedStream(ctx);
+  if (kind == StreamKind::None) {
     ctx.textLog.append("gpsIsNMEAVBIReceived fail...");
     return false;
   }
+  if (takeDetectedMode) s.protocolMode = kind == StreamKind::Vbi ? ProtocolMode::Vbi : ProtocolMode::Nmea;
   // A link with nobody reading it is no connection: say so, and let go.
   if (!s.receiveEntry || !s.displayEntry) {
     ctx.textLog.append(kNoReceiveThreadText);
@@ -116,15 +128,17 @@ bool connectReceiver(LinkContext& ctx) {
   return true;
 }
 
-bool gpsIsNMEAVBIReceived(LinkContext& ctx) {
+bool gpsIsNMEAVBIReceived(LinkContext& ctx) { return receivedStream(ctx) != StreamKind::None; }
+
+StreamKind receivedStream(LinkContext& ctx) {
   auto port = ctx.session.portHandle.get();
-  if (!port) return false;
+  if (!port) return StreamKind::None;
   const StreamKind kind = detectStream(*port, ctx.clock);
   const char* verdict = kind == StreamKind::Nmea  ? "Receive NMEA"
                         : kind == StreamKind::Vbi ? "Receive VBI"
                                                   : "Don't Receive NMEA and VBI!!!";
   ctx.ui.setText(WindowId::ComPortSetup, ids::kComStatus, verdict);
-  return kind != StreamKind::None;
+  return kind;
 }
 
 bool probeStream(LinkContext& ctx) {

@@ -46,6 +46,8 @@ struct ReceiverSession {
   std::atomic<int> firmwareVersion{0};
   // Set while the start-up update runs: it owns the port until it ends.
   std::atomic<int> autoUpdateRunning{0};
+  // The line carries a recorded log, not a receiver: nothing is sent to it.
+  std::atomic<bool> playback{false};
 
   // What the data path registers: the workers connectReceiver starts, and
   // the clearing of the satellite display before a restart. A missing one
@@ -61,8 +63,16 @@ inline constexpr const char* kPortBusyText = "The start-up update is still using
 inline constexpr const char* kNoReceiveThreadText = "No receive thread registered: not connected..";
 
 bool openPort(LinkContext& ctx, const std::string& name, int baud);
+// Connects to the port and rate the COM Port Setup dialog names.
 bool connectReceiver(LinkContext& ctx);
+// Connects to a recorded log played on `portName`: as connectReceiver does,
+// without the dialog, and the stream it detects sets the protocol mode.
+bool connectPlayback(LinkContext& ctx, const std::string& portName, int baud);
+// The two above, once the session's port name and rate are set.
+bool connectSession(LinkContext& ctx, bool takeDetectedMode);
 bool gpsIsNMEAVBIReceived(LinkContext& ctx);
+// What gpsIsNMEAVBIReceived found.
+StreamKind receivedStream(LinkContext& ctx);
 bool probeStream(LinkContext& ctx);
 bool disconnectReceiver(LinkContext& ctx);
 void writeByte(LinkContext& ctx, uint8_t byte);

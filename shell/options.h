@@ -16,6 +16,8 @@ struct ProgramOptions {
   bool tool = false;
   bool tui = false;
   std::optional<std::string> platformType;
+  std::optional<std::string> replay;  // a recorded log to play as the receiver
+  double speed = 1;                   // times the log's own speed; 0 as fast as possible
 };
 
 // Reads args (without the program's name); --help, --version and a bad line
