@@ -5,6 +5,7 @@
 
 #include "app/context.h"
 #include "core/text.h"
+#include "shell/demo.h"
 #include "link/serial_session.h"
 
 namespace ferrolan {
@@ -61,22 +62,10 @@ bool PlaybackSetup::start(const std::string& simPath, const std::string& log, do
     error = "cannot read " + log;
     return false;
   }
-  // The log's time paces the line, not its rate. Its control input is
-  // ours, so that keys typed at the terminal are no commands for it.
-  const std::vector<std::string> argv = {simPath, "--replay", log, "--speed", format("%g", speed),
-                                         "--baud", std::to_string(kPlaybackBaud), "--no-pacing"};
-  ChildOptions options;
-  options.stdinPipe = true;
-  if (!fs::exists(simPath) || !sim_.start(argv, options)) {
-    error = "cannot start the simulated receiver " + simPath;
-    return false;
-  }
-  if (!sim_.readLine(line_, 10000) || line_.empty()) {
-    error = "the simulated receiver did not report its line";
-    sim_.stop();
-    return false;
-  }
-  return true;
+  // The log's time paces the line, not its rate.
+  return startSimulator(sim_, {simPath, "--replay", log, "--speed", format("%g", speed), "--baud",
+                               std::to_string(kPlaybackBaud), "--no-pacing"},
+                        line_, error);
 }
 
 void PlaybackSetup::stop() { sim_.stop(); }
