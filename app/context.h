@@ -38,6 +38,8 @@ namespace ferrolan {
 // them; a missing one is reported when its pages are created.
 struct Hooks {
   WorkerEntry commandThread;
+  // Set for a playback: what runs in place of the unattended update.
+  WorkerEntry playback;
   std::function<void()> closeLogAtExit;
   std::function<void()> closeDriverHandles;
 };
@@ -53,6 +55,7 @@ struct AppState {
   std::function<uint64_t()> availableMemory;
   SharedHandle<Worker> autoUpdateThread;
   SharedHandle<Worker> updateThread;
+  SharedHandle<Worker> playbackThread;
   // Ends the front end's message loop with an exit code; set by the front
   // end before the sheet is shown.
   std::function<void(int)> postQuit;

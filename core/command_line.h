@@ -32,6 +32,10 @@ struct CommandLine {
 
 inline constexpr int kBadCommandLine = 2;
 
+// The fastest playback a --speed asks for (ferrolan's and ferrolan-sim's);
+// 0 is as fast as the line goes.
+inline constexpr double kMaxReplaySpeed = 1000;
+
 // "usage: NAME [OPTIONS]", the description, the option groups, the footer;
 // a repeated option keeps its last value.
 void setUpCommandLine(CLI::App& app, size_t helpColumn);

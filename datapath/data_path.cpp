@@ -73,4 +73,30 @@ void SentenceEventSlots::signal(int index) {
   if (e) e->set();
 }
 
+void DisplayBarrier::publish(const EventHandle& event) {
+  std::lock_guard l(m_);
+  event_ = event;
+}
+
+bool DisplayBarrier::post(std::function<void()> routine) {
+  EventHandle e;
+  {
+    std::lock_guard l(m_);
+    e = event_.lock();
+    if (!e) return false;
+    posted_.push_back(std::move(routine));
+  }
+  e->set();
+  return true;
+}
+
+void DisplayBarrier::runPosted() {
+  std::vector<std::function<void()>> due;
+  {
+    std::lock_guard l(m_);
+    due.swap(posted_);
+  }
+  for (auto& routine : due) routine();
+}
+
 }  // namespace ferrolan

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "datapath/sentence_events.h"
 #include "datapath/stream_framer.h"
@@ -103,6 +104,26 @@ class SentenceEventSlots {
   std::array<std::weak_ptr<Event>, sentenceEvents::kCount> slots_;
 };
 
+// Routines the display thread runs once it has served every refresh
+// signalled before them: their event comes after all the sentence events in
+// its wait, and the lowest signalled index is served first. What is shown
+// is then up to date with everything the receive thread has dispatched.
+class DisplayBarrier {
+ public:
+  // By the display thread, with the event it waits for last.
+  void publish(const EventHandle& event);
+  // Queues the routine and wakes the display thread; false (and nothing
+  // queued) when no display thread waits.
+  bool post(std::function<void()> routine);
+  // The display thread: runs what was posted, in order.
+  void runPosted();
+
+ private:
+  std::mutex m_;
+  std::weak_ptr<Event> event_;
+  std::vector<std::function<void()>> posted_;
+};
+
 // The refresh routine the display thread runs when an event fires. The
 // decoders and the satellite display register theirs before any display
 // thread starts; an event without one is served and nothing runs.
@@ -171,12 +192,22 @@ struct SkyTables {
   std::array<int, kSkySlots> azimuth{};
 };
 
+// The end of a played log: the receive thread hands on the sentence or
+// frame it still holds, as the start of the next would, and then counts the
+// request as done. Everything read before it has been dispatched by then.
+struct StreamEndRequests {
+  std::atomic<uint32_t> requested{0};
+  std::atomic<uint32_t> done{0};
+};
+
 struct DataPath {
   LineSync lineSync;
   SentenceStore sentences;
   TtffClock ttff;
   VbiCopies vbi;
   SentenceEventSlots events;
+  DisplayBarrier barrier;
+  StreamEndRequests streamEnd;
   RefreshTable refresh;
   FixResults fix;
   SkyTables sky;

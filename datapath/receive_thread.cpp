@@ -38,13 +38,24 @@ std::string_view asUtf8(std::string_view latin1, std::array<char, 2 * kLineCapac
   return {out.data(), n};
 }
 
+void takeLine(DataPathContext& ctx, ReceiveState& st, std::string_view line) {
+  StreamLog* log = ctx.data.streamLog.load();
+  if (log && log->writeLine(line)) ctx.ui.setText(WindowId::TextPage, ids::kTextStatus, "Logging");
+  ctx.textLog.insertTop(asUtf8(line, st.shown));
+  dispatchSentence(ctx, line);
+}
+
 void textStep(DataPathContext& ctx, ReceiveState& st, uint8_t b) {
-  st.lines.take(b, [&](std::string_view line) {
-    StreamLog* log = ctx.data.streamLog.load();
-    if (log && log->writeLine(line)) ctx.ui.setText(WindowId::TextPage, ids::kTextStatus, "Logging");
-    ctx.textLog.insertTop(asUtf8(line, st.shown));
-    dispatchSentence(ctx, line);
-  });
+  st.lines.take(b, [&](std::string_view line) { takeLine(ctx, st, line); });
+}
+
+// What the next sentence's "$" or the next frame's marker would close; the
+// marker is neither logged nor shown, as it was never received.
+void endOfStream(DataPathContext& ctx, ReceiveState& st, ProtocolMode mode) {
+  if (mode == ProtocolMode::Nmea) return st.lines.finish([&](std::string_view line) { takeLine(ctx, st, line); });
+  if (mode != ProtocolMode::Vbi) return;
+  for (const uint8_t b : {kVbiSync1, kVbiSync2})
+    st.frames.take(b, [&](FrameView frame, int32_t length) { takeVbiFrame(ctx, frame, length); });
 }
 
 void binaryStep(DataPathContext& ctx, ReceiveState& st, uint8_t b) {
@@ -83,6 +94,11 @@ void runReceiveThread(DataPathContext& ctx, WorkerControl& ctl) {
   // their signal.
   const SentenceEvents held = openSentenceEvents(ctx);
   while (ctl.checkpoint() && s.connected) {
+    // Between two reads: the byte read last has been dispatched.
+    if (const uint32_t asked = ctx.data.streamEnd.requested; asked != ctx.data.streamEnd.done) {
+      endOfStream(ctx, st, s.protocolMode);
+      ctx.data.streamEnd.done = asked;
+    }
     auto port = s.portHandle.get();
     if (!port) {
       ctx.events.waitForAny({}, kNoPortPauseMs, &ctl.cancelToken());

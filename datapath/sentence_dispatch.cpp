@@ -1,5 +1,6 @@
 #include "datapath/sentence_dispatch.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/text.h"
@@ -80,9 +81,15 @@ SentenceEvents openSentenceEvents(DataPathContext& ctx) {
 }
 
 void runDisplayThread(DataPathContext& ctx, WorkerControl& ctl) {
-  const SentenceEvents waitArray = openSentenceEvents(ctx);
+  const SentenceEvents sentences = openSentenceEvents(ctx);
+  // The barrier's event last: served only when no sentence event is set.
+  std::array<EventHandle, sentenceEvents::kCount + 1> waitArray;
+  std::copy(sentences.begin(), sentences.end(), waitArray.begin());
+  waitArray.back() = ctx.events.create(kDisplayBarrierEventName);
+  ctx.data.barrier.publish(waitArray.back());
   while (ctl.checkpoint()) {
     const int fired = ctx.events.waitForAny(waitArray, EventRegistry::kInfinite, &ctl.cancelToken());
+    if (fired == sentenceEvents::kCount) ctx.data.barrier.runPosted();
     if (fired < 0 || fired >= sentenceEvents::kCount) continue;  // a stop ends at the checkpoint
     const RefreshRoutine& refresh = ctx.data.refresh[static_cast<size_t>(fired)];
     if (refresh) refresh();

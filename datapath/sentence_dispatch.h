@@ -15,14 +15,17 @@ namespace ferrolan {
 // character reads happen here; decoding waits for the display thread.
 void dispatchSentence(DataPathContext& ctx, std::string_view line);
 
+// The display thread's own event for its barrier; not one of the twelve.
+inline constexpr const char* kDisplayBarrierEventName = "ferrolanEvtDisplayBarrier";
+
 // The twelve named events, opened and published for signalling. Both
 // threads open them: a sentence read before the display thread waits is
 // then kept by its event, not lost.
 using SentenceEvents = std::array<EventHandle, sentenceEvents::kCount>;
 SentenceEvents openSentenceEvents(DataPathContext& ctx);
 
-// The display thread: opens the events, then serves them in their order
-// until stopped.
+// The display thread: opens the events, then serves them in their order,
+// the barrier's last, until stopped.
 void runDisplayThread(DataPathContext& ctx, WorkerControl& ctl);
 
 }  // namespace ferrolan

@@ -64,6 +64,21 @@ class LineFramer {
 
   std::string_view pending() const { return {line_.data(), length_}; }
 
+  // The end of the stream (a played log has no next sentence): the line
+  // gathered so far is handed on as the next "$" would hand it on, and the
+  // framer waits for a "$" again.
+  template <typename OnLine>
+  void finish(OnLine&& onLine) {
+    if (sync_.sentenceOpen.load() && sync_.sentenceSynced.load()) {
+      const std::string_view line = finishLine();
+      if (!line.empty()) onLine(line);
+    }
+    length_ = 0;
+    count_ = 0;
+    sync_.sentenceOpen.store(false);
+    sync_.sentenceSynced.store(false);
+  }
+
  private:
   std::string_view finishLine();
 

@@ -72,7 +72,7 @@ bool openPort(LinkContext& ctx, const std::string& name, int baud) {
 
 ConnectResult connectSession(LinkContext& ctx, ConnectKind kind, const CancelToken* cancel) {
   ReceiverSession& s = ctx.session;
-  const bool byHand = kind == ConnectKind::ByHand;
+  const bool byHand = kind != ConnectKind::Again;
   auto port = ctx.ports.open(s.portName.get());
   if (!port) return ConnectResult::OpenFailed;
   s.portHandle.set(port);
@@ -104,7 +104,9 @@ ConnectResult connectSession(LinkContext& ctx, ConnectKind kind, const CancelTok
   };
   if (byHand) {
     showConnected();
-    if (!gpsIsNMEAVBIReceived(ctx)) return ConnectResult::NoStream;
+    const StreamKind stream = receivedStream(ctx);
+    if (stream == StreamKind::None) return ConnectResult::NoStream;
+    if (kind == ConnectKind::Playback) s.protocolMode = stream == StreamKind::Vbi ? ProtocolMode::Vbi : ProtocolMode::Nmea;
   } else {
     if (detectStream(*port, ctx.clock, cancel) == StreamKind::None) return fail(ConnectResult::NoStream);
     showConnected();
@@ -120,6 +122,37 @@ ConnectResult connectSession(LinkContext& ctx, ConnectKind kind, const CancelTok
   return ConnectResult::Connected;
 }
 
+namespace {
+
+// A connect by hand or for a playback, with its reason shown when it fails.
+bool connectShown(LinkContext& ctx, ConnectKind kind) {
+  ReceiverSession& s = ctx.session;
+  if (s.portHandle.valid()) {
+    stopWorker(s.receiveThread);
+    stopWorker(s.displayThread);
+    s.portHandle.reset();
+    s.connected = false;
+    ctx.clock.sleepMs(kReopenPauseMs);
+  }
+  switch (connectSession(ctx, kind)) {
+    case ConnectResult::Connected:
+      if (kind == ConnectKind::ByHand) {
+        std::lock_guard l(s.reconnectMutex);
+        s.reconnectAllowed = true;
+      }
+      return true;
+    case ConnectResult::OpenFailed: connectFailure(ctx, "Fail To Create COM Port"); break;
+    case ConnectResult::TimeoutsFailed: connectFailure(ctx, "Fail To SetCommTimeouts"); break;
+    case ConnectResult::GetStateFailed: connectFailure(ctx, "Fail To GetCommState"); break;
+    case ConnectResult::SetStateFailed: connectFailure(ctx, "Fail To SetCommState"); break;
+    case ConnectResult::NoStream: ctx.textLog.append("gpsIsNMEAVBIReceived fail..."); break;
+    case ConnectResult::NoWorkers: ctx.textLog.append(kNoReceiveThreadText); break;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool connectReceiver(LinkContext& ctx) {
   ReceiverSession& s = ctx.session;
   stopReconnect(s);
@@ -131,40 +164,26 @@ bool connectReceiver(LinkContext& ctx) {
   }
   s.portName.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComPortBox));
   s.baudText.set(ctx.ui.text(WindowId::ComPortSetup, ids::kComBaudBox));
-
-  if (s.portHandle.valid()) {
-    stopWorker(s.receiveThread);
-    stopWorker(s.displayThread);
-    s.portHandle.reset();
-    s.connected = false;
-    ctx.clock.sleepMs(kReopenPauseMs);
-  }
-
-  switch (connectSession(ctx, ConnectKind::ByHand)) {
-    case ConnectResult::Connected: {
-      std::lock_guard l(s.reconnectMutex);
-      s.reconnectAllowed = true;
-      return true;
-    }
-    case ConnectResult::OpenFailed: connectFailure(ctx, "Fail To Create COM Port"); break;
-    case ConnectResult::TimeoutsFailed: connectFailure(ctx, "Fail To SetCommTimeouts"); break;
-    case ConnectResult::GetStateFailed: connectFailure(ctx, "Fail To GetCommState"); break;
-    case ConnectResult::SetStateFailed: connectFailure(ctx, "Fail To SetCommState"); break;
-    case ConnectResult::NoStream: ctx.textLog.append("gpsIsNMEAVBIReceived fail..."); break;
-    case ConnectResult::NoWorkers: ctx.textLog.append(kNoReceiveThreadText); break;
-  }
-  return false;
+  return connectShown(ctx, ConnectKind::ByHand);
 }
 
-bool gpsIsNMEAVBIReceived(LinkContext& ctx) {
+bool connectPlayback(LinkContext& ctx, const std::string& portName, int baud) {
+  ctx.session.portName.set(portName);
+  ctx.session.baudText.set(std::to_string(baud));
+  return connectShown(ctx, ConnectKind::Playback);
+}
+
+bool gpsIsNMEAVBIReceived(LinkContext& ctx) { return receivedStream(ctx) != StreamKind::None; }
+
+StreamKind receivedStream(LinkContext& ctx) {
   auto port = ctx.session.portHandle.get();
-  if (!port) return false;
+  if (!port) return StreamKind::None;
   const StreamKind kind = detectStream(*port, ctx.clock);
   const char* verdict = kind == StreamKind::Nmea  ? "Receive NMEA"
                         : kind == StreamKind::Vbi ? "Receive VBI"
                                                   : "Don't Receive NMEA and VBI!!!";
   ctx.ui.setText(WindowId::ComPortSetup, ids::kComStatus, verdict);
-  return kind != StreamKind::None;
+  return kind;
 }
 
 bool probeStream(LinkContext& ctx) {

@@ -47,6 +47,8 @@ struct ReceiverSession {
   std::atomic<int> firmwareVersion{0};
   // Set while the start-up update runs: it owns the port until it ends.
   std::atomic<int> autoUpdateRunning{0};
+  // The line carries a recorded log, not a receiver: nothing is sent to it.
+  std::atomic<bool> playback{false};
 
   // What the data path registers: the workers connectReceiver starts, and
   // the clearing of the satellite display before a restart. A missing one
@@ -76,7 +78,9 @@ enum class ConnectResult { Connected, OpenFailed, TimeoutsFailed, GetStateFailed
 // COM Port Setup box. A connect again, after the line was lost, keeps the
 // log and the box as they are, marks the link connected only once the
 // stream is there, and lets go of the port on any failure.
-enum class ConnectKind { ByHand, Again };
+// A playback connects as by hand, and the stream it finds sets the
+// protocol mode.
+enum class ConnectKind { ByHand, Again, Playback };
 
 // The connect once the session holds the port name and rate: the port
 // opened and set up, the stream told, the receive and display threads
@@ -84,8 +88,14 @@ enum class ConnectKind { ByHand, Again };
 ConnectResult connectSession(LinkContext& ctx, ConnectKind kind, const CancelToken* cancel = nullptr);
 
 bool openPort(LinkContext& ctx, const std::string& name, int baud);
+// Connects to the port and rate the COM Port Setup dialog names.
 bool connectReceiver(LinkContext& ctx);
+// Connects to a recorded log played on `portName`: as connectReceiver does,
+// without the dialog, and the stream it detects sets the protocol mode.
+bool connectPlayback(LinkContext& ctx, const std::string& portName, int baud);
 bool gpsIsNMEAVBIReceived(LinkContext& ctx);
+// What gpsIsNMEAVBIReceived found.
+StreamKind receivedStream(LinkContext& ctx);
 bool probeStream(LinkContext& ctx);
 bool disconnectReceiver(LinkContext& ctx);
 void writeByte(LinkContext& ctx, uint8_t byte);

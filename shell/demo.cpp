@@ -45,20 +45,24 @@ bool DemoSetup::start(const std::string& simPath, std::string& error) {
   // For tests that run many demos at once: the same update with the line
   // unpaced, so it takes seconds instead of most of a minute.
   if (const char* fast = std::getenv("FERROLAN_DEMO_UNPACED"); fast && *fast) argv.push_back("--no-pacing");
-  // Its control input is ours, not the terminal's: keys typed at the demo
-  // are no commands for the receiver.
-  ChildOptions options;
-  options.stdinPipe = true;
-  if (!fs::exists(simPath) || !sim_.start(argv, options)) {
-    error = "cannot start the simulated receiver " + simPath;
-    return false;
-  }
-  if (!sim_.readLine(line_, 10000) || line_.empty()) {
-    error = "the simulated receiver did not report its line";
-    return false;
-  }
+  if (!startSimulator(sim_, argv, line_, error)) return false;
   if (!waitForLink(link, 10000)) {
     error = "COM1 in " + root_ + " does not lead to the simulated receiver's line " + line_;
+    return false;
+  }
+  return true;
+}
+
+bool startSimulator(ChildProcess& sim, const std::vector<std::string>& argv, std::string& line, std::string& error) {
+  ChildOptions options;
+  options.stdinPipe = true;
+  if (argv.empty() || !fs::exists(argv[0]) || !sim.start(argv, options)) {
+    error = "cannot start the simulated receiver " + (argv.empty() ? std::string() : argv[0]);
+    return false;
+  }
+  if (!sim.readLine(line, 10000) || line.empty()) {
+    error = "the simulated receiver did not report its line";
+    sim.stop();
     return false;
   }
   return true;

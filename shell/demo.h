@@ -3,6 +3,7 @@
 // image, and the simulated receiver on a pseudo-terminal behind "COM1:".
 
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -35,5 +36,10 @@ class DemoSetup {
 
 // The firmware image's bytes: deterministic, so a transfer can be checked.
 std::string demoFirmware(size_t size);
+
+// Starts ferrolan-sim with `argv` (its path first), its control input a
+// pipe of ours so that keys typed at the terminal are no commands for it,
+// and reads the line it reports into `line`; false with `error`.
+bool startSimulator(ChildProcess& sim, const std::vector<std::string>& argv, std::string& line, std::string& error);
 
 }  // namespace ferrolan

@@ -16,6 +16,7 @@
 #include "shell/console_sheet.h"
 #include "shell/demo.h"
 #include "shell/options.h"
+#include "shell/playback.h"
 #include "shell/script_console.h"
 #include "shell/startup.h"
 #include "station/station.h"
@@ -56,11 +57,13 @@ int main(int argc, char** argv) {
   }
 
   DemoSetup demo;
-  std::mutex demoMutex;
+  PlaybackSetup playback;
+  std::mutex demoMutex;  // the demo's and the playback's simulator
   TerminationWatch termination;
   termination.start([&](int signal) {
     std::lock_guard l(demoMutex);
     demo.stop();
+    playback.stop();
     // A terminal front end leaves the terminal as it found it.
     restoreGuardedTerminal();
     endScriptConsole(128 + signal);
@@ -78,11 +81,28 @@ int main(int argc, char** argv) {
                  demo.line().c_str());
   }
 
+  if (o.replay) {
+    std::lock_guard l(demoMutex);
+    std::string error;
+    if (!playback.start(programDir() + "/ferrolan-sim", *o.replay, o.speed, error)) {
+      std::fprintf(stderr, "ferrolan: replay: %s\n", error.c_str());
+      return 1;
+    }
+    std::fprintf(stderr, "ferrolan: playing %s on %s\n", o.replay->c_str(), playback.line().c_str());
+  }
+
   SystemClock clock;
-  TtyPortOpener opener(o.root);
+  TtyPortOpener ttyOpener(o.root);
+  CountingPortOpener opener(ttyOpener, playback.line());
   UiModel ui;
   Context ctx(clock, opener, ui, o.root);
   registerAll(ctx);
+  // From the first command on, nothing goes out to a receiver.
+  ctx.session.playback = o.replay.has_value();
+  if (o.replay)
+    ctx.hooks.playback = [&ctx, &opener, line = playback.line(), size = playback.logSize()](WorkerControl& ctl) {
+      runPlayback(ctx, ctl, line, opener, size);
+    };
 
   StartupOptions startup;
   startup.pageCount = o.tool ? 3 : 1;
@@ -116,6 +136,7 @@ int main(int argc, char** argv) {
   {
     std::lock_guard l(demoMutex);
     demo.stop();
+    playback.stop();
   }
   std::fflush(stdout);
   std::fflush(stderr);

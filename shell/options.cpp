@@ -43,7 +43,21 @@ CommandLine<ProgramOptions> parseProgramOptions(const std::vector<std::string>& 
   app.add_flag("--demo", o.demo,
                "run against the simulated receiver (ferrolan-sim) in a\n"
                "temporary device root, then clean up");
-  app.add_flag("--tool", o.tool, "the three-page interactive sheet (Text, Info, Sky)");
+  CLI::Option* demo = app.get_option("--demo");
+  CLI::Option* tool = app.add_flag("--tool", o.tool, "the three-page interactive sheet (Text, Info, Sky)");
+  CLI::Option* replay = app.add_option_function<std::string>(
+                                "--replay", [&o](const std::string& log) { o.replay = log; },
+                                "with --tool: play a recorded log (NMEA text or the\n"
+                                "VBI log) into the pages as if a receiver sent it,\n"
+                                "in the log's own time; nothing is sent to a receiver")
+                            ->type_name("LOG")
+                            ->check(nonEmpty())
+                            ->needs(tool)
+                            ->excludes(demo);
+  app.add_option("--speed", o.speed, "with --replay: times the log's speed (1); 0 as fast\nas possible")
+      ->type_name("X")
+      ->transform(within(0.0, kMaxReplaySpeed))
+      ->needs(replay);
   app.add_option_function<std::string>(
          "--platform-type", [&o](const std::string& type) { o.platformType = type; },
          "pretend to be a handheld of this platform type, e.g.\n"

@@ -16,6 +16,8 @@ struct ProgramOptions {
   bool tool = false;
   bool tui = false;
   std::optional<std::string> platformType;
+  std::optional<std::string> replay;  // a recorded log to play as the receiver
+  double speed = 1;                   // times the log's own speed; 0 as fast as possible
   // The production-line station.
   bool station = false;
   std::string db;

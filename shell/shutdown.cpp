@@ -13,7 +13,7 @@ void runShutdown(Context& ctx) {
   // looks at no stop request, and waiting for it could take minutes after
   // the user asked to leave.
   const bool updating = ctx.update.procedureRunning > 0;
-  for (SharedHandle<Worker>* h : {&ctx.session.receiveThread, &ctx.session.displayThread,
+  for (SharedHandle<Worker>* h : {&ctx.app.playbackThread, &ctx.session.receiveThread, &ctx.session.displayThread,
                                   &ctx.session.commandThread, &ctx.app.updateThread}) {
     if (updating && (h == &ctx.session.commandThread || h == &ctx.app.updateThread)) continue;
     if (auto w = h->take()) w->stop();

@@ -26,6 +26,12 @@ void createTextPage(Context& ctx) {
   // Start-up's lines (a missing configuration, say) came before the page.
   ctx.textLog.replayEarlyLines();
   auto worker = std::make_shared<Worker>();
+  // A playback has no receiver to update: it plays the log instead.
+  if (ctx.hooks.playback) {
+    worker->start(ctx.hooks.playback);
+    ctx.app.playbackThread.set(worker);
+    return;
+  }
   worker->start([&ctx](WorkerControl&) { AutoUpdateThread(ctx); });
   ctx.app.autoUpdateThread.set(worker);
 }

@@ -1,5 +1,6 @@
 #include "shell/tool_pages.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -76,6 +77,17 @@ constexpr CommandRow kDispatchRows[] = {
     {ids::kCmdFsaModify, A::Dialog, dialog(W::FsaModify), {}},
 };
 
+// The commands that go out to the receiver (or take its line): a playback
+// has none to send them to.
+constexpr int kReceiverCommands[] = {
+    ids::kInfoColdStart,     ids::kInfoFwVersion, ids::kCmdCommSetting, ids::kCmdToNmea,      ids::kCmdToVbi,
+    ids::kCmdHotStart,       ids::kCmdWarmStart,  ids::kCmdColdStart,   ids::kCmdReset,       ids::kCmdFwUpdate,
+    ids::kCmdFwVersion,      ids::kCmdFkUpdate,   ids::kCmdSpUpdate,    ids::kCmdAllUpdate,   ids::kCmdDualPort,
+    ids::kCmdSingleChannel,  ids::kCmdVgan,       ids::kCmdFsaModify,   kLineSpeeds[0].commandId,
+    kLineSpeeds[1].commandId, kLineSpeeds[2].commandId, kLineSpeeds[3].commandId, kLineSpeeds[4].commandId,
+    kLineSpeeds[5].commandId,
+};
+
 constexpr bool rowsAreSound() {
   for (size_t i = 0; i < std::size(kDispatchRows); ++i) {
     const CommandRow& r = kDispatchRows[i];
@@ -89,6 +101,14 @@ constexpr bool rowsAreSound() {
   return true;
 }
 static_assert(rowsAreSound());
+
+constexpr bool receiverCommandsHaveRows() {
+  for (int c : kReceiverCommands)
+    if (std::none_of(std::begin(kDispatchRows), std::end(kDispatchRows), [c](const CommandRow& r) { return r.command == c; }))
+      return false;
+  return true;
+}
+static_assert(receiverCommandsHaveRows());
 static_assert(std::size(kDispatchRows) == 36);
 
 void applyEdits(UiModel& ui, W page, const MenuEdits& m) {
@@ -151,6 +171,10 @@ MenuEdits menuOnActivation(bool logFileOpen, bool connected, bool dualPortActive
   return edits({grey(ids::kCmdToNmea), enable(ids::kCmdToVbi), enable(ids::kCmdStartLog), grey(ids::kCmdStopLog)});
 }
 
+bool goesToReceiver(int command) {
+  return std::find(std::begin(kReceiverCommands), std::end(kReceiverCommands), command) != std::end(kReceiverCommands);
+}
+
 const CommandRow* findCommandRow(int command) {
   for (const CommandRow& r : kDispatchRows)
     if (r.command == command) return &r;
@@ -183,6 +207,10 @@ void dispatchCommand(Context& ctx, SheetHost* host, WindowId page, int command) 
   if (ctx.app.sheetClosing) return;
   const CommandRow* row = findCommandRow(command & 0xFFFF);
   if (!row) return;
+  if (ctx.session.playback && goesToReceiver(row->command)) {
+    ctx.textLog.append(kPlaybackNoReceiverText);
+    return;
+  }
   switch (row->action) {
     case A::EndSheet: shutDownAndQuit(ctx); return;
     case A::SetEvent: setEvent(ctx, row->arg); break;

@@ -56,6 +56,11 @@ struct CommandRow {
   bool whenConnected = false;
 };
 
+// What a command that would go to the receiver writes during a playback.
+inline constexpr const char* kPlaybackNoReceiverText = "Playback: no receiver to send to.";
+// Whether the command goes out to the receiver (or takes its line).
+bool goesToReceiver(int command);
+
 // The row for a command id, or nullptr: an id no row names does nothing.
 const CommandRow* findCommandRow(int command);
 

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     }
     capture.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     opt.receiver.epochs = false;
-    if (opt.replayFast) opt.line.pace = false;
+    if (opt.replaySpeed == 0) opt.line.pace = false;
   }
   Simulator sim(std::move(opt), std::move(capture));
   std::string why;

@@ -205,11 +205,15 @@ CommandLine<SimOptions> parseOptions(const std::vector<std::string>& args) {
   app.add_option("--store", r.storeDir, "write received images and ephemeris frames here")
       ->type_name("DIR")->check(nonEmpty())->group(rx);
   app.add_option("--replay", o.replayFile,
-                 "put out a capture byte for byte, one RMC sentence a\n"
-                 "second, from half a second after a program first\n"
-                 "opens the line (commands are still read and answered)")
+                 "put out a capture (NMEA text or a VBI log) byte for\n"
+                 "byte in its own time, epoch by epoch as its RMC or GGA\n"
+                 "times or PVT frames say, from half a second after a\n"
+                 "program first opens the line (commands are still read\n"
+                 "and answered)")
       ->type_name("FILE")->check(nonEmpty())->group(rx);
-  app.add_flag("--fast", o.replayFast, "with --replay: as fast as possible")->group(rx);
+  app.add_option("--speed", o.replaySpeed, "with --replay: times the capture's speed (1); 0 as fast\nas possible")
+      ->type_name("X")->transform(within(0.0, kMaxReplaySpeed))->group(rx);
+  app.add_flag_callback("--fast", [&o] { o.replaySpeed = 0; }, "with --replay: --speed 0")->group(rx);
   app.add_option("--hang-up-at-block", o.hangUpAtBlock,
                  "the line drops (and stays away) when the flash kernel\n"
                  "has taken this many XMODEM blocks")

@@ -18,7 +18,7 @@ struct SimOptions {
   LineFaults line;
   bool powerCycleOnReopen = false;
   std::string replayFile;
-  bool replayFast = false;
+  double replaySpeed = 1;  // log seconds per second; 0 = as fast as possible
   uint32_t hangUpAtBlock = 0;  // the line drops for good at this block of a flash transfer
   double exitAfterSeconds = 0;  // 0 = run until killed
   std::string link, device, control;

@@ -1,7 +1,10 @@
 #pragma once
-// Plays a capture back byte for byte: one second per RMC sentence (the
-// chunk before each RMC goes out a second after the previous one), or all
-// at once when fast. It waits for a listener: played to nobody, a capture
+// Plays a capture back byte for byte, in the capture's own time: it is cut
+// before every epoch's sentence or frame (RMC, else GGA, in NMEA text; the
+// PVT Solution in a VBI log), and each chunk goes out as long after the
+// previous one as the times of their epochs lie apart, divided by the
+// speed; a second when the time is missing or goes back. Speed 0 puts it
+// all out at once. It waits for a listener: played to nobody, a capture
 // would be lost whole (fast) or cut at its start.
 
 #include <cstddef>
@@ -12,12 +15,18 @@
 
 namespace ferrolan::sim {
 
-// Offsets at which the capture is cut: before every "$..RMC," sentence.
-std::vector<size_t> rmcCuts(const Bytes& capture);
+struct ReplayCut {
+  size_t at = 0;         // offset of the epoch's sentence or frame
+  uint32_t afterMs = 0;  // log time since the previous cut (the first: one second)
+};
+
+// Where a capture is cut, in capture order.
+std::vector<ReplayCut> replayCuts(const Bytes& capture);
 
 class Replay {
  public:
-  Replay(Bytes capture, bool fast);
+  // speed: log seconds per second; 0 = as fast as the line takes it.
+  Replay(Bytes capture, double speed);
   // The first chunk goes out at `at`; later calls keep the first time.
   void startAt(uint32_t at);
   void advance(uint32_t now, Bytes& out);
@@ -25,12 +34,13 @@ class Replay {
 
  private:
   Bytes capture_;
-  std::vector<size_t> cuts_;
+  std::vector<ReplayCut> cuts_;
   size_t chunk_ = 0;  // index of the next cut to reach
   size_t next_ = 0;   // first byte not yet sent
-  bool fast_;
+  double speed_;
   bool started_ = false;
-  uint32_t nextAt_ = 0;
+  uint32_t startedAt_ = 0;
+  double logMs_ = 0;  // log time of the next chunk since the start
 };
 
 }  // namespace ferrolan::sim

@@ -53,7 +53,7 @@ Simulator::Simulator(SimOptions options, Bytes capture)
       deviceBaud_(opt_.receiver.baud) {
   rx_.setXmodemFaults(opt_.xmodem);
   out_.faults = opt_.line;
-  if (!capture.empty()) replay_.emplace(std::move(capture), opt_.replayFast);
+  if (!capture.empty()) replay_.emplace(std::move(capture), opt_.replaySpeed);
 }
 
 bool Simulator::open(std::string& error) {

@@ -260,7 +260,7 @@ TEST(ReceiveThread, ModeIsReadAfterEveryByte) {
                                                  "PVT Solution Data (121)"}));
 }
 
-TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirst) {
+TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirstAndTheBarrierLast) {
   ScriptedRig rig;
   std::mutex m;
   std::vector<int> ran;
@@ -280,11 +280,25 @@ TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirst) {
     return ran.size();
   };
   ASSERT_TRUE(eventually([&] { return count() == 3; }));
+  // A barrier posted while a refresh runs waits for every event set until
+  // it is served, one set after it too.
+  rig.ctx.dataPath.refresh[ev::kGpGsv] = [&] {
+    {
+      std::lock_guard l(m);
+      ran.push_back(ev::kGpGsv);
+    }
+    EXPECT_TRUE(rig.ctx.dataPath.barrier.post([&] {
+      std::lock_guard l(m);
+      ran.push_back(-1);
+    }));
+    events[ev::kGpRmc]->set();
+  };
   dispatchSentence(rig.ctx, "$GPGSV,1,1,01\n");
-  ASSERT_TRUE(eventually([&] { return count() == 4; }));
+  ASSERT_TRUE(eventually([&] { return count() == 6; }));
   display.stop();
   EXPECT_FALSE(display.running());
-  EXPECT_EQ(ran, (std::vector<int>{ev::kGpGsa, ev::kGpRmc, ev::kSvSoluData, ev::kGpGsv}));
+  EXPECT_FALSE(rig.ctx.dataPath.barrier.post([] {}));  // nobody left to run it
+  EXPECT_EQ(ran, (std::vector<int>{ev::kGpGsa, ev::kGpRmc, ev::kSvSoluData, ev::kGpGsv, ev::kGpRmc, -1}));
 }
 
 TEST(ReceiveThread, ParksWhenSuspendedAndEndsOnStop) {

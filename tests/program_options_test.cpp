@@ -44,6 +44,14 @@ TEST(ProgramOptions, BadLinesExitWithTwoNamingTheOption) {
                     {{"--root"}, "--root"},
                     {{"--demo", "--platform-type"}, "--platform-type"},
                     {{"--tool", "--console", "--root"}, "--root"},
+                    {{"--console", "--replay", "a.nmea"}, "--replay requires --tool"},
+                    {{"--tool", "--speed", "2"}, "--speed requires --replay"},
+                    {{"--tool", "--demo", "--replay", "a.nmea"}, "excludes"},
+                    {{"--tool", "--replay", ""}, "--replay"},
+                    {{"--tool", "--replay", "a.nmea", "--speed", "-1"}, "--speed"},
+                    {{"--tool", "--replay", "a.nmea", "--speed", "fast"}, "--speed"},
+                    {{"--tool", "--replay", "a.nmea", "--speed", "nan"}, "--speed"},
+                    {{"--tool", "--replay", "a.nmea", "--speed", "1001"}, "--speed"},
                 });
   // The hint goes with every mistake in the line itself.
   EXPECT_NE(parseProgramOptions({"--x"}).exit->text.find("Try 'ferrolan --help'."), std::string::npos);
@@ -62,6 +70,13 @@ TEST(ProgramOptions, GoodLinesSetTheOptions) {
   EXPECT_TRUE(all.options.console && all.options.demo && !all.options.tool);
   const auto scripted = parseProgramOptions({"--tool", "--console"});
   EXPECT_TRUE(!scripted.exit && scripted.options.tool && scripted.options.console);
+  EXPECT_TRUE(!scripted.options.replay && scripted.options.speed == 1);
+  for (const auto& [speed, want] : {std::pair{"0", 0.0}, {"0.5", 0.5}, {"1000", 1000.0}}) {
+    const auto played = parseProgramOptions({"--tool", "--replay", "a.vbi", "--speed", speed});
+    ASSERT_FALSE(played.exit) << played.exit->text;
+    EXPECT_EQ(played.options.replay.value_or(""), "a.vbi");
+    EXPECT_DOUBLE_EQ(played.options.speed, want);
+  }
   EXPECT_EQ(all.options.platformType.value_or(""), "PocketPC");
   // A repeated option keeps its last value, as it always did.
   EXPECT_EQ(parseProgramOptions({"--root", "a", "--root", "b"}).options.root, "b");
@@ -104,6 +119,8 @@ TEST(SimOptions, BadLinesExitWithTwoNamingTheOption) {
                     {{"--fix", "4d"}, "--fix"},
                     // A choice's number is not one of its names.
                     {{"--start", "1"}, "--start"},
+                    {{"--replay", "a.nmea", "--speed", "-0.5"}, "--speed"},
+                    {{"--replay", "a.nmea", "--speed", "1e9"}, "--speed"},
                 });
 }
 
@@ -139,6 +156,9 @@ TEST(SimOptions, GoodLinesSetTheOptions) {
   const auto defaults = sim::parseOptions({});
   ASSERT_FALSE(defaults.exit);
   EXPECT_EQ(defaults.options.receiver.baud, sim::ReceiverConfig{}.baud);
+  EXPECT_EQ(defaults.options.replaySpeed, 1);
+  EXPECT_EQ(sim::parseOptions({"--replay", "a", "--speed", "2.5"}).options.replaySpeed, 2.5);
+  EXPECT_EQ(sim::parseOptions({"--replay", "a", "--fast"}).options.replaySpeed, 0);
   EXPECT_FALSE(defaults.options.receiver.forcedFix.has_value());
 
   const auto help = sim::parseOptions({"--help"});

@@ -210,42 +210,78 @@ TEST(SimVbiOutput, UtcAndNoFixShowInTheSolution) {
   }
 }
 
-TEST(SimReplay, CapturesComeOutByteForByte) {
+// A VBI log of `epochs` PVT epochs, `gapS` seconds apart, as the tool logs it.
+Bytes vbiLog(int epochs, int gapS) {
+  Bytes log;
+  const int64_t start = unixFromCivil(CalendarTime{2026, 3, 1, 23, 59, 50});
+  for (int n = 0; n < epochs; ++n) {
+    Epoch e;
+    e.utc = civilFromUnix(start + n * gapS);
+    e.fix = FixKind::Fix3D;
+    for (const auto& f : vbiEpoch(e, gpsSecondsFromUnix(start + n * gapS), static_cast<uint32_t>(n)))
+      log.insert(log.end(), f.begin(), f.end());
+  }
+  return log;
+}
+
+// Milliseconds of the day of the epoch a chunk starts with: an RMC's time,
+// or a PVT Solution frame's hour, minute and second.
+int chunkTimeMs(const Bytes& c) {
+  if (c.size() > 8 + 13 && c[0] == kVbiSync1 && c[2] == kMsgPvtSolution)
+    return ((c[8 + pvt::kHour] * 60 + c[8 + pvt::kMinute]) * 60 + c[8 + pvt::kSecond]) * 1000;
+  const std::string s(c.begin(), c.begin() + static_cast<long>(std::min<size_t>(c.size(), 20)));
+  int h = 0, m = 0;
+  double sec = 0;
+  if (std::sscanf(s.c_str(), "$%*2cRMC,%2d%2d%lf", &h, &m, &sec) != 3) return -1;
+  return static_cast<int>(std::lround(((h * 60 + m) * 60 + sec) * 1000));
+}
+
+// A capture comes out whole, nothing of it before its listener; paced, each
+// chunk after the first starts with an epoch and goes out when the log's
+// time since the first epoch, divided by the speed, has passed (the first
+// one second after the start, over midnight too).
+TEST(SimReplay, CapturesComeOutByteForByteInTheirOwnTime) {
   const std::string dir = FERROLAN_TESTDATA_DIR "/nmea/";
-  for (const char* name : {"skytraq-fix.nmea", "tn200-all.nmea", "ac12_binary.nmea", "ublox-8.nmea"}) {
+  auto file = [&](const char* name) {
     std::ifstream f(dir + name, std::ios::binary);
-    ASSERT_TRUE(f) << name;
-    const Bytes capture((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    // Fast: nothing before its listener, then everything at once; a second
-    // listener does not start it again.
-    Bytes fast;
-    Replay r1(capture, true);
-    r1.advance(5000, fast);
-    EXPECT_TRUE(fast.empty()) << name;
-    r1.startAt(6000);
-    r1.advance(5999, fast);
-    EXPECT_TRUE(fast.empty()) << name;
-    r1.advance(6000, fast);
-    r1.startAt(7000);
-    r1.advance(7000, fast);
-    EXPECT_EQ(fast, capture) << name;
-    // Paced: one chunk a second, each chunk starts with an RMC.
-    Bytes paced;
-    Replay r2(capture, false);
-    r2.startAt(0);
-    const size_t rmcs = rmcCuts(capture).size();
-    size_t seconds = 0;
-    for (uint32_t t = 0; !r2.finished() && seconds < 2000; t += 1000, ++seconds) {
-      const size_t before = paced.size();
-      r2.advance(t, paced);
-      if (seconds > 0 && before < capture.size()) {
-        EXPECT_EQ(paced[before], '$');
-        EXPECT_EQ(std::string(paced.begin() + static_cast<long>(before) + 3,
-                              paced.begin() + static_cast<long>(before) + 6),
-                  "RMC");
+    EXPECT_TRUE(f) << name;
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  };
+  const struct {
+    const char* name;
+    Bytes capture;
+    double speed;
+  } rows[] = {
+      {"skytraq-fix", file("skytraq-fix.nmea"), 1},    {"eXplorist110 (a gap of 8 s)", file("eXplorist110.nmea"), 2},
+      {"ublox-8 ($GN)", file("ublox-8.nmea"), 0.5},    {"tn200-all", file("tn200-all.nmea"), 0},
+      {"VBI, 2 s apart", vbiLog(12, 2), 4},            {"VBI", vbiLog(5, 1), 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Replay r(row.capture, row.speed);
+    Bytes out;
+    r.advance(5000, out);
+    r.startAt(6000);
+    r.advance(5999, out);
+    EXPECT_TRUE(out.empty());
+    r.startAt(7000);  // a second listener does not start it again
+    constexpr uint32_t kStepMs = 5;
+    int firstMs = -1, chunks = 0;
+    for (uint32_t t = 6000; !r.finished() && t < 6000 + 600000; t += kStepMs) {
+      const size_t before = out.size();
+      r.advance(t, out);
+      if (out.size() == before) continue;
+      if (row.speed == 0) {
+        EXPECT_EQ(t, 6000u);
       }
+      if (chunks++ == 0 || row.speed == 0) continue;
+      const int ms = chunkTimeMs(Bytes(out.begin() + static_cast<long>(before), out.end()));
+      ASSERT_GE(ms, 0) << "chunk " << chunks << " starts with no epoch";
+      if (firstMs < 0) firstMs = ms;
+      const int logMs = 1000 + (ms - firstMs + 86400000) % 86400000;
+      EXPECT_NEAR(t - 6000.0, logMs / row.speed, kStepMs) << "chunk " << chunks;
     }
-    EXPECT_EQ(paced, capture) << name;
-    EXPECT_EQ(seconds, rmcs + 1) << name;
+    EXPECT_EQ(out, row.capture);
+    EXPECT_GT(chunks, row.speed == 0 ? 0 : 4);
   }
 }

@@ -20,11 +20,34 @@
 #include "core/text.h"
 #include "shell/script_console.h"
 #include "ui/ids.h"
+#include "platform/line_speeds.h"
+#include "sim/vbi_output.h"
 
 namespace ferrolan {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The last text of each Info page control.
+std::map<int, std::string> infoPage(const std::vector<std::string>& out) {
+  std::map<int, std::string> shown;
+  for (const std::string& l : out) {
+    if (l.rfind("text info:", 0) != 0) continue;
+    const size_t blank = l.find(' ', 10);
+    if (blank != std::string::npos) shown[decimalValue(l.substr(10))] = l.substr(blank + 1);
+  }
+  return shown;
+}
+
+// "44 Deg 04.1237919N" (NMEA) or "-33.868400 N" (VBI) in degrees, south
+// and west negative.
+double degrees(const std::string& text) {
+  const size_t deg = text.find(" Deg ");
+  if (deg == std::string::npos) return text.empty() ? NAN : std::strtod(text.c_str(), nullptr);
+  if (text.size() < deg + 6) return NAN;
+  const double v = std::stod(text.substr(0, deg)) + std::stod(text.substr(deg + 5)) / 60.0;
+  return text.back() == 'S' || text.back() == 'W' ? -v : v;
+}
 
 TEST(ScriptProtocol, ChangesPrintAsTheirLines) {
   auto line = [](WindowId w, int control, UiChangeKind kind, std::string text = {}, int value = 0) {
@@ -234,18 +257,7 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
     ASSERT_TRUE(t.until("log COM port lost: the receiver is disconnected.."));
     t.send("sync");
     ASSERT_TRUE(t.until("sync"));
-    std::map<int, std::string> shown;  // the last text of each Info page control
-    for (const std::string& l : t.out) {
-      if (l.rfind("text info:", 0) != 0) continue;
-      const size_t blank = l.find(' ', 10);
-      if (blank != std::string::npos) shown[decimalValue(l.substr(10))] = l.substr(blank + 1);
-    }
-    auto degrees = [](const std::string& text) -> double {
-      const size_t deg = text.find(" Deg ");
-      if (deg == std::string::npos || text.size() < deg + 6) return NAN;
-      const double v = std::stod(text.substr(0, deg)) + std::stod(text.substr(deg + 5)) / 60.0;
-      return text.back() == 'S' || text.back() == 'W' ? -v : v;
-    };
+    std::map<int, std::string> shown = infoPage(t.out);
     std::string sky = "sky";
     for (int c = 0; c < 16 && !shown[ids::kInfoChannelLabels[c]].empty(); ++c)
       sky += format(" %d:%d", decimalValue(shown[ids::kInfoChannelLabels[c]]),
@@ -274,6 +286,130 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
   }
   EXPECT_EQ(captures, 12);
   EXPECT_GE(fixes, captures - 2);
+}
+
+}  // namespace
+}  // namespace ferrolan
+
+namespace ferrolan {
+namespace {
+
+// A VBI log as the tool writes it, of the simulated receiver's frames: five
+// epochs with a 3D fix, a second apart.
+std::string simulatedVbiLog(std::vector<sim::Epoch>& epochs) {
+  std::string bytes;
+  const int64_t start = sim::unixFromCivil(CalendarTime{2026, 5, 4, 12, 0, 0});
+  for (uint32_t n = 0; n < 5; ++n) {
+    sim::Epoch e;
+    e.utc = sim::civilFromUnix(start + n);
+    e.fix = sim::FixKind::Fix3D;
+    e.position = {-33.8688 + n * 1e-4, 151.2093 - n * 2e-4, 58.25};
+    for (int prn = 1; prn <= 6; ++prn) e.sky.push_back({prn * 5, 40, 90, 40, prn <= 4});
+    for (const auto& f : sim::vbiEpoch(e, sim::gpsSecondsFromUnix(start + n), n)) bytes.append(f.begin(), f.end());
+    epochs.push_back(e);
+  }
+  return bytes;
+}
+
+// Whether a process still runs with `text` in its command line.
+bool processWith(const std::string& text) {
+  for (const auto& e : fs::directory_iterator("/proc")) {
+    std::ifstream f(e.path() / "cmdline", std::ios::binary);
+    const std::string cmdline((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (cmdline.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// A log played as fast as it goes: once the end line is printed, the Info
+// page shows the last fix of the log (gpsd's last one for a capture), with
+// the last sentence or frame too, which nothing after it closes; quit
+// leaves no simulator behind.
+TEST(Playback, InfoPageEndsAtTheLogsLastFix) {
+  std::vector<sim::Epoch> epochs;
+  const std::string vbi = simulatedVbiLog(epochs);
+  // The PVT display reads the solution copy the selector names: of the
+  // three in rotation, the one the next overwrites, two before the last.
+  const sim::Epoch& shownPvt = epochs[epochs.size() - 3];
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string time;
+    double lat, lon;
+  } rows[] = {
+      {"skytraq-fix.nmea", {}, {}, 0, 0},
+      {"mtk-3329.nmea", {}, {}, 0, 0},
+      {"simulated.vbi", vbi, format("%d:%d:%d", shownPvt.utc.hour, shownPvt.utc.minute, shownPvt.utc.second),
+       shownPvt.position.latitudeDeg, shownPvt.position.longitudeDeg},
+  };
+  for (auto row : rows) {
+    SCOPED_TRACE(row.name);
+    Tool t;
+    const fs::path log = t.root / row.name;
+    if (row.bytes.empty()) {
+      const std::string base = FERROLAN_TESTDATA_DIR "/nmea/" + fs::path(row.name).stem().string();
+      fs::copy_file(base + ".nmea", log);
+      std::ifstream expected(base + ".expected");
+      for (std::string line; std::getline(expected, line);) {
+        char time[16] = {};
+        if (std::sscanf(line.c_str(), "fix %15s %lf %lf", time, &row.lat, &row.lon) == 3) row.time = time;
+      }
+    } else {
+      std::ofstream(log, std::ios::binary) << row.bytes;
+    }
+    t.start(false, {"--replay", log.string(), "--speed", "0"});
+    ASSERT_TRUE(t.steps({{"page info", "open info"}}));
+    ASSERT_TRUE(t.until("log Playback ended.")) << t.lastLines();
+    t.send("sync");
+    ASSERT_TRUE(t.until("sync"));
+    const auto shown = infoPage(t.out);
+    EXPECT_EQ(shown.at(ids::kInfoUtc), row.time);
+    EXPECT_NEAR(degrees(shown.at(ids::kInfoLatitude)), row.lat, 2e-6);
+    EXPECT_NEAR(degrees(shown.at(ids::kInfoLongitude)), row.lon, 2e-6);
+    EXPECT_FALSE(t.printed("log COM port lost: the receiver is disconnected.."));
+    t.send("quit");
+    EXPECT_TRUE(t.until("exit 0"));
+    EXPECT_TRUE(t.program.wait(10000));
+    EXPECT_FALSE(processWith(log.string())) << "a simulator still plays " << log;
+  }
+}
+
+// Paced, every epoch of the log is shown, in the log's order; what would go
+// to a receiver writes one line and nothing else: no dialog, no box, no
+// reply (the simulator would answer the version query).
+TEST(Playback, PacedByTheLogAndNothingGoesToTheReceiver) {
+  Tool t;
+  const std::string capture = FERROLAN_TESTDATA_DIR "/nmea/eXplorist110.nmea";
+  t.start(false, {"--replay", capture, "--speed", "4"});
+  t.send("page info");
+  const int receiverCommands[] = {ids::kInfoColdStart, ids::kCmdHotStart,       ids::kCmdToVbi,
+                                  ids::kCmdFwVersion,  kLineSpeeds[5].commandId, ids::kCmdSingleChannel,
+                                  ids::kCmdFwUpdate,   ids::kCmdFkUpdate,       ids::kCmdVgan,
+                                  ids::kCmdDualPort,   ids::kCmdFsaModify,      ids::kCmdCommSetting};
+  for (int id : receiverCommands) {
+    SCOPED_TRACE(id);
+    const size_t before = t.out.size();
+    ASSERT_TRUE(t.steps({{format("cmd %d", id), "log Playback: no receiver to send to."}}));
+    t.send("sync");
+    ASSERT_TRUE(t.until("sync"));
+    for (size_t i = before; i < t.out.size(); ++i)
+      EXPECT_TRUE(t.out[i].rfind("open dlg", 0) != 0 && t.out[i].rfind("box ", 0) != 0) << t.out[i];
+  }
+  ASSERT_TRUE(t.until("log Playback ended.")) << t.lastLines();
+  std::vector<std::string> times, want;
+  for (const std::string& l : t.out)
+    if (l.rfind(format("text info:%d ", ids::kInfoUtc), 0) == 0) times.push_back(l.substr(l.find(' ', 5) + 1));
+  std::ifstream f(capture);
+  for (std::string line; std::getline(f, line);)
+    if (line.rfind("$GPRMC,", 0) == 0 && line.size() > 13)
+      want.push_back(line.substr(7, 2) + ":" + line.substr(9, 2) + ":" + line.substr(11, 2));
+  EXPECT_EQ(times, want);
+  for (const std::string& l : t.out) {
+    EXPECT_EQ(l.find("Current FW"), std::string::npos) << l;
+    EXPECT_NE(l, "log COM port lost: the receiver is disconnected..");
+  }
+  t.send("quit");
+  EXPECT_TRUE(t.until("exit 0"));
 }
 
 }  // namespace

@@ -47,11 +47,13 @@ struct Tool {
     std::string line;
     ASSERT_TRUE(sim.readLine(line, 10000));
   }
-  // With inputClosed the program starts with descriptor 0 closed.
-  void start(bool inputClosed = false) {
+  // With inputClosed the program starts with descriptor 0 closed; `extra`
+  // goes on its command line.
+  void start(bool inputClosed = false, const std::vector<std::string>& extra = {}) {
     ChildOptions o;
     o.stdinPipe = !inputClosed;
     std::vector<std::string> argv = {FERROLAN_PROGRAM_PATH, "--tool", "--console", "--root", root.string()};
+    argv.insert(argv.end(), extra.begin(), extra.end());
     if (inputClosed) argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$@\" <&-", "sh"});
     ASSERT_TRUE(program.start(argv, o));
   }
