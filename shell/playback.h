@@ -50,6 +50,7 @@ class CountingPortOpener final : public PortOpener {
  public:
   CountingPortOpener(PortOpener& inner, std::string line) : inner_(inner), line_(std::move(line)) {}
   std::shared_ptr<Port> open(const std::string& name) override;
+  std::string devicePath(const std::string& name) override { return inner_.devicePath(name); }
   uint64_t bytesRead() const { return *count_; }
 
  private:
