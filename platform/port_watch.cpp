@@ -118,4 +118,10 @@ std::string deviceIdentity(const std::string& path) {
   return "f:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
+std::string nameIdentity(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return {};
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
 }  // namespace ferrolan

@@ -84,10 +84,11 @@ class Station {
     std::atomic<bool> done{false};
     int64_t row = -1;
     uint32_t startedMs = 0, endedMs = 0;
-    std::string identity;
+    std::string presence;
   };
   struct Target {
     std::string port, identity, refusal;
+    std::string presence;  // this plugging-in of it: the name made, and its device
   };
 
   std::vector<Target> scan();
@@ -105,7 +106,7 @@ class Station {
   std::unique_ptr<UpdateRecord> record_;
   bool recordFailed_ = false;
   std::vector<std::unique_ptr<Slot>> slots_;
-  std::set<std::string> seen_;  // identities updated and not gone since
+  std::set<std::string> seen_;  // presences updated and not gone since
   size_t drawn_ = 0;            // table lines on the screen
 };
 
@@ -119,7 +120,8 @@ std::vector<Station::Target> Station::scan() {
     std::vector<std::string> names = expandPortPatterns({pattern});
     if (names.empty() && !hasWildcard(pattern) && !o_.watch) names.push_back(pattern);
     for (const std::string& name : names) {
-      Target t{name, deviceIdentity(name), {}};
+      Target t{name, deviceIdentity(name), {}, {}};
+      t.presence = nameIdentity(name) + "/" + t.identity;
       if (!t.identity.empty()) {
         auto [it, fresh] = byIdentity.emplace(t.identity, name);
         if (!fresh) {
@@ -135,7 +137,7 @@ std::vector<Station::Target> Station::scan() {
 
 void Station::start(const Target& t) {
   auto slot = std::make_unique<Slot>();
-  slot->identity = t.identity;
+  slot->presence = t.presence;
   slot->startedMs = clock_.tickCount();
   slot->run = std::make_unique<ReceiverRun>(RunSetup{o_.root, t.port, t.refusal});
   if (record_) {
@@ -239,7 +241,7 @@ int Station::run() {
     return 2;
   }
   if (!o_.watch)
-    for (const Target& t : pending) seen_.insert(t.identity);
+    for (const Target& t : pending) seen_.insert(t.presence);
   else
     pending.clear();  // the first scan of the loop finds them
 
@@ -250,16 +252,18 @@ int Station::run() {
     if (rescan) {
       rescan = false;
       std::set<std::string> present;
+      // By presence, not device: a port unplugged and plugged in again
+      // between two looks leads to the same device through a new name.
       for (const Target& t : scan()) {
         if (t.identity.empty()) continue;
-        present.insert(t.identity);
-        if (seen_.insert(t.identity).second) pending.push_back(t);
+        present.insert(t.presence);
+        if (seen_.insert(t.presence).second) pending.push_back(t);
       }
       // Gone: once it is back it is a new receiver. A running one stays
       // until its run ends.
       for (auto it = seen_.begin(); it != seen_.end();) {
         bool running = false;
-        for (const auto& s : slots_) running |= s->identity == *it && s->thread.joinable();
+        for (const auto& s : slots_) running |= s->presence == *it && s->thread.joinable();
         it = present.count(*it) || running ? std::next(it) : seen_.erase(it);
       }
     }

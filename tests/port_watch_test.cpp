@@ -121,6 +121,15 @@ TEST(PortWatch, PatternsExpandToExistingNamesAndLinksShareTheirTargetsIdentity) 
   }
   EXPECT_EQ(deviceIdentity("/dev/null").rfind("c:", 0), 0u);
   for (const std::string& gone : {d + "/dangling", d + "/missing", std::string()}) EXPECT_EQ(deviceIdentity(gone), "");
+
+  // A link made again to the same device: the same device, a new name.
+  const std::string before = nameIdentity(d + "/null");
+  ASSERT_FALSE(before.empty());
+  fs::rename(d + "/null", d + "/null-old");  // its inode stays taken
+  fs::create_symlink("/dev/null", d + "/null");
+  EXPECT_NE(nameIdentity(d + "/null"), before);
+  EXPECT_EQ(deviceIdentity(d + "/null"), deviceIdentity("/dev/null"));
+  EXPECT_EQ(nameIdentity(d + "/missing"), "");
 }
 
 }  // namespace
