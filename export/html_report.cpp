@@ -489,7 +489,9 @@ void signalPlot(std::string& out, const Summary& s, double span) {
       if (!clash) break;
       l.y += 11;
     }
-    text(out, l.x, std::min(l.y, p.bottom + 4), "start", l.text, "class=\"prn\" fill=\"" + std::string(l.colour) + "\"");
+    // A style, not a fill attribute, which the text's CSS colour would override.
+    text(out, l.x, std::min(l.y, p.bottom + 4), "start", l.text,
+         "class=\"prn\" style=\"fill: " + std::string(l.colour) + "\"");
     placed.push_back(l);
   }
   closePlot(out, p, bySatellite.empty() ? "no signals in this log" : "");
@@ -611,7 +613,7 @@ th, td { text-align: left; padding: 0.2rem 0.8rem 0.2rem 0; border-bottom: 1px s
 td:nth-child(3) { font-variant-numeric: tabular-nums; }
 td:nth-child(4) { white-space: nowrap; }
 .plot { overflow-x: auto; }
-.plot svg { display: block; width: 100%; min-width: 30rem; height: auto; }
+.plot svg { display: block; width: 100%; min-width: 30rem; max-width: 56rem; height: auto; }
 .plot.map svg { max-width: 34rem; min-width: 18rem; }
 svg text { fill: currentColor; font-size: 13px; }
 svg .label { font-size: 14px; }
@@ -623,7 +625,7 @@ svg .note { font-size: 18px; fill: var(--muted); }
 .series circle { stroke: none; }
 .cep { fill: none; stroke-width: 2; stroke-dasharray: 6 4; }
 .cep-label, .prn { font-weight: 600; }
-svg.legend { min-width: 30rem; }
+svg.legend { min-width: 30rem; max-width: 56rem; }
 @media print {
   :root { --fg: #000000; --bg: #ffffff; --muted: #444444; }
   body { max-width: none; padding: 0; font-size: 11pt; }

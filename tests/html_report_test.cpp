@@ -327,8 +327,10 @@ TEST(HtmlReport, OpensInABrowserWithNoErrorAndShowsThePlots) {
 #else
   FERROLAN_REQUIRE_PEER(std::filesystem::exists(FERROLAN_CHROMIUM_PATH), "chromium");
   const TempDir dir;
-  const std::string page = dir.file("report.html", track::htmlReport(handMade(), "report"));
+  // Kept beside its screenshots, to be looked at in other browsers.
   std::filesystem::create_directories(FERROLAN_SCREENSHOT_DIR);
+  const std::string page = FERROLAN_SCREENSHOT_DIR "/export-report.html";
+  std::ofstream(page, std::ios::binary) << track::htmlReport(handMade(), "report");
 
   // It parses to the page's plots, and says nothing on the console: with
   // no script there is nothing to say, unless something was refused.
@@ -339,17 +341,22 @@ TEST(HtmlReport, OpensInABrowserWithNoErrorAndShowsThePlots) {
   for (const char* complaint : {":CONSOLE", "Uncaught", "net::ERR"})
     EXPECT_EQ(dom.err.find(complaint), std::string::npos) << dom.err;
 
-  // A laptop and a phone; each screenshot of the window's size, far from
-  // blank, and the laptop's shows the map's blue dots beside the figures.
+  // A laptop, a phone, and the laptop in a dark theme; each screenshot of
+  // the window's size, mostly the theme's background and yet far from
+  // blank; the laptop's shows the map's blue dots beside the figures.
   struct Screen {
     int width, height;
+    bool dark;
     size_t blueAtLeast;
   };
-  for (const Screen& s : {Screen{1280, 900, 150}, Screen{390, 844, 0}}) {
-    SCOPED_TRACE(s.width);
-    const std::string shot = format("%s/export-report-%dx%d.png", FERROLAN_SCREENSHOT_DIR, s.width, s.height);
+  for (const Screen& s : {Screen{1280, 900, false, 150}, Screen{390, 844, false, 0}, Screen{1280, 900, true, 150}}) {
+    SCOPED_TRACE(format("%dx%d%s", s.width, s.height, s.dark ? " dark" : ""));
+    const std::string shot = format("%s/export-report-%dx%d%s.png", FERROLAN_SCREENSHOT_DIR, s.width, s.height,
+                                    s.dark ? "-dark" : "");
     std::filesystem::remove(shot);
-    const BrowserRun run = browse(dir, {"--screenshot=" + shot, format("--window-size=%d,%d", s.width, s.height)}, page);
+    std::vector<std::string> how = {"--screenshot=" + shot, format("--window-size=%d,%d", s.width, s.height)};
+    if (s.dark) how.push_back("--force-dark-mode");
+    const BrowserRun run = browse(dir, how, page);
     ASSERT_TRUE(run.ended) << "the browser did not end in time";
     EXPECT_EQ(run.err.find(":CONSOLE"), std::string::npos) << run.err;
     const auto img = decodePng(test::slurp(shot));
@@ -358,7 +365,9 @@ TEST(HtmlReport, OpensInABrowserWithNoErrorAndShowsThePlots) {
     EXPECT_EQ(img->width, s.width);
     EXPECT_EQ(img->height, s.height);
     const size_t pixels = size_t(img->width) * img->height;
-    EXPECT_GT(nearAndFar(*img, 0xFFFFFF, 24).second, pixels / 30) << "next to nothing on a white page";
+    const auto [background, ink] = nearAndFar(*img, s.dark ? 0x161616 : 0xFFFFFF, 24);
+    EXPECT_GT(background, pixels / 2) << "not the theme's background";
+    EXPECT_GT(ink, pixels / 30) << "next to nothing on the page";
     EXPECT_GE(nearAndFar(*img, 0x3B82C4, 40).first, s.blueAtLeast);
   }
 #endif
