@@ -1,9 +1,10 @@
 #pragma once
 // A whole log in figures and in samples to plot: how tightly the fixes
 // cluster, how each satellite's signal went, when the fix was lost. Made in
-// one pass over the log, in memory that does not grow with its size: the
-// figures from running sums and a bounded sample, the plots from points
-// thinned evenly over the log's time.
+// two streaming passes over the log (the mean position and the counts
+// first, then the distances from that mean and the plots), in memory that
+// does not grow with its size: the figures from running sums and a bounded
+// sample, the plots from points thinned evenly over the log's epochs.
 
 #include <cstddef>
 #include <optional>
@@ -51,7 +52,7 @@ struct Summary {
   uint64_t bytes = 0;  // of the log
 };
 
-// Reads the file at `path` in one streaming pass; false with `error` when it
+// Reads the file at `path` in two streaming passes; false with `error` when it
 // cannot be read (a log with nothing usable is a Summary with no fixes).
 bool summarizeLogFile(const std::string& path, Summary& out, std::string& error);
 

@@ -4,11 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <string>
 
 #include "core/bytes.h"
 #include "core/calendar.h"
 #include "datapath/nmea_fields.h"
 #include "datapath/stream_framer.h"
+#include "datapath/sv_measurements.h"
 #include "datapath/vbi_messages.h"
 #include "link/command_sentences.h"
 #include "link/vbi_frame.h"
@@ -29,13 +31,17 @@ namespace gsa {
 constexpr int kMode = 2, kFirstId = 3, kIds = 12, kHdop = 16;
 }
 
-enum class Kind { Rmc, Gga, Gsa };
+namespace gll {
+constexpr int kTime = 5;
+}
+
+enum class Kind { Rmc, Gga, Gsa, Gll };
 struct SentenceType {
   std::string_view type;  // after the two talker letters
   Kind kind;
 };
 // Any talker: GP, and GN or GL from receivers that combine systems.
-constexpr SentenceType kTypes[] = {{"RMC", Kind::Rmc}, {"GGA", Kind::Gga}, {"GSA", Kind::Gsa}};
+constexpr SentenceType kTypes[] = {{"RMC", Kind::Rmc}, {"GGA", Kind::Gga}, {"GSA", Kind::Gsa}, {"GLL", Kind::Gll}};
 
 // "$TTSSS," opens every sentence that nmeaField reads.
 constexpr size_t kAddressEnd = 6;
@@ -85,6 +91,19 @@ int digits2(std::string_view s, size_t at) { return (s[at] - '0') * 10 + (s[at +
 double secondOfDay(const Time& t) { return t.hour * 3600.0 + t.minute * 60.0 + t.second; }
 
 
+// A line longer than this is taken in pieces of this size: no receiver
+// writes one, and holding it whole would let a log without line ends fill
+// memory.
+constexpr size_t kLongestLine = 64 * 1024;
+// Signals kept for one epoch: far more than any receiver tracks, a bound
+// for a log that repeats its GSV groups.
+constexpr size_t kEpochSignals = 256;
+
+namespace gsv {
+constexpr int kTotal = 1, kNumber = 2, kFirstPrn = 4, kSnrAfterPrn = 3, kPerSatellite = 4, kPerSentence = 4;
+constexpr int kMostSentences = 9;
+}
+
 // One receiver epoch of the text log, gathered until a sentence with
 // another time arrives.
 struct NmeaEpoch {
@@ -100,6 +119,10 @@ struct NmeaEpoch {
   char gsaMode = 0;
   int gsaUsed = 0;
   std::optional<double> gsaHdop;
+  // The sentence that closed the epochs before this one came in it: the
+  // log holds the epoch's end.
+  bool closed = false;
+  std::vector<Signal> signals;
 };
 
 struct GsaValues {
@@ -108,13 +131,62 @@ struct GsaValues {
   std::optional<double> hdop;
 };
 
-class NmeaReader {
- public:
-  explicit NmeaReader(Track& track) : track_(track) {}
+// A GSV group of one talker, gathered until its last sentence.
+struct GsvGroup {
+  std::string talker;
+  int total = 0, next = 0;  // next = 0: no group open
+  std::vector<Signal> signals;
+};
 
+}  // namespace
+
+class LogReader::Impl {
+ public:
+  virtual ~Impl() = default;
+  virtual void feed(std::span<const uint8_t> bytes) = 0;
+  virtual void finish() = 0;
+  virtual LogKind kind() const = 0;
+  Skipped skipped;
+};
+
+namespace {
+
+class NmeaReader final : public LogReader::Impl {
+ public:
+  explicit NmeaReader(const LogReader::OnEpoch& onEpoch) : onEpoch_(onEpoch) {}
+
+  LogKind kind() const override { return LogKind::Nmea; }
+
+  void feed(std::span<const uint8_t> bytes) override {
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    while (!text.empty()) {
+      const size_t eol = text.find('\n');
+      const size_t take = std::min(eol == std::string_view::npos ? text.size() : eol + 1, kLongestLine - partial_.size());
+      const std::string_view piece = text.substr(0, take);
+      text.remove_prefix(take);
+      const bool ended = piece.back() == '\n' || partial_.size() + piece.size() == kLongestLine;
+      if (partial_.empty() && ended) {
+        line(piece);
+        continue;
+      }
+      partial_.append(piece);
+      if (ended) {
+        line(partial_);
+        partial_.clear();
+      }
+    }
+  }
+
+  void finish() override {
+    if (!partial_.empty()) line(partial_);
+    partial_.clear();
+    close(false);
+  }
+
+ private:
   void line(std::string_view line) {
     size_t dollar = line.find('$');
-    if (!blank(lineBody(line.substr(0, dollar)))) ++track_.skipped.garbage;
+    if (!blank(lineBody(line.substr(0, dollar)))) ++skipped.garbage;
     // Sentences run together on one line are taken one by one.
     while (dollar != std::string_view::npos) {
       const size_t next = line.find('$', dollar + 1);
@@ -123,18 +195,27 @@ class NmeaReader {
     }
   }
 
-  void finish() { close(); }
-
- private:
   void sentence(std::string_view s) {
-    Skipped& skipped = track_.skipped;
     if (!printable(s)) return void(++skipped.garbage);
     if (s.find('*') == std::string_view::npos) return void(++skipped.fields);  // cut short
     if (!checksumHolds(s)) return void(++skipped.checksum);
     const std::string_view body = s.substr(0, s.find('*'));
+    take(body);
+    // gpsd reports an epoch at the last sentence with a position in the
+    // receiver's cycle (RMC, GGA or GLL, whatever it held): the one before
+    // the time moved on. A last epoch without it was cut.
+    const std::string_view type = body.size() > kAddressEnd ? body.substr(3, 3) : std::string_view();
+    if (body[1] == 'P' || (type != "RMC" && type != "GGA" && type != "GLL")) return;
+    const std::string_view address = body.substr(1, kAddressEnd - 1);
+    if (open_ && address == closing_) open_->closed = true;
+    last_.assign(address);
+  }
+
+  void take(std::string_view body) {
     if (body.size() > 1 && body[1] == 'P') return void(++skipped.ignored);  // proprietary, any address length
     if (body.size() <= kAddressEnd || body[kAddressEnd] != ',') return void(++skipped.fields);
     const std::string_view type = body.substr(3, 3);
+    if (type == "GSV") return takeGsv(body), void(++skipped.ignored);  // signals only, no part of a track
     const auto* t = std::find_if(std::begin(kTypes), std::end(kTypes), [&](const SentenceType& k) { return k.type == type; });
     if (t == std::end(kTypes)) return void(++skipped.ignored);
     bool ok = false;
@@ -142,6 +223,7 @@ class NmeaReader {
       case Kind::Rmc: ok = takeRmc(body); break;
       case Kind::Gga: ok = takeGga(body); break;
       case Kind::Gsa: ok = takeGsa(body); break;
+      case Kind::Gll: ok = takeGll(body); break;
     }
     if (!ok) ++skipped.fields;
   }
@@ -163,11 +245,14 @@ class NmeaReader {
     const std::optional<Time> t = nmeaTime(timeField);
     if (!t) return ok = false, nullptr;
     if (!open_ || std::fabs(secondOfDay(open_->time) - secondOfDay(*t)) > kSameEpochSeconds) {
-      close();
+      if (open_) closing_ = last_;  // the last sentence before the time moved on
+      close(true);
       open_ = NmeaEpoch{};
       open_->time = *t;
       if (pendingGsa_) applyGsa(*open_, *pendingGsa_);
       pendingGsa_.reset();
+      open_->signals.swap(pendingSignals_);
+      pendingSignals_.clear();
     }
     return &*open_;
   }
@@ -183,7 +268,7 @@ class NmeaReader {
     bool ok;
     NmeaEpoch* e = epochAt(nmeaField(line, rmc::kTime), ok);
     if (!ok) return false;
-    if (!e) return ++track_.skipped.ignored, true;
+    if (!e) return ++skipped.ignored, true;
     e->hasRmc = true;
     e->rmcStatus = status.empty() ? 0 : status[0];
     if (candidate.latitude) e->latitude = candidate.latitude, e->longitude = candidate.longitude;
@@ -204,11 +289,23 @@ class NmeaReader {
     bool ok;
     NmeaEpoch* e = epochAt(nmeaField(line, gga::kTime), ok);
     if (!ok) return false;
-    if (!e) return ++track_.skipped.ignored, true;
+    if (!e) return ++skipped.ignored, true;
     e->hasGga = true;
     e->ggaQuality = *q;
     if (c.latitude) e->latitude = c.latitude, e->longitude = c.longitude;
     e->ggaAltitude = c.ggaAltitude, e->ggaHdop = c.ggaHdop, e->ggaUsed = c.ggaUsed;
+    return true;
+  }
+
+  // GLL's position is RMC's and GGA's again; only its time is read, so
+  // that a log that begins with the GLL of an epoch begins before the next.
+  bool takeGll(std::string_view line) {
+    ++skipped.ignored;
+    const std::string_view time = nmeaField(line, gll::kTime);
+    if (nmeaTime(time)) {
+      bool ok;
+      epochAt(time, ok);
+    }
     return true;
   }
 
@@ -236,7 +333,43 @@ class NmeaReader {
     return true;
   }
 
-  void close() {
+  // A group's signals count when its last sentence arrives after all the
+  // others in order; a group with a sentence missing or out of turn is
+  // dropped. Entries without a number, or with a C/N0 of 0 or none, are
+  // satellites without a signal.
+  void takeGsv(std::string_view line) {
+    const std::string_view talker = line.substr(1, 2);
+    auto it = std::find_if(groups_.begin(), groups_.end(), [&](const GsvGroup& g) { return g.talker == talker; });
+    if (it == groups_.end()) {
+      if (groups_.size() >= 8) return;  // more talkers than there are systems
+      groups_.push_back(GsvGroup{std::string(talker), 0, 0, {}});
+      it = groups_.end() - 1;
+    }
+    GsvGroup& g = *it;
+    const std::optional<int> total = wholeNumber(nmeaField(line, gsv::kTotal)),
+                             number = wholeNumber(nmeaField(line, gsv::kNumber));
+    if (!total || !number || *number < 1 || *number > *total || *total > gsv::kMostSentences) return void(g.next = 0);
+    if (*number == 1) {
+      g.total = *total, g.next = 1;
+      g.signals.clear();
+    }
+    if (g.next != *number || g.total != *total) return void(g.next = 0);
+    for (int k = 0; k < gsv::kPerSentence; ++k) {
+      const int at = gsv::kFirstPrn + k * gsv::kPerSatellite;
+      const std::optional<int> prn = wholeNumber(nmeaField(line, at)),
+                               snr = wholeNumber(nmeaField(line, at + gsv::kSnrAfterPrn));
+      if (prn && *prn > 0 && snr && *snr > 0) g.signals.push_back({*prn, static_cast<double>(*snr)});
+    }
+    if (++g.next <= g.total) return;
+    std::vector<Signal>& to = open_ ? open_->signals : pendingSignals_;
+    for (const Signal& sg : g.signals)
+      if (to.size() < kEpochSignals) to.push_back(sg);
+    g.next = 0;
+  }
+
+  // `byNext`: the epoch ends because another began; at the end of the log
+  // it is whole only when its closing sentence came.
+  void close(bool byNext) {
     if (!open_) return;
     const NmeaEpoch& e = *open_;
     Point p;
@@ -253,36 +386,56 @@ class NmeaReader {
     } else {
       lastDate_.reset();
     }
+    // gpsd's fix: GGA's quality where there is a GGA, else RMC's status; 3D
+    // with a height (GGA gives one also in a 2D fix, and gpsd then says 3D)
+    // or GSA's mode 3.
     const bool valid = (e.hasGga ? fixQuality(e.ggaQuality) : e.rmcStatus == 'A') && e.latitude;
     if (valid) {
       p.latitude = e.latitude, p.longitude = e.longitude;
-      // The height as given, also in a 2D fix (then the one the receiver holds).
       p.altitude = e.ggaAltitude;
-      p.fix = e.gsaMode == '3' ? Fix::Fix3D : e.gsaMode == '2' ? Fix::Fix2D : p.altitude ? Fix::Fix3D : Fix::Fix2D;
+      p.fix = p.altitude || e.gsaMode == '3' ? Fix::Fix3D : Fix::Fix2D;
     }
     p.used = e.ggaUsed ? e.ggaUsed : e.hasGsa ? std::optional<int>(e.gsaUsed) : std::nullopt;
     p.hdop = e.ggaHdop ? e.ggaHdop : e.gsaHdop;
-    track_.points.push_back(p);
+    // The first epoch may have begun before the log did; the last may have
+    // been cut by its end.
+    const bool whole = byNext ? begun_ : begun_ && e.closed;
+    if (byNext) begun_ = true;
+    if (whole)
+      onEpoch_(p, e.signals);
+    else
+      ++skipped.cut;
     open_.reset();
   }
 
-  Track& track_;
+  const LogReader::OnEpoch& onEpoch_;
+  std::string partial_;  // a line not yet ended
   std::optional<NmeaEpoch> open_;
   std::optional<GsaValues> pendingGsa_;
+  std::vector<Signal> pendingSignals_;
+  std::vector<GsvGroup> groups_;
   std::optional<Time> lastDate_;  // the last RMC date, with the time of its epoch
+  bool begun_ = false;            // an epoch has ended by the start of the next
+  std::string last_, closing_;    // addresses: the last intact sentence; the one that closes an epoch
 };
 
-class VbiReader {
- public:
-  explicit VbiReader(Track& track) : track_(track) {}
+// The framer's length of a frame with this many payload bytes (what the
+// decoders of the data path take).
+constexpr int32_t kFramerLength(size_t payload) { return static_cast<int32_t>(payload) + 3; }
 
-  void feed(std::span<const uint8_t> bytes) {
+class VbiReader final : public LogReader::Impl {
+ public:
+  explicit VbiReader(const LogReader::OnEpoch& onEpoch) : onEpoch_(onEpoch) {}
+
+  LogKind kind() const override { return LogKind::Vbi; }
+
+  void feed(std::span<const uint8_t> bytes) override {
     for (const uint8_t b : bytes) take(b);
   }
 
   // The last frame has no marker after it: one is fed, behind a byte that
   // ends any half marker, and that byte is not counted against the frame.
-  void finish() {
+  void finish() override {
     if (!frames_.inFrame()) return;
     flushing_ = true;
     for (const uint8_t b : {uint8_t{0}, kVbiSync1, kVbiSync2}) frames_.take(b, [&](auto w, int32_t n) { frame(w, n); });
@@ -293,16 +446,16 @@ class VbiReader {
     const bool wasInFrame = frames_.inFrame();
     frames_.take(b, [&](std::span<const uint8_t, kFrameWindow> w, int32_t n) { frame(w, n); });
     // Bytes before the first marker, or after a frame too long to be one.
-    if (!wasInFrame && !frames_.inFrame() && b != kVbiSync1 && !outside_) outside_ = true, ++track_.skipped.garbage;
+    if (!wasInFrame && !frames_.inFrame() && b != kVbiSync1 && !outside_) outside_ = true, ++skipped.garbage;
     if (frames_.inFrame()) outside_ = false;
   }
 
   void frame(std::span<const uint8_t, kFrameWindow> window, int32_t length) {
-    Skipped& skipped = track_.skipped;
     // From the id byte to the closing marker, which is not the frame's.
     const int64_t collected = static_cast<int64_t>(length) + 5 - 2 - (flushing_ ? 1 : 0);
     if (collected < static_cast<int64_t>(kVbiHeaderSize - 2)) return void(++skipped.fields);
-    std::array<uint8_t, kFrameLimit + 2> f{kVbiSync1, kVbiSync2};
+    // The frame alone, zeros after it, as wide as the decoders read.
+    std::array<uint8_t, kFrameWindow + 2> f{kVbiSync1, kVbiSync2};
     const size_t size = static_cast<size_t>(collected) + 2;
     std::copy_n(window.begin(), size - 2, f.begin() + 2);
     const std::span<const uint8_t> whole(f.data(), size);
@@ -310,14 +463,19 @@ class VbiReader {
     if (declared > size - kVbiHeaderSize) return void(++skipped.fields);  // cut short
     if (!vbiChecksumValid(whole)) return void(++skipped.checksum);
     if (declared < size - kVbiHeaderSize) ++skipped.garbage;  // bytes after it, before the next marker
+    std::fill(f.begin() + static_cast<ptrdiff_t>(kVbiHeaderSize + declared), f.end(), uint8_t{0});
     const std::span<const uint8_t> payload = whole.subspan(kVbiHeaderSize, declared);
     switch (getLe16(whole, kVbiIdOffset)) {
-      case kSvMeasurementsMessage:
+      case kSvMeasurementsMessage: {
         if (payload.size() < measLayout::kTimeOfWeekMs + 4) return void(++skipped.fields);
-        week_ = getLe16(payload, measLayout::kWeek);
-        timeOfWeekMs_ = static_cast<uint32_t>(getLe16(payload, measLayout::kTimeOfWeekMs)) |
-                        static_cast<uint32_t>(getLe16(payload, measLayout::kTimeOfWeekMs + 2)) << 16;
+        const SvMeasurements m = decodeSvMeasurements(FrameView(f.data() + 2, kFrameWindow), kFramerLength(declared));
+        week_ = m.week;
+        timeOfWeekMs_ = m.timeOfWeekMs;
+        signals_.clear();
+        for (size_t k = 0; k < m.count; ++k)
+          if (m.records[k].signal > 0) signals_.push_back({m.records[k].prn, m.records[k].signal / 1000.0});
         return void(++skipped.ignored);
+      }
       case kPvtSolutionMessage:
         return solution(payload);
       default:
@@ -326,9 +484,9 @@ class VbiReader {
   }
 
   void solution(std::span<const uint8_t> payload) {
-    if (payload.size() < pvtLayout::kRead) return void(++track_.skipped.fields);
+    if (payload.size() < pvtLayout::kRead) return void(++skipped.fields);
     const PvtSolution s = decodePvtSolution(payload);
-    if (s.hour > 23 || s.minute > 59 || s.second > 59) return void(++track_.skipped.fields);
+    if (s.hour > 23 || s.minute > 59 || s.second > 59) return void(++skipped.fields);
     Point p;
     p.time.hour = s.hour, p.time.minute = s.minute, p.time.second = s.second;
     if (week_) {
@@ -338,20 +496,23 @@ class VbiReader {
     if (s.fix != PvtFix::None) {
       constexpr double kDegrees = 180 / std::numbers::pi;
       const double lat = s.latitudeRad * kDegrees, lon = s.longitudeRad * kDegrees;
-      if (!(std::fabs(lat) <= 90 && std::fabs(lon) <= 180)) return void(++track_.skipped.fields);  // NaN too
+      if (!(std::fabs(lat) <= 90 && std::fabs(lon) <= 180)) return void(++skipped.fields);  // NaN too
       p.latitude = lat, p.longitude = lon;
       p.fix = s.fix == PvtFix::Fix3D ? Fix::Fix3D : Fix::Fix2D;
       if (p.fix == Fix::Fix3D && std::isfinite(s.altitudeM)) p.altitude = s.altitudeM;
     }
-    track_.points.push_back(p);
+    // The measurements before a solution are of its epoch; each goes to one.
+    onEpoch_(p, signals_);
+    signals_.clear();
   }
 
-  Track& track_;
+  const LogReader::OnEpoch& onEpoch_;
   FrameCollector frames_;
   bool flushing_ = false;
   bool outside_ = false;
   std::optional<int> week_;
   uint32_t timeOfWeekMs_ = 0;
+  std::vector<Signal> signals_;
 };
 
 }  // namespace
@@ -426,32 +587,76 @@ LogKind detectKind(std::span<const uint8_t> bytes) {
   return markers > 0 && markers >= lines ? LogKind::Vbi : LogKind::Nmea;
 }
 
+LogReader::LogReader(OnEpoch onEpoch) : onEpoch_(std::move(onEpoch)) {}
+
+LogReader::LogReader(LogKind kind, OnEpoch onEpoch) : onEpoch_(std::move(onEpoch)) { start(kind); }
+
+LogReader::~LogReader() = default;
+
+void LogReader::start(LogKind kind) {
+  if (kind == LogKind::Vbi)
+    impl_ = std::make_unique<VbiReader>(onEpoch_);
+  else
+    impl_ = std::make_unique<NmeaReader>(onEpoch_);
+}
+
+void LogReader::feed(std::span<const uint8_t> bytes) {
+  if (!impl_) {
+    const size_t want = std::min(bytes.size(), kKindBytes - head_.size());
+    head_.insert(head_.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(want));
+    bytes = bytes.subspan(want);
+    if (head_.size() < kKindBytes) return;
+    start(detectKind(head_));
+    impl_->feed(head_);
+    std::vector<uint8_t>().swap(head_);
+  }
+  impl_->feed(bytes);
+}
+
+void LogReader::finish() {
+  if (!impl_) {
+    start(detectKind(head_));
+    impl_->feed(head_);
+    std::vector<uint8_t>().swap(head_);
+  }
+  impl_->finish();
+}
+
+LogKind LogReader::kind() const { return impl_ ? impl_->kind() : detectKind(head_); }
+
+const Skipped& LogReader::skipped() const { return impl_ ? impl_->skipped : none_; }
+
+namespace {
+
+// The whole of a log in memory, read as a stream would be.
+void readWith(LogReader& reader, Track& track, std::span<const uint8_t> bytes) {
+  reader.feed(bytes);
+  reader.finish();
+  track.kind = reader.kind();
+  track.skipped = reader.skipped();
+}
+
+}  // namespace
+
 Track readNmeaLog(std::string_view text) {
   Track track;
-  track.kind = LogKind::Nmea;
-  NmeaReader reader(track);
-  for (size_t pos = 0; pos < text.size();) {
-    const size_t eol = text.find('\n', pos);
-    const size_t end = eol == std::string_view::npos ? text.size() : eol + 1;
-    reader.line(text.substr(pos, end - pos));
-    pos = end;
-  }
-  reader.finish();
+  LogReader reader(LogKind::Nmea, [&](const Point& p, std::span<const Signal>) { track.points.push_back(p); });
+  readWith(reader, track, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
   return track;
 }
 
 Track readVbiLog(std::span<const uint8_t> bytes) {
   Track track;
-  track.kind = LogKind::Vbi;
-  VbiReader reader(track);
-  reader.feed(bytes);
-  reader.finish();
+  LogReader reader(LogKind::Vbi, [&](const Point& p, std::span<const Signal>) { track.points.push_back(p); });
+  readWith(reader, track, bytes);
   return track;
 }
 
 Track readLog(std::span<const uint8_t> bytes) {
-  if (detectKind(bytes) == LogKind::Vbi) return readVbiLog(bytes);
-  return readNmeaLog(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  Track track;
+  LogReader reader([&](const Point& p, std::span<const Signal>) { track.points.push_back(p); });
+  readWith(reader, track, bytes);
+  return track;
 }
 
 }  // namespace ferrolan::track

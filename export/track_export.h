@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -40,9 +42,15 @@ struct Point {
 // sentences or frames whose checksum fails; `fields` sentences or frames
 // that are cut short or hold values out of range. `ignored` are intact
 // sentences or frames of kinds a track does not need; they are not skipped.
+//
+// `cut` counts the text log's epochs that are no point because the log
+// begins or ends inside them, as gpsd counts them: the first epoch (nothing
+// shows that the log holds its beginning) and a last one without the
+// sentence that closed the epochs before it. They are not in the total.
 struct Skipped {
   size_t garbage = 0, checksum = 0, fields = 0;
   size_t ignored = 0;
+  size_t cut = 0;
   size_t total() const { return garbage + checksum + fields; }
   bool operator==(const Skipped&) const = default;
 };
@@ -54,6 +62,48 @@ struct Track {
   std::vector<Point> points;  // in log order
   Skipped skipped;
   size_t fixes() const;
+};
+
+// A satellite in view with a signal: a GSV entry with a C/N0 above 0, an
+// SV Measurements record with one.
+struct Signal {
+  int prn = 0;
+  double cn0 = 0;  // dB-Hz
+};
+
+// Reads a log in pieces of any size and hands out each epoch when it is
+// complete, with the signals of the satellites reported in it; memory stays
+// that of one epoch and one line, whatever the log's size. The kind is told
+// from the first bytes (detectKind), held until kKindBytes have come or the
+// log ends.
+class LogReader {
+ public:
+  using OnEpoch = std::function<void(const Point&, std::span<const Signal>)>;
+  static constexpr size_t kKindBytes = 64 * 1024;
+
+  explicit LogReader(OnEpoch onEpoch);
+  // The kind given, not told from the bytes.
+  LogReader(LogKind kind, OnEpoch onEpoch);
+  ~LogReader();
+  LogReader(const LogReader&) = delete;
+  LogReader& operator=(const LogReader&) = delete;
+
+  void feed(std::span<const uint8_t> bytes);
+  // The end of the log: the last epoch is handed out (or counted as cut).
+  void finish();
+
+  LogKind kind() const;
+  const Skipped& skipped() const;
+
+  class Impl;
+
+ private:
+  void start(LogKind kind);
+
+  OnEpoch onEpoch_;
+  std::vector<uint8_t> head_;  // until the kind is known
+  std::unique_ptr<Impl> impl_;
+  Skipped none_;
 };
 
 // The kind of a log from its first bytes: binary when VBI markers

@@ -62,7 +62,7 @@ std::string timeText(const Time& t) {
   return out;
 }
 
-std::string gpxDocument(const Track& track, std::string_view name) {
+std::string gpxBegin(std::string_view name) {
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<gpx version=\"1.1\" creator=\"ferrolan-export " FERROLAN_VERSION "\" "
@@ -72,41 +72,55 @@ std::string gpxDocument(const Track& track, std::string_view name) {
       "  <trk>\n    <name>";
   escapeXml(out, name);
   out += "</name>\n    <trkseg>\n";
-  for (const Point& p : track.points) {
-    if (p.fix == Fix::None || !p.latitude || !p.longitude) continue;
-    // The schema's longitude stops short of 180: the same meridian is -180.
-    const double lon = *p.longitude >= 180 ? *p.longitude - 360 : *p.longitude;
-    out += "      <trkpt lat=\"" + degreesText(*p.latitude) + "\" lon=\"" + degreesText(lon) + "\">\n";
-    // In the order the schema lays them down.
-    if (p.altitude) out += "        <ele>" + shortest(*p.altitude) + "</ele>\n";
-    if (p.time.hasDate) out += "        <time>" + timeText(p.time) + "</time>\n";
-    out += "        <fix>" + std::string(fixName(p.fix)) + "</fix>\n";
-    if (p.used) out += "        <sat>" + std::to_string(*p.used) + "</sat>\n";
-    if (p.hdop) out += "        <hdop>" + shortest(*p.hdop) + "</hdop>\n";
-    out += "      </trkpt>\n";
-  }
-  out += "    </trkseg>\n  </trk>\n</gpx>\n";
   return out;
 }
 
+std::string gpxPoint(const Point& p) {
+  if (p.fix == Fix::None || !p.latitude || !p.longitude) return {};
+  // The schema's longitude stops short of 180: the same meridian is -180.
+  const double lon = *p.longitude >= 180 ? *p.longitude - 360 : *p.longitude;
+  std::string out = "      <trkpt lat=\"" + degreesText(*p.latitude) + "\" lon=\"" + degreesText(lon) + "\">\n";
+  // In the order the schema lays them down.
+  if (p.altitude) out += "        <ele>" + shortest(*p.altitude) + "</ele>\n";
+  if (p.time.hasDate) out += "        <time>" + timeText(p.time) + "</time>\n";
+  out += "        <fix>" + std::string(fixName(p.fix)) + "</fix>\n";
+  if (p.used) out += "        <sat>" + std::to_string(*p.used) + "</sat>\n";
+  if (p.hdop) out += "        <hdop>" + shortest(*p.hdop) + "</hdop>\n";
+  out += "      </trkpt>\n";
+  return out;
+}
+
+std::string gpxEnd() { return "    </trkseg>\n  </trk>\n</gpx>\n"; }
+
+std::string csvHeader() { return "time,latitude,longitude,altitude,fix,used,hdop\n"; }
+
+std::string csvRow(const Point& p) {
+  const bool fixed = p.fix != Fix::None && p.latitude && p.longitude;
+  std::string out = timeText(p.time);
+  out += ',';
+  if (fixed) out += degreesText(*p.latitude) + ',' + degreesText(*p.longitude);
+  else out += ',';
+  out += ',';
+  if (fixed && p.altitude) out += shortest(*p.altitude);
+  out += ',';
+  out += fixed ? fixName(p.fix) : fixName(Fix::None);
+  out += ',';
+  if (p.used) out += std::to_string(*p.used);
+  out += ',';
+  if (p.hdop) out += shortest(*p.hdop);
+  out += '\n';
+  return out;
+}
+
+std::string gpxDocument(const Track& track, std::string_view name) {
+  std::string out = gpxBegin(name);
+  for (const Point& p : track.points) out += gpxPoint(p);
+  return out + gpxEnd();
+}
+
 std::string csvDocument(const Track& track) {
-  std::string out = "time,latitude,longitude,altitude,fix,used,hdop\n";
-  for (const Point& p : track.points) {
-    const bool fixed = p.fix != Fix::None && p.latitude && p.longitude;
-    out += timeText(p.time);
-    out += ',';
-    if (fixed) out += degreesText(*p.latitude) + ',' + degreesText(*p.longitude);
-    else out += ',';
-    out += ',';
-    if (fixed && p.altitude) out += shortest(*p.altitude);
-    out += ',';
-    out += fixed ? fixName(p.fix) : fixName(Fix::None);
-    out += ',';
-    if (p.used) out += std::to_string(*p.used);
-    out += ',';
-    if (p.hdop) out += shortest(*p.hdop);
-    out += '\n';
-  }
+  std::string out = csvHeader();
+  for (const Point& p : track.points) out += csvRow(p);
   return out;
 }
 

@@ -13,6 +13,15 @@ namespace ferrolan::track {
 // one; "10:21:28" when the date is not known.
 std::string timeText(const Time& t);
 
+// The two documents a point at a time, for a log read as a stream: the
+// opening text, each point's (empty for a GPX point without a fix), the
+// closing text.
+std::string gpxBegin(std::string_view name);
+std::string gpxPoint(const Point& p);
+std::string gpxEnd();
+std::string csvHeader();
+std::string csvRow(const Point& p);
+
 // `name` names the track (the log's file name); any byte outside printable
 // ASCII is written as "?".
 std::string gpxDocument(const Track& track, std::string_view name);

@@ -13,6 +13,7 @@
 
 #include "datapath/stream_framer.h"
 #include "export/export_program.h"
+#include "export/log_summary.h"
 #include "export/track_export.h"
 #include "export/track_writers.h"
 #include "core/text.h"
@@ -98,6 +99,47 @@ TEST(TrackExport, EveryFixOfGpsdIsAPointWithItsPositionInEveryCapture) {
     if (lf == crlf) {
       EXPECT_EQ(track::gpxDocument(track::readNmeaLog(asLogged(capture)), name), track::gpxDocument(t, name));
     }
+    // Read in pieces, however small, the capture gives the same epochs.
+    std::string csv = track::csvHeader();
+    track::LogReader pieces([&](const track::Point& p, std::span<const track::Signal>) { csv += track::csvRow(p); });
+    for (size_t at = 0; at < capture.size(); at += 7) pieces.feed(bytesOf(capture.substr(at, 7)));
+    pieces.finish();
+    EXPECT_EQ(csv, track::csvDocument(t));
+    EXPECT_EQ(pieces.skipped(), t.skipped);
+  }
+}
+
+// The figures of --stats against those computed from gpsd's decoding of
+// each capture (the .stats files, see scripts/stats-expected).
+TEST(TrackExport, FiguresOfEveryCaptureAreThoseOfGpsdsFixes) {
+  // Positions as gpsd prints them (nine decimals) and the sums in another
+  // order: far below what a receiver resolves.
+  const std::map<std::string, double> tolerance = {
+      {"fixes", 0},     {"duration_s", 1e-3}, {"lat", 1e-7},        {"lon", 1e-7},      {"cep50_m", 0.01},
+      {"cep95_m", 0.01}, {"drms2_m", 0.01},   {"alt_mean_m", 0.01}, {"alt_sd_m", 0.01},
+  };
+  for (const std::string& name : captures()) {
+    SCOPED_TRACE(name);
+    track::Summary s;
+    std::string error;
+    ASSERT_TRUE(track::summarizeLogFile(kNmea + name + ".nmea", s, error)) << error;
+    const track::Figures& f = s.figures;
+    const std::map<std::string, std::optional<double>> ours = {
+        {"fixes", static_cast<double>(f.fixes)}, {"duration_s", f.duration_s}, {"lat", f.lat}, {"lon", f.lon},
+        {"cep50_m", f.cep50_m}, {"cep95_m", f.cep95_m}, {"drms2_m", f.drms2_m}, {"alt_mean_m", f.alt_mean_m},
+        {"alt_sd_m", f.alt_sd_m}};
+    std::istringstream gpsd(slurp(kNmea + name + ".stats"));
+    size_t compared = 0;
+    for (std::string key, value; gpsd >> key >> value; ++compared) {
+      SCOPED_TRACE(key);
+      ASSERT_TRUE(ours.count(key));
+      const std::optional<double> mine = ours.at(key);
+      ASSERT_EQ(mine.has_value(), value != "null");
+      if (mine) {
+        EXPECT_NEAR(*mine, std::stod(value), tolerance.at(key));
+      }
+    }
+    EXPECT_EQ(compared, tolerance.size());
   }
 }
 
@@ -195,9 +237,17 @@ std::string sentence(const std::string& body) {
   return "$" + body + format("*%02X\r\n", sum);
 }
 
-const std::string kEpoch = sentence("GPGGA,120000.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,") +
-                           sentence("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1") +
-                           sentence("GPRMC,120000.00,A,4807.0380,N,01131.0000,E,022.4,084.4,230394,003.1,W");
+std::string epochAt(const std::string& hhmmss) {
+  return sentence("GPGGA," + hhmmss + ",4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,") +
+         sentence("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1") +
+         sentence("GPRMC," + hhmmss + ",A,4807.0380,N,01131.0000,E,022.4,084.4,230394,003.1,W");
+}
+
+const std::string kEpoch = epochAt("120000.00");
+// As gpsd reads a log, its first epoch is no point (the log may have begun
+// in the middle of it): an epoch before kEpoch shows that the log holds
+// kEpoch whole.
+const std::string kLead = epochAt("115959.00");
 
 TEST(TrackExport, BadInputGivesWhatItCanAndCountsTheRest) {
   const VbiLog vbi = simulatedVbiLog();
@@ -211,15 +261,17 @@ TEST(TrackExport, BadInputGivesWhatItCanAndCountsTheRest) {
     track::Skipped skipped;  // garbage, checksum, fields; ignored is not compared
   };
   const Row rows[] = {
-      {"one epoch", kEpoch, 1, {}},
-      {"garbage lines", "hello\r\n" + kEpoch + "\x01\x02\xff\n\n  \r\n" + kEpoch.substr(0, 40) + "\n", 1, {2, 0, 1}},
-      {"bad checksum", kEpoch + kEpoch.substr(0, kEpoch.size() - 4) + "00\r\n", 1, {0, 1, 0}},
-      {"sentences run together", kEpoch.substr(0, kEpoch.size() - 2) + kEpoch, 1, {}},
+      {"one epoch", kLead + kEpoch, 1, {}},
+      {"an epoch alone, which may have begun before the log", kEpoch, 0, {}},
+      {"garbage lines", "hello\r\n" + kLead + kEpoch + "\x01\x02\xff\n\n  \r\n" + kEpoch.substr(0, 40) + "\n", 1, {2, 0, 1}},
+      {"bad checksum", kLead + kEpoch + kEpoch.substr(0, kEpoch.size() - 4) + "00\r\n", 1, {0, 1, 0}},
+      {"sentences run together", kLead + kEpoch.substr(0, kEpoch.size() - 2) + kEpoch, 1, {}},
       {"values out of range", sentence("GPGGA,120001,9100.0,N,01131.0,E,1,08,0.9,545.4,M,,M,,") +
                                   sentence("GPGGA,250001,4807.0,N,01131.0,E,1,08,0.9,545.4,M,,M,,"), 0, {0, 0, 2}},
-      {"cut mid-sentence", kEpoch + "$GPGGA,120001.00,4807.03", 1, {0, 0, 1}},
+      {"cut mid-sentence", kLead + kEpoch + "$GPGGA,120001.00,4807.03", 1, {0, 0, 1}},
+      {"cut before the epoch's last sentence with a position", kLead + kEpoch.substr(0, kEpoch.size() - 30), 0, {0, 0, 1}},
       {"empty", "", 0, {}},
-      {"u-blox 8, GPS and GLONASS", ublox, 72, {1, 0, 1}},
+      {"u-blox 8, GPS and GLONASS", ublox, 71, {1, 0, 1}},
       {"SiRF binary", "\xa0\xa2\x00\x02\x84\x00\x00\x84\xb0\xb3\xa0\xa2\x00\x01\x06\x00\x06\xb0\xb3"s, 0, {1, 0, 0}},
       {"u-blox binary", "\xb5\x62\x01\x07\x5c\x00\x10\x27$\x00\x00\x01\x02\n\xb5\x62\x05\x01"s, 0, {3, 0, 0}},
       {"VBI cut in the last frame", vbi.bytes.substr(0, vbi.bytes.size() - 20), 10, {0, 0, 1}},
@@ -243,9 +295,127 @@ struct TempDir {
   }
 };
 
+std::string gsv(const std::string& talker, const std::vector<std::pair<int, int>>& satellites) {
+  std::string out;
+  const size_t parts = (satellites.size() + 3) / 4;
+  for (size_t k = 0; k < parts; ++k) {
+    std::string body = format("%sGSV,%zu,%zu,%02zu", talker.c_str(), parts, k + 1, satellites.size());
+    for (size_t i = 4 * k; i < std::min(satellites.size(), 4 * k + 4); ++i)
+      body += satellites[i].second ? format(",%02d,45,100,%02d", satellites[i].first, satellites[i].second)
+                                   : format(",%02d,45,100,", satellites[i].first);
+    out += sentence(body);
+  }
+  return out;
+}
+
+// The figures that gpsd does not give, from logs made to have them; bad
+// logs give what they hold.
+TEST(TrackExport, FiguresHoldWhatTheLogHolds) {
+  const TempDir dir;
+  const std::string noFix = sentence("GPGGA,115957.00,,,,,0,00,,,M,,M,,") + sentence("GPRMC,115957.00,V,,,,,,,230394,,");
+  const std::string lost = sentence("GPGGA,115958.00,,,,,0,00,,,M,,M,,") + sentence("GPRMC,115958.00,V,,,,,,,230394,,");
+  // 8.5 km north of kEpoch, no height, HDOP 2.5 and 4 used from GSA alone.
+  const std::string north = sentence("GPRMC,120001.00,A,4811.6246,N,01131.0000,E,,,230394,,") +
+                            sentence("GPGSA,A,2,04,05,09,12,,,,,,,,,3.0,2.5,1.5");
+  const std::string sky = gsv("GP", {{4, 40}, {5, 0}, {9, 30}, {12, 44}, {24, 0}}) + gsv("GL", {{70, 26}});
+  std::string noise(200000, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+  const VbiLog vbi = simulatedVbiLog();
+  using F = std::map<std::string, std::optional<double>>;
+  // Worked out by hand: row one's two fixes lie 0.0382217 degrees of
+  // latitude either side of the mean, 4249.995 m with M = 6371.0 km at
+  // 48.1555 N; the VBI ones as simulatedVbiLog places them (the 2D fix has
+  // no height, the epoch without a fix no position).
+  struct Row {
+    const char* what;
+    std::string log;
+    size_t fixes, epochs;
+    F figures;  // the others are not compared
+  };
+  const Row rows[] = {
+      {"a fix after none, lost, then a 2D one",
+       noFix + lost + kEpoch + sky + north + sentence("GPGLL,4811.6246,N,01131.0000,E,120001.00,A"), 2, 3,
+       {{"duration_s", 1}, {"fix_rate", 2 / 3.0}, {"lat", 48.155521666666665}, {"lon", 11.516666666666667},
+        {"cep50_m", 4249.995045629849}, {"cep95_m", 4249.995045629849}, {"drms2_m", 8499.990091259699},
+        {"alt_mean_m", 545.4}, {"alt_sd_m", 0}, {"hdop_mean", (0.9 + 2.5) / 2}, {"sats_used_mean", (8 + 4) / 2.0},
+        {"cn0_mean_dbhz", (40 + 30 + 44 + 26) / 4.0}, {"ttff_s", 2}}},
+      {"the simulated receiver's VBI log", vbi.bytes, 11, 12,
+       {{"duration_s", 11}, {"fix_rate", 11 / 12.0}, {"lat", -33.86874272727273}, {"lon", 151.2091854545455},
+        {"cep50_m", 7.060901775589463}, {"cep95_m", 12.35657810149736}, {"drms2_m", 15.182509848177913},
+        {"alt_mean_m", 64.15}, {"alt_sd_m", 3.645545226711637}, {"hdop_mean", std::nullopt},
+        {"sats_used_mean", 4}, {"cn0_mean_dbhz", 40}, {"ttff_s", std::nullopt}}},
+      {"empty", "", 0, 0, {{"fix_rate", std::nullopt}, {"lat", std::nullopt}, {"cn0_mean_dbhz", std::nullopt}}},
+      {"binary noise", noise, 0, 0, {{"lat", std::nullopt}, {"cep50_m", std::nullopt}}},
+      {"cut mid-sentence", kLead + kEpoch + "$GPGGA,120001.00,48", 1, 1, {{"cep95_m", 0}, {"ttff_s", std::nullopt}}},
+      {"cut mid-frame", vbi.bytes.substr(0, vbi.bytes.size() / 2 + 3), 5, 6, {{"ttff_s", std::nullopt}}},
+      {"absurd coordinates", kLead + sentence("GPGGA,120000,9100.0,N,01131.0,E,1,08,0.9,545.4,M,,M,,") +
+                                 sentence("GPGGA,120001,4807.0,N,99999.0,E,1,08,0.9,545.4,M,,M,,"), 0, 0, {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    track::Summary s;
+    std::string error;
+    ASSERT_TRUE(track::summarizeLogFile(dir.file("log", r.log), s, error)) << error;
+    const track::Figures& f = s.figures;
+    EXPECT_EQ(f.fixes, r.fixes);
+    EXPECT_EQ(f.epochs, r.epochs);
+    const F ours = {{"duration_s", f.duration_s}, {"fix_rate", f.fix_rate}, {"lat", f.lat}, {"lon", f.lon},
+                    {"cep50_m", f.cep50_m}, {"cep95_m", f.cep95_m}, {"drms2_m", f.drms2_m},
+                    {"alt_mean_m", f.alt_mean_m}, {"alt_sd_m", f.alt_sd_m}, {"hdop_mean", f.hdop_mean},
+                    {"sats_used_mean", f.sats_used_mean}, {"cn0_mean_dbhz", f.cn0_mean_dbhz}, {"ttff_s", f.ttff_s}};
+    for (const auto& [key, want] : r.figures) {
+      ASSERT_EQ(ours.at(key).has_value(), want.has_value()) << key;
+      if (want) {
+        EXPECT_NEAR(*ours.at(key), *want, 1e-6) << key;
+      }
+    }
+    EXPECT_EQ(s.bytes, r.log.size());
+    // Every figure's key once, in order, null where there is none.
+    std::string keys;
+    const std::string json = track::statsJson(f);
+    for (size_t at = json.find('"'); at != std::string::npos; at = json.find('"', json.find('"', at + 1) + 1))
+      keys += json.substr(at + 1, json.find('"', at + 1) - at - 1) + " ";
+    EXPECT_EQ(keys, "fixes epochs duration_s fix_rate lat lon cep50_m cep95_m drms2_m alt_mean_m alt_sd_m hdop_mean "
+                    "sats_used_mean cn0_mean_dbhz ttff_s ");
+    EXPECT_EQ(json.find("\"lat\": null") != std::string::npos, !f.lat);
+  }
+  track::Summary s;
+  std::string error;
+  EXPECT_FALSE(track::summarizeLogFile(dir.path + "/absent", s, error));
+  EXPECT_FALSE(track::summarizeLogFile(dir.path, s, error));
+}
+
+// A log longer than the plots: they are thinned evenly, the figures not.
+TEST(TrackExport, PlotsAreThinnedEvenlyOverTheLog) {
+  const TempDir dir;
+  std::string log;
+  const size_t epochs = 3 * track::kPlotPoints + 7;
+  for (size_t n = 0; n < epochs; ++n) {
+    const std::string t = format("%02zu%02zu%02zu.00", n / 3600, n / 60 % 60, n % 60);
+    log += sentence("GPGGA," + t + ",4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,") +
+           gsv("GP", {{4, 40}, {9, static_cast<int>(20 + n % 10)}}) + (n % 2 ? gsv("GL", {{70, 26}}) : "");
+  }
+  track::Summary s;
+  std::string error;
+  ASSERT_TRUE(track::summarizeLogFile(dir.file("long", log), s, error)) << error;
+  EXPECT_EQ(s.figures.epochs, epochs - 1);  // the first is none
+  EXPECT_EQ(s.figures.fixes, epochs - 1);
+  ASSERT_EQ(s.epochs.size(), track::kPlotPoints);
+  const double step = static_cast<double>(epochs - 1) / track::kPlotPoints;
+  for (size_t i = 0; i < s.epochs.size(); ++i) EXPECT_NEAR(s.epochs[i].seconds, std::ceil(i * step), 1.0) << i;
+  std::map<int, size_t> perSatellite;
+  double last = -1;
+  for (const track::SignalSample& g : s.signals) {
+    ++perSatellite[g.prn];
+    EXPECT_GE(g.seconds, last);
+    last = g.seconds;
+  }
+  EXPECT_EQ(perSatellite, (std::map<int, size_t>{{4, track::kPlotPoints}, {9, track::kPlotPoints}, {70, track::kPlotPoints}}));
+}
+
 TEST(TrackExport, ProgramWritesBothFilesAndExitsByWhatCameOut) {
   const TempDir dir;
-  const std::string good = dir.file("good.txt", kEpoch + "garbage\n" + sentence("GPRMC,120001.00,V,,,,,,,230394,,"));
+  const std::string good = dir.file("good.txt", kLead + kEpoch + "garbage\n" + sentence("GPRMC,120001.00,V,,,,,,,230394,,"));
   const std::string none = dir.file("none.txt", sentence("GPRMC,120001.00,V,,,,,,,230394,,"));
   const std::string csv = dir.path + "/t.csv", gpx = dir.path + "/t.gpx";
   struct Row {
@@ -262,6 +432,10 @@ TEST(TrackExport, ProgramWritesBothFilesAndExitsByWhatCameOut) {
       {{good, "--speed"}, 2, "unknown option '--speed'"},
       {{}, 2, "LOG is required"},
       {{good, "--gpx", "-", "--csv", "-"}, 2, "cannot both be standard output"},
+      {{good, "--stats", "--csv", "-"}, 2, "cannot both be standard output"},
+      {{good, "--stats", "--csv", csv}, 0, "1 points with a fix in 2 epochs"},
+      {{none, "--stats"}, 1, "no point with a fix"},
+      {{dir.path + "/absent.txt", "--stats"}, 1, "absent.txt: cannot be read"},
   };
   for (const Row& r : rows) {
     const ExportRun run = runExport(r.args);
@@ -281,6 +455,7 @@ TEST(TrackExport, ProgramWritesBothFilesAndExitsByWhatCameOut) {
       << doc;
   EXPECT_EQ(doc.find("<trkpt", doc.find("<trkpt") + 1), std::string::npos);
   EXPECT_NE(runExport({"--help"}).out.find("usage: ferrolan-export"), std::string::npos);
+  EXPECT_EQ(runExport({good, "--stats"}).out.substr(0, 37), R"({"fixes": 1, "epochs": 2, "duration_s)");
 
   // The program itself: standard output, and the exit code of the run.
   for (const auto& [log, code] : {std::pair{good, 0}, std::pair{none, 1}}) {
@@ -310,7 +485,8 @@ TEST(TrackExport, GpxOfEveryLogIsValidGpx11) {
   EXPECT_TRUE(valid(track::gpxDocument(track::readLog(bytesOf(simulatedVbiLog().bytes)), "a <&> \"b\"\x01.vbi")));
   // The schema is no formality: the meridian 180 is written -180, and a
   // document that does not is refused.
-  const std::string east = sentence("GPGGA,120000,4807.0,N,18000.0,E,1,08,0.9,545.4,M,,M,,");
+  const std::string east = sentence("GPGGA,115959,4807.0,N,18000.0,E,1,08,0.9,545.4,M,,M,,") +
+                           sentence("GPGGA,120000,4807.0,N,18000.0,E,1,08,0.9,545.4,M,,M,,");
   const std::string doc = track::gpxDocument(track::readLog(bytesOf(east)), "east");
   EXPECT_NE(doc.find("lon=\"-180.000000000\""), std::string::npos);
   EXPECT_TRUE(valid(doc));
