@@ -59,9 +59,9 @@ double roundLength(double metres) {
 
 namespace {
 
-// Up to three decimals, without trailing zeros: "0.5", "20".
+// Up to two decimals, without trailing zeros: "0.5", "20".
 std::string trimmed(double v) {
-  std::string s = format("%.3f", v);
+  std::string s = format("%.2f", v);
   while (s.back() == '0') s.pop_back();
   if (s.back() == '.') s.pop_back();
   return s;
@@ -340,7 +340,12 @@ Ticks valueTicks(const std::vector<Sample>& samples, int target, std::optional<d
     lo = std::min(lo, s.value);
     hi = std::max(hi, s.value);
   }
+  // A little room, so that a line along the highest value is not hidden by
+  // the frame.
   if (floor) lo = std::min(lo, *floor);
+  const double room = (hi - lo) * 0.04;
+  hi += room;
+  if (!floor) lo -= room;
   return niceTicks(lo, hi, target);
 }
 
@@ -404,7 +409,9 @@ void deviationMap(std::string& out, const Summary& s, double) {
       if (r <= 0) continue;
       out += "<circle class=\"cep\" cx=\"" + c(cx) + "\" cy=\"" + c(cy) + "\" r=\"" + c(r) + "\" stroke=\"" +
              std::string(k.colour) + "\"/>\n";
-      text(out, cx + r * 0.7071 + 3, cy - r * 0.7071 - 3, "start", std::string(k.name) + " " + lengthText(*k.metres),
+      // Above the circle, or just inside it where it reaches the frame.
+      const double above = cy - r - 5;
+      text(out, cx, above < p.top + 14 ? cy - r + 16 : above, "middle", std::string(k.name) + " " + lengthText(*k.metres),
            "class=\"cep-label\"");
     }
   }
@@ -478,20 +485,27 @@ void signalPlot(std::string& out, const Summary& s, double span) {
     entries.push_back({"PRN " + std::to_string(prn), colour, dash});
     ++index;
   }
-  // Labels that would cover one another move down, a line at a time.
+  // A label that would cover another moves to the nearest free line above
+  // or below its place, inside the plot's height.
+  constexpr double kLine = 11;
   std::sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.y < b.y; });
   std::vector<Label> placed;
   for (Label l : labels) {
-    for (int tries = 0; tries < 64; ++tries) {
+    const double want = std::clamp(l.y, p.top + 8, p.bottom + 4);
+    l.y = want;
+    for (int k = 0; k < 64; ++k) {
+      const double y = want + kLine * ((k + 1) / 2) * (k % 2 ? 1 : -1);
+      if (y < p.top + 8 || y > p.bottom + 4) continue;
       const bool clash = std::any_of(placed.begin(), placed.end(), [&](const Label& o) {
-        return std::fabs(o.x - l.x) < 22 && std::fabs(o.y - l.y) < 11;
+        return std::fabs(o.x - l.x) < 22 && std::fabs(o.y - y) < kLine;
       });
-      if (!clash) break;
-      l.y += 11;
+      if (!clash) {
+        l.y = y;
+        break;
+      }
     }
     // A style, not a fill attribute, which the text's CSS colour would override.
-    text(out, l.x, std::min(l.y, p.bottom + 4), "start", l.text,
-         "class=\"prn\" style=\"fill: " + std::string(l.colour) + "\"");
+    text(out, l.x, l.y, "start", l.text, "class=\"prn\" style=\"fill: " + std::string(l.colour) + "\"");
     placed.push_back(l);
   }
   closePlot(out, p, bySatellite.empty() ? "no signals in this log" : "");
