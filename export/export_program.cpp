@@ -1,9 +1,11 @@
 #include "export/export_program.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "core/command_line.h"
 #include "core/text.h"
+#include "export/html_report.h"
 #include "export/log_summary.h"
 #include "export/track_export.h"
 #include "export/track_writers.h"
@@ -20,7 +22,7 @@ constexpr int kNoPoint = 1;
 constexpr size_t kPiece = 64 * 1024;
 
 struct Options {
-  std::string log, gpx, csv;
+  std::string log, gpx, csv, report;
   bool stats = false;
 };
 
@@ -138,7 +140,8 @@ ExportRun exportTrack(const Options& o, const Sink& standardOutput) {
   return run;
 }
 
-ExportRun printStats(const Options& o, const Sink& standardOutput, bool& readable) {
+// --stats and --report: one summary of the log for both.
+ExportRun printSummary(const Options& o, const Sink& standardOutput, bool& readable) {
   ExportRun run;
   track::Summary s;
   std::string error;
@@ -148,9 +151,16 @@ ExportRun printStats(const Options& o, const Sink& standardOutput, bool& readabl
     run.err = format("%s: %s: %s\n", kProgram, o.log.c_str(), error.c_str());
     return run;
   }
-  standardOutput(track::statsJson(s.figures));
+  if (o.stats) standardOutput(track::statsJson(s.figures));
   run.err = format("%s: ", kProgram) + summary(o.log, s.kind, s.figures.fixes, s.figures.epochs, s.skipped);
-  run.code = s.figures.fixes > 0 ? 0 : kNoPoint;
+  bool written = true;
+  if (!o.report.empty()) {
+    // A log with no fix still has a report: its counts and empty plots say so.
+    Output report(o.report, standardOutput);
+    report.put(track::htmlReport(s, baseName(o.log)));
+    written = report.close(run.err);
+  }
+  run.code = written && s.figures.fixes > 0 ? 0 : kNoPoint;
   if (s.figures.fixes == 0) run.err += format("%s: %s: no point with a fix\n", kProgram, o.log.c_str());
   return run;
 }
@@ -167,23 +177,27 @@ ExportRun runExport(const std::vector<std::string>& args) {
 ExportRun runExport(const std::vector<std::string>& args, const std::function<void(std::string_view)>& standardOutput) {
   Options o;
   CLI::App app(
-      "ferrolan-export LOG [--gpx FILE] [--csv FILE] [--stats]\n"
+      "ferrolan-export LOG [--gpx FILE] [--csv FILE] [--stats] [--report FILE]\n"
       "\n"
       "Turns LOG, a log that ferrolan wrote, the NMEA text log (.txt) or the\n"
       "binary VBI log (.vbi), into a GPX 1.1 track (one point per fix: time,\n"
       "elevation, fix type, satellites used, HDOP) and a CSV of every epoch\n"
       "(time, latitude, longitude, altitude, fix, used, hdop; epochs without\n"
-      "a fix have fix \"none\" and no position), or into its figures (--stats).\n"
-      "The kind of log is told from its bytes.",
+      "a fix have fix \"none\" and no position), or into its figures (--stats)\n"
+      "and a report of them with plots (--report). The kind of log is told\n"
+      "from its bytes.",
       kProgram);
   setUpCommandLine(app, 20);
   app.footer(
-      "With neither --gpx nor --csv nor --stats the CSV goes to standard\n"
-      "output. A file named \"-\" is standard output. --stats prints one JSON\n"
+      "With none of --gpx, --csv, --stats and --report the CSV goes to\n"
+      "standard output. A file named \"-\" is standard output. --stats prints one JSON\n"
       "object: fixes, epochs, duration_s, fix_rate, mean lat and lon, cep50_m,\n"
       "cep95_m and drms2_m (horizontal distances from the mean), alt_mean_m,\n"
       "alt_sd_m, hdop_mean, sats_used_mean, cn0_mean_dbhz and ttff_s, null\n"
-      "where the log has none. What could not be read (garbage, bad\n"
+      "where the log has none. --report writes one HTML page that needs no\n"
+      "network: those figures, the fixes around their mean with the CEP\n"
+      "circles, altitude, satellites used and HDOP, each satellite's signal\n"
+      "and the fix mode over time. What could not be read (garbage, bad\n"
       "checksums, sentences or frames cut short) is skipped and counted on\n"
       "standard error. Exit code 0 when a point with a fix came out, 1 when\n"
       "none did or a file could not be read or written, 2 for a bad command\n"
@@ -192,28 +206,41 @@ ExportRun runExport(const std::vector<std::string>& args, const std::function<vo
   app.add_option("--gpx", o.gpx, "write the GPX track to FILE")->type_name("FILE")->check(nonEmpty());
   app.add_option("--csv", o.csv, "write the CSV to FILE")->type_name("FILE")->check(nonEmpty());
   app.add_flag("--stats", o.stats, "print the log's figures as JSON on standard output");
+  app.add_option("--report", o.report, "write the figures and plots as an HTML page to FILE")
+      ->type_name("FILE")
+      ->check(nonEmpty());
   ExportRun run;
   if (auto exit = parseCommandLine(app, args, std::string(kProgram) + " " + FERROLAN_VERSION)) {
     run.code = exit->code;
     (exit->code == 0 ? run.out : run.err) = exit->text;
     return run;
   }
-  if (o.gpx.empty() && o.csv.empty() && !o.stats) o.csv = "-";
+  if (o.gpx.empty() && o.csv.empty() && !o.stats && o.report.empty()) o.csv = "-";
+  const bool fileToStdout = o.gpx == "-" || o.csv == "-";
   const char* clash = o.gpx == "-" && o.csv == "-" ? "--gpx and --csv cannot both be standard output"
-                      : o.stats && (o.gpx == "-" || o.csv == "-") ? "--stats and a file \"-\" cannot both be standard output"
-                                                                 : nullptr;
+                      : o.stats && fileToStdout ? "--stats and a file \"-\" cannot both be standard output"
+                      : o.report == "-" && (o.stats || fileToStdout)
+                          ? "--report - and another output cannot both be standard output"
+                          : nullptr;
   if (clash) {
     auto e = commandLineError(kProgram, clash);
     return {e.code, {}, e.text};
   }
-  if (!o.stats) return exportTrack(o, standardOutput);
+  if (!o.stats && o.report.empty()) return exportTrack(o, standardOutput);
   bool readable = false;
-  ExportRun stats = printStats(o, standardOutput, readable);
+  ExportRun stats = printSummary(o, standardOutput, readable);
   if (!readable || (o.gpx.empty() && o.csv.empty())) return stats;
   // The files too: a pass of their own, whose count on standard error the
   // figures' has already given.
   ExportRun files = exportTrack(o, standardOutput);
-  files.err = stats.err + files.err.substr(files.err.find('\n') + 1);
+  std::string rest = files.err.substr(files.err.find('\n') + 1);
+  // Both passes find the same fixes: a log with none is said so once.
+  const std::string none = format("%s: %s: no point with a fix\n", kProgram, o.log.c_str());
+  if (const size_t at = rest.find(none); at != std::string::npos && stats.err.find(none) != std::string::npos)
+    rest.erase(at, none.size());
+  files.err = stats.err + rest;
+  // A report that could not be written fails the run as a file does.
+  files.code = std::max(files.code, stats.code);
   return files;
 }
 

@@ -4,7 +4,7 @@
 FERROLAN_BUILD_PACKAGES="build-essential cmake ninja-build pkg-config libcli11-dev qt6-base-dev libgl-dev \
 libncurses-dev libudev-dev libsqlite3-dev fonts-dejavu-core"
 FERROLAN_TEST_PACKAGES="googletest libgtest-dev xvfb xauth lrzsz gpsd gpsd-clients libxml2-utils clang tmux \
-lintian help2man dpkg-dev desktop-file-utils file git sqlite3"
+lintian help2man dpkg-dev desktop-file-utils file git sqlite3 chromium zlib1g-dev"
 
 # ferrolan_install_packages PACKAGE...
 ferrolan_install_packages() {
