@@ -24,6 +24,7 @@ namespace ferrolan {
 namespace {
 
 constexpr uint32_t kRedrawMs = 500;
+constexpr uint32_t kSettleMs = 300;
 
 void say(const std::string& line) {
   std::fprintf(stderr, "ferrolan: station: %s\n", line.c_str());
@@ -107,6 +108,7 @@ class Station {
   bool recordFailed_ = false;
   std::vector<std::unique_ptr<Slot>> slots_;
   std::set<std::string> seen_;  // presences updated and not gone since
+  std::map<std::string, uint32_t> settling_;  // new presences, by when first seen
   size_t drawn_ = 0;            // table lines on the screen
 };
 
@@ -254,11 +256,25 @@ int Station::run() {
       std::set<std::string> present;
       // By presence, not device: a port unplugged and plugged in again
       // between two looks leads to the same device through a new name.
+      // A new one waits to settle: names that udev or a link maker puts
+      // up for a moment on the way (a temporary link renamed into place)
+      // are gone by the next look.
+      const uint32_t now = clock_.tickCount();
+      std::map<std::string, uint32_t> settling;
       for (const Target& t : scan()) {
         if (t.identity.empty()) continue;
         present.insert(t.presence);
-        if (seen_.insert(t.presence).second) pending.push_back(t);
+        if (seen_.count(t.presence)) continue;
+        const auto first = settling_.find(t.presence);
+        const uint32_t since = first == settling_.end() ? now : first->second;
+        if (now - since >= kSettleMs) {
+          seen_.insert(t.presence);
+          pending.push_back(t);
+        } else {
+          settling.emplace(t.presence, since);
+        }
       }
+      settling_ = std::move(settling);
       // Gone: once it is back it is a new receiver. A running one stays
       // until its run ends.
       for (auto it = seen_.begin(); it != seen_.end();) {
@@ -273,7 +289,7 @@ int Station::run() {
     }
     draw(false);
     if (!o_.watch && pending.empty() && active() == 0) break;
-    stop_.waitFor(terminal_ && active() ? kRedrawMs : 0);
+    stop_.waitFor(!settling_.empty() ? kSettleMs : terminal_ && active() ? kRedrawMs : 0);
     rescan = o_.watch;
   }
 
