@@ -366,6 +366,18 @@ double spanOf(const Summary& s) {
 
 constexpr std::string_view kNoFixes = "no fixes in this log";
 
+// A round length near a quarter of the square, at its lower left.
+void scaleBar(std::string& out, const Plot& p, const Ticks& t, double perMetre) {
+  const double bar = roundLength((t.last() - t.first) / 4);
+  const double x0 = p.left + 12, y0 = p.bottom - 14, x1 = x0 + bar * perMetre;
+  out += "<g class=\"scalebar\">\n";
+  line(out, x0, y0, x1, y0, "bar");
+  line(out, x0, y0 - 5, x0, y0 + 3, "bar");
+  line(out, x1, y0 - 5, x1, y0 + 3, "bar");
+  text(out, (x0 + x1) / 2, y0 - 6, "middle", lengthText(bar));
+  out += "</g>\n";
+}
+
 // East and north of the mean, one scale for both so that a circle stays round.
 void deviationMap(std::string& out, const Summary& s, double) {
   const Figures& f = s.figures;
@@ -414,18 +426,11 @@ void deviationMap(std::string& out, const Summary& s, double) {
       text(out, cx, above < p.top + 14 ? cy - r + 16 : above, "middle", std::string(k.name) + " " + lengthText(*k.metres),
            "class=\"cep-label\"");
     }
+    scaleBar(out, p, t, perMetre);
   }
-  // A round length near a quarter of the square, at its lower left.
-  const double bar = roundLength((t.last() - t.first) / 4);
-  const double x0 = p.left + 12, y0 = p.bottom - 14, x1 = x0 + bar * perMetre;
-  out += "<g class=\"scalebar\">\n";
-  line(out, x0, y0, x1, y0, "bar");
-  line(out, x0, y0 - 5, x0, y0 + 3, "bar");
-  line(out, x1, y0 - 5, x1, y0 + 3, "bar");
-  text(out, (x0 + x1) / 2, y0 - 6, "middle", lengthText(bar));
-  out += "</g>\n";
   closePlot(out, p, dots.empty() ? kNoFixes : "");
 }
+
 
 void altitudePlot(std::string& out, const Summary& s, double span) {
   const auto alt = epochSeries(s, [](const EpochSample& e) {
@@ -622,6 +627,7 @@ h3 { font-size: 1rem; margin: 1rem 0 0.3rem; }
 .wide { overflow-x: auto; }
 .top { display: flex; flex-wrap: wrap; gap: 0 2.5rem; align-items: flex-start; }
 .top .cell { flex: 1 1 26rem; min-width: 0; }
+@media (max-width: 40rem) { body { font-size: 14px; padding: 0.6rem; } th, td { padding-right: 0.5rem; } }
 table { border-collapse: collapse; }
 th, td { text-align: left; padding: 0.2rem 0.8rem 0.2rem 0; border-bottom: 1px solid var(--rule); }
 td:nth-child(3) { font-variant-numeric: tabular-nums; }

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "core/text.h"
+#include "export/export_program.h"
 #include "export/html_report.h"
 #include "platform/process.h"
 #include "tests/support/files.h"
@@ -27,6 +28,7 @@ using namespace std::string_literals;
 using track::Fix;
 
 size_t occurrences(const std::string& text, const std::string& what) {
+  if (what.empty()) return 0;
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
   return n;
@@ -148,6 +150,7 @@ TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
         {"<circle cx", 45},  // a dot per fix; no line has a lone point
         {"class=\"cep\"", 2},
         {">CEP50 80 cm</text>", 1},
+        {"class=\"scalebar\"", 1},
         {"class=\"prn\"", 2},
         {">12</text>", 1},
         {">25</text>", 1},
@@ -168,6 +171,7 @@ TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
         {"no signals in this log", 1},
         {"no epochs in this log", 1},
         {"<polyline", 0},
+        {"class=\"scalebar\"", 0},
         {"<td>" + kDash + "</td>", 13}}},
   };
   for (const Row& r : rows) {
@@ -184,6 +188,9 @@ TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
   }
 }
 
+
+bool haveProgram(const char* name) { return std::system(("command -v "s + name + " >/dev/null 2>&1").c_str()) == 0; }
+
 struct TempDir {
   std::string path = makeTempDir("ferrolan-report-");
   ~TempDir() { removeTree(path); }
@@ -193,7 +200,39 @@ struct TempDir {
   }
 };
 
-bool haveProgram(const char* name) { return std::system(("command -v "s + name + " >/dev/null 2>&1").c_str()) == 0; }
+TEST(HtmlReport, ProgramWritesItBesideTheOtherOutputs) {
+  const TempDir dir;
+  const std::string log = FERROLAN_TESTDATA_DIR "/nmea/ublox-8.nmea", none = dir.file("none.txt", "garbage\n");
+  const std::string page = dir.path + "/r.html", csv = dir.path + "/t.csv";
+  struct Row {
+    std::vector<std::string> args;
+    int code;
+    std::string err, out, page;  // each found once; no page when empty
+  };
+  for (const Row& r : std::vector<Row>{
+           {{log, "--report", page}, 0, "71 points with a fix", "", "<title>ublox-8.nmea</title>"},
+           {{log, "--report", page, "--stats", "--csv", csv}, 0, "71 points with a fix", "\"cep50_m\"", "<svg "},
+           {{none, "--report", page, "--csv", csv}, 1, "no point with a fix", "", "no fixes in this log"},
+           {{log, "--report", "-"}, 0, "71 points with a fix", "<!DOCTYPE html>", ""},
+           {{log, "--report", "-", "--stats"}, 2, "cannot both be standard output", "", ""},
+           {{log, "--report", "-", "--gpx", "-"}, 2, "cannot both be standard output", "", ""},
+           {{log, "--report", dir.path + "/no/such/r.html"}, 1, "r.html: cannot be written", "", ""},
+       }) {
+    SCOPED_TRACE(r.args[1] + " " + r.args[2] + (r.args.size() > 3 ? " " + r.args[3] : ""));
+    std::filesystem::remove(page);
+    const ExportRun run = runExport(r.args);
+    EXPECT_EQ(run.code, r.code) << run.err;
+    EXPECT_EQ(occurrences(run.err, r.err), 1u) << run.err;
+    if (!r.out.empty()) {
+      EXPECT_EQ(occurrences(run.out, r.out), 1u);
+    }
+    if (r.page.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(page));
+    } else {
+      EXPECT_GE(occurrences(test::slurp(page), r.page), 1u);
+    }
+  }
+}
 
 // libxml2's HTML parser knows HTML 4 only and calls every SVG element an
 // invalid tag; those of the report are let through, any other complaint
