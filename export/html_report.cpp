@@ -109,8 +109,8 @@ std::string fixed(double v, int decimals) {
   return format("%.*f", decimals, v);
 }
 
-// A coordinate of the view box.
-std::string c(double v) { return fixed(v, 1); }
+// A coordinate of the view box; one far outside it is still a short number.
+std::string c(double v) { return fixed(std::clamp(v, -1e6, 1e6), 1); }
 
 void escapeHtml(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size();) {
@@ -355,6 +355,32 @@ std::vector<Sample> epochSeries(const Summary& s, Get get) {
   for (const auto& e : s.epochs)
     if (const auto v = get(e)) out.push_back({e.seconds, static_cast<double>(*v)});
   return out;
+}
+
+// The samples the plots can use: in time order, with finite values only, so
+// that a summary made by other hands draws no "nan" and no line backwards.
+Summary plottable(const Summary& in) {
+  constexpr double kLongest = 1e9;  // seconds: thirty years
+  const auto usable = [&](double t) { return std::isfinite(t) && t >= 0 && t <= kLongest; };
+  const auto finite = [](std::optional<double>& v) {
+    if (v && !std::isfinite(*v)) v.reset();
+  };
+  Summary s;
+  s.figures = in.figures;
+  s.skipped = in.skipped;
+  s.kind = in.kind;
+  s.bytes = in.bytes;
+  for (EpochSample e : in.epochs) {
+    if (!usable(e.seconds)) continue;
+    for (auto* v : {&e.east_m, &e.north_m, &e.altitude_m, &e.hdop}) finite(*v);
+    if (e.fix > Fix::Fix3D) e.fix = Fix::None;
+    s.epochs.push_back(e);
+  }
+  for (const SignalSample& g : in.signals)
+    if (usable(g.seconds)) s.signals.push_back(g);
+  std::stable_sort(s.epochs.begin(), s.epochs.end(), [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
+  std::stable_sort(s.signals.begin(), s.signals.end(), [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
+  return s;
 }
 
 double spanOf(const Summary& s) {
@@ -657,7 +683,8 @@ svg.legend { min-width: 30rem; max-width: 56rem; }
 
 }  // namespace
 
-std::string htmlReport(const Summary& s, const std::string& title) {
+std::string htmlReport(const Summary& summary, const std::string& title) {
+  const Summary s = plottable(summary);
   std::string name;
   escapeHtml(name, title);
   const double span = spanOf(s);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -133,6 +134,23 @@ track::Summary handMade() {
   return s;
 }
 
+// The hand-made log with samples no reader makes: out of order, times and
+// values that are not numbers, an altitude far off, a fix mode past 3D.
+track::Summary odd() {
+  track::Summary s = handMade();
+  std::reverse(s.epochs.begin(), s.epochs.end());
+  std::reverse(s.signals.begin(), s.signals.end());
+  const double nan = std::nan("");
+  s.epochs.push_back({nan, Fix::Fix3D, 1.0, 1.0, 1.0, 1.0, 5});
+  s.epochs.push_back({-HUGE_VAL, Fix::Fix3D, 1.0, 1.0, 1.0, 1.0, 5});
+  s.epochs[3].altitude_m = 1e300;
+  s.epochs[4].hdop = nan;
+  s.epochs[5].fix = static_cast<Fix>(7);
+  s.signals.push_back({nan, 3, 40});
+  s.figures.cep50_m = nan;
+  return s;
+}
+
 constexpr const char* kKeys[] = {"fixes",     "epochs",   "duration_s", "fix_rate",  "lat",
                                  "lon",       "cep50_m",  "cep95_m",    "drms2_m",   "alt_mean_m",
                                  "alt_sd_m",  "hdop_mean", "sats_used_mean", "cn0_mean_dbhz", "ttff_s"};
@@ -173,6 +191,9 @@ TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
         {"<polyline", 0},
         {"class=\"scalebar\"", 0},
         {"<td>" + kDash + "</td>", 13}}},
+      {"odd", odd(),
+       // The fix mode past 3D is taken for none: one dot fewer.
+       {{"nan", 0}, {"inf", 0}, {"<td>" + kDash + "</td>", 2}, {"<circle cx", 44}, {">12</text>", 1}}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
