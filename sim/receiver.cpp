@@ -401,9 +401,11 @@ struct ReceiverCommands {
   static constexpr FrameRow kFrames[] = {
       {0x02, "restart", frameRestart}, {0x0A, "line-rate", frameBaud}, {0x0B, "update-or-ephemeris-end", frameControl}};
 
-  static const FrameRow* frame(uint16_t id) {
-    for (const FrameRow& f : kFrames)
-      if (f.id == id) return &f;
+  // The row of a table with this id, or null.
+  template <typename Row, size_t N, typename Id>
+  static const Row* find(const Row (&rows)[N], Id id) {
+    for (const Row& r : rows)
+      if (r.id == id) return &r;
     return nullptr;
   }
 };
@@ -418,7 +420,8 @@ constexpr bool distinctIds(const Row (&rows)[N]) {
 static_assert(distinctIds(ReceiverCommands::kSentences) && distinctIds(ReceiverCommands::kFrames));
 
 void Receiver::handle(const IntakeItem& item, uint32_t now) {
-  const bool command = item.kind == IntakeItem::Kind::Sentence || ReceiverCommands::frame(item.id);
+  const bool command =
+      item.kind == IntakeItem::Kind::Sentence || ReceiverCommands::find(ReceiverCommands::kFrames, item.id);
   if (command && isDuplicate(item, now)) {
     ++counters_.duplicates;
     return;
@@ -455,9 +458,7 @@ void Receiver::handleSentence(const std::string& text, uint32_t now) {
   std::optional<int> id;
   if (body.size() >= 6 && body.substr(0, 4) == "PKRV" && (body.size() == 6 || body[6] == ','))
     id = number(body.substr(4, 2));
-  const ReceiverCommands::SentenceRow* row = nullptr;
-  for (const auto& r : ReceiverCommands::kSentences)
-    if (id && r.id == *id) row = &r;
+  const ReceiverCommands::SentenceRow* row = id ? ReceiverCommands::find(ReceiverCommands::kSentences, *id) : nullptr;
   ReceiverCommands::SentenceArgs args{body.size() > 6 ? body.substr(6) : std::string_view(),
                                       splitFields(body.size() > 7 ? body.substr(7) : std::string_view())};
   if (row && row->handle(*this, args, now)) {
@@ -469,7 +470,7 @@ void Receiver::handleSentence(const std::string& text, uint32_t now) {
 }
 
 void Receiver::handleFrame(uint16_t id, const Bytes& payload, uint32_t now) {
-  const ReceiverCommands::FrameRow* row = ReceiverCommands::frame(id);
+  const ReceiverCommands::FrameRow* row = ReceiverCommands::find(ReceiverCommands::kFrames, id);
   if (!row) return keepEphemeris(id, payload);
   const uint8_t p0 = payload.empty() ? 0 : payload[0];
   const uint8_t p1 = payload.size() < 2 ? 0 : payload[1];

@@ -117,10 +117,8 @@ TEST(TuiScreen, FramesRingsAndLinesAreLinePiecesThatJoinWhereTheyMeet) {
                    shape(DrawOp::Kind::Line, 1, 11, 41, 11)});
   // Two signal bars, a used satellite's and another's.
   Grid bars(4, 1);
-  auto bar = [](int x1, Color brush) {
-    DrawOp op;
-    op.kind = DrawOp::Kind::FillRect;
-    op.x1 = x1, op.y1 = 0, op.x2 = x1 + 2, op.y2 = 2;
+  auto bar = [&](int x1, Color brush) {
+    DrawOp op = shape(DrawOp::Kind::FillRect, x1, 0, x1 + 2, 2);
     op.brush = brush;
     return op;
   };

@@ -74,11 +74,11 @@ std::vector<std::string> reference(const std::string& name) {
   return linesOf(s.str());
 }
 
-// Line pieces as the pane holds them: UTF-8 box pieces, or the VT100 line-drawing
-// codes where the locale has no UTF-8 and curses shifts into the terminal's set.
 // A used satellite's bar, four cells of it, as UTF-8 shows it.
 const std::string kUsedBar = " \u2588\u2588\u2588\u2588";
 
+// Line pieces as the pane holds them: UTF-8 box pieces, or the VT100 line-drawing
+// codes where the locale has no UTF-8 and curses shifts into the terminal's set.
 bool drawn(const std::string& screen, const std::string& utf8, const std::string& vt100) {
   return screen.find(utf8) != std::string::npos || screen.find(vt100) != std::string::npos;
 }
