@@ -573,34 +573,6 @@ void fixBand(std::string& out, const Summary& s, double span) {
   legend(out, entries, "Legend of the fix mode band");
 }
 
-struct FigureRow {
-  const char* key;
-  const char* what;
-  const char* unit;
-  std::optional<double> Figures::*value;
-  int decimals;
-  size_t Figures::*count;
-};
-
-// Every key of --stats, in its order.
-constexpr FigureRow kFigureRows[] = {
-    {"fixes", "epochs with a 2D or 3D fix", "", nullptr, 0, &Figures::fixes},
-    {"epochs", "epochs of any kind", "", nullptr, 0, &Figures::epochs},
-    {"duration_s", "time from the first epoch to the last", "s", &Figures::duration_s, 1, nullptr},
-    {"fix_rate", "share of the epochs with a fix", "", &Figures::fix_rate, 3, nullptr},
-    {"lat", "mean latitude (north positive)", "°", &Figures::lat, 7, nullptr},
-    {"lon", "mean longitude (east positive)", "°", &Figures::lon, 7, nullptr},
-    {"cep50_m", "CEP50: radius holding half the fixes", "m", &Figures::cep50_m, 2, nullptr},
-    {"cep95_m", "CEP95: radius holding 95 % of the fixes", "m", &Figures::cep95_m, 2, nullptr},
-    {"drms2_m", "2DRMS: twice the RMS horizontal distance", "m", &Figures::drms2_m, 2, nullptr},
-    {"alt_mean_m", "mean altitude", "m", &Figures::alt_mean_m, 1, nullptr},
-    {"alt_sd_m", "standard deviation of the altitude", "m", &Figures::alt_sd_m, 2, nullptr},
-    {"hdop_mean", "mean HDOP", "", &Figures::hdop_mean, 2, nullptr},
-    {"sats_used_mean", "mean satellites used", "", &Figures::sats_used_mean, 1, nullptr},
-    {"cn0_mean_dbhz", "mean signal strength (C/N0)", "dB-Hz", &Figures::cn0_mean_dbhz, 1, nullptr},
-    {"ttff_s", "time to the first fix", "s", &Figures::ttff_s, 1, nullptr},
-};
-
 struct SkipRow {
   const char* what;
   size_t Skipped::*count;

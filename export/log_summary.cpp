@@ -239,23 +239,14 @@ std::string statsJson(const Figures& f) {
     const auto r = std::to_chars(buf, buf + sizeof buf, *v);
     out.append(buf, r.ptr);
   };
-  key("fixes");
-  out += std::to_string(f.fixes);
-  key("epochs");
-  out += std::to_string(f.epochs);
-  number("duration_s", f.duration_s);
-  number("fix_rate", f.fix_rate);
-  number("lat", f.lat);
-  number("lon", f.lon);
-  number("cep50_m", f.cep50_m);
-  number("cep95_m", f.cep95_m);
-  number("drms2_m", f.drms2_m);
-  number("alt_mean_m", f.alt_mean_m);
-  number("alt_sd_m", f.alt_sd_m);
-  number("hdop_mean", f.hdop_mean);
-  number("sats_used_mean", f.sats_used_mean);
-  number("cn0_mean_dbhz", f.cn0_mean_dbhz);
-  number("ttff_s", f.ttff_s);
+  for (const FigureRow& r : kFigureRows) {
+    if (r.count) {
+      key(r.key);
+      out += std::to_string(f.*r.count);
+    } else {
+      number(r.key, f.*r.value);
+    }
+  }
   return out + "}\n";
 }
 
