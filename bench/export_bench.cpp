@@ -28,9 +28,9 @@
 #include <sys/wait.h>
 #include <spawn.h>
 
+#include "bench/captures.h"
 #include "export/track_export.h"
 #include "export/track_writers.h"
-#include "bench/captures.h"
 #include "platform/process.h"
 #include "sim/vbi_output.h"
 

@@ -8,8 +8,8 @@
 
 #include "control/log_buffer.h"
 #include "control/storage_folders.h"
-#include "link/serial_session.h"
 #include "datapath/stream_log.h"
+#include "link/serial_session.h"
 #include "platform/clock.h"
 #include "ui/ui_model.h"
 

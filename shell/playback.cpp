@@ -5,8 +5,8 @@
 
 #include "app/context.h"
 #include "core/text.h"
-#include "shell/demo.h"
 #include "link/serial_session.h"
+#include "shell/demo.h"
 
 namespace ferrolan {
 

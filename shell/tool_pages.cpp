@@ -7,13 +7,13 @@
 
 #include "app/context.h"
 #include "core/text.h"
+#include "driver/driver_install.h"
 #include "link/command_sentences.h"
 #include "link/settings_dialogs.h"
 #include "platform/line_speeds.h"
 #include "shell/front_end.h"
 #include "shell/shutdown.h"
 #include "shell/small_dialogs.h"
-#include "driver/driver_install.h"
 #include "update/update_dialog.h"
 
 namespace ferrolan {
