@@ -181,9 +181,15 @@ int main(int argc, char** argv) {
     const auto size = fs::file_size(file);
     const ChildFigures track = runChild({FERROLAN_EXPORT_PATH, file, "--gpx", "/dev/null", "--csv", "/dev/null"});
     const ChildFigures stats = runChild({FERROLAN_EXPORT_PATH, file, "--stats"});
-    std::printf("%-28s %7.1f MB: GPX and CSV %6.2f s, peak %5.1f MB (exit %d); --stats %6.2f s, peak %5.1f MB (exit %d)\n",
+    const std::string html = dir + "/report.html";
+    const ChildFigures report = runChild({FERROLAN_EXPORT_PATH, file, "--report", html});
+    std::error_code ec;
+    const double htmlMb = static_cast<double>(fs::file_size(html, ec)) / 1e6;
+    std::printf("%-28s %7.1f MB: GPX and CSV %6.2f s, peak %5.1f MB (exit %d); --stats %6.2f s, peak %5.1f MB (exit %d); "
+                "--report %6.2f s, peak %5.1f MB, %5.2f MB of HTML (exit %d)\n",
                 name, static_cast<double>(size) / 1e6, track.seconds, track.peakMb, track.code, stats.seconds,
-                stats.peakMb, stats.code);
+                stats.peakMb, stats.code, report.seconds, report.peakMb, ec ? 0.0 : htmlMb, report.code);
+    fs::remove(html, ec);
   }
 
   std::printf("\n");
