@@ -12,12 +12,6 @@ namespace {
 // news, and tried when it leads to another device than the last try.
 constexpr uint32_t kLookAgainMs = 5000;
 
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 void runReconnect(DataPathContext& data, LinkContext& link, WorkerControl& ctl) {
@@ -26,7 +20,7 @@ void runReconnect(DataPathContext& data, LinkContext& link, WorkerControl& ctl) 
   // root's dev/COMn, a link the system re-makes, or the device itself).
   const std::string path = link.ports.devicePath(s.portName.get());
   PortWatch watch;
-  if (!path.empty()) watch.watchFolder(folderOf(path));
+  if (!path.empty()) watch.watchFolder(folderOfName(path));
   watch.watchFolder("/dev");
   std::string tried;    // the device of the last try
   bool news = true;     // it may be back already

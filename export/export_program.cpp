@@ -98,7 +98,8 @@ std::string summary(const std::string& log, track::LogKind kind, size_t fixes, s
 }
 
 // Reads the log once, writing each point to the files as it comes.
-ExportRun exportTrack(const Options& o, const Sink& standardOutput) {
+// `countsSaid`: the figures' pass has already told the counts.
+ExportRun exportTrack(const Options& o, const Sink& standardOutput, bool countsSaid = false) {
   ExportRun run;
   std::unique_ptr<Output> gpx, csv;
   if (!o.gpx.empty()) gpx = std::make_unique<Output>(o.gpx, standardOutput);
@@ -131,12 +132,12 @@ ExportRun exportTrack(const Options& o, const Sink& standardOutput) {
   open();
   reader.finish();
   if (gpx) gpx->put(track::gpxEnd());
-  run.err += format("%s: ", kProgram) + summary(o.log, reader.kind(), fixes, epochs, reader.skipped());
+  if (!countsSaid) run.err += format("%s: ", kProgram) + summary(o.log, reader.kind(), fixes, epochs, reader.skipped());
   bool written = true;
   if (gpx) written = gpx->close(run.err) && written;
   if (csv) written = csv->close(run.err) && written;
   run.code = written && fixes > 0 ? 0 : kNoPoint;
-  if (fixes == 0) run.err += format("%s: %s: no point with a fix\n", kProgram, o.log.c_str());
+  if (fixes == 0 && !countsSaid) run.err += format("%s: %s: no point with a fix\n", kProgram, o.log.c_str());
   return run;
 }
 
@@ -230,15 +231,10 @@ ExportRun runExport(const std::vector<std::string>& args, const std::function<vo
   bool readable = false;
   ExportRun stats = printSummary(o, standardOutput, readable);
   if (!readable || (o.gpx.empty() && o.csv.empty())) return stats;
-  // The files too: a pass of their own, whose count on standard error the
-  // figures' has already given.
-  ExportRun files = exportTrack(o, standardOutput);
-  std::string rest = files.err.substr(files.err.find('\n') + 1);
-  // Both passes find the same fixes: a log with none is said so once.
-  const std::string none = format("%s: %s: no point with a fix\n", kProgram, o.log.c_str());
-  if (const size_t at = rest.find(none); at != std::string::npos && stats.err.find(none) != std::string::npos)
-    rest.erase(at, none.size());
-  files.err = stats.err + rest;
+  // The files too: a pass of their own, whose counts the figures' pass has
+  // already given (both find the same fixes).
+  ExportRun files = exportTrack(o, standardOutput, true);
+  files.err = stats.err + files.err;
   // A report that could not be written fails the run as a file does.
   files.code = std::max(files.code, stats.code);
   return files;

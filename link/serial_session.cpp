@@ -104,8 +104,8 @@ ConnectResult connectSession(LinkContext& ctx, ConnectKind kind, const CancelTok
   };
   if (byHand) {
     showConnected();
-    const StreamKind stream = receivedStream(ctx);
-    if (stream == StreamKind::None) return ConnectResult::NoStream;
+    StreamKind stream = StreamKind::None;
+    if (!gpsIsNMEAVBIReceived(ctx, &stream)) return ConnectResult::NoStream;
     if (kind == ConnectKind::Playback) s.protocolMode = stream == StreamKind::Vbi ? ProtocolMode::Vbi : ProtocolMode::Nmea;
   } else {
     if (detectStream(*port, ctx.clock, cancel) == StreamKind::None) return fail(ConnectResult::NoStream);
@@ -173,17 +173,16 @@ bool connectPlayback(LinkContext& ctx, const std::string& portName, int baud) {
   return connectShown(ctx, ConnectKind::Playback);
 }
 
-bool gpsIsNMEAVBIReceived(LinkContext& ctx) { return receivedStream(ctx) != StreamKind::None; }
-
-StreamKind receivedStream(LinkContext& ctx) {
+bool gpsIsNMEAVBIReceived(LinkContext& ctx, StreamKind* found) {
   auto port = ctx.session.portHandle.get();
-  if (!port) return StreamKind::None;
+  if (!port) return false;
   const StreamKind kind = detectStream(*port, ctx.clock);
   const char* verdict = kind == StreamKind::Nmea  ? "Receive NMEA"
                         : kind == StreamKind::Vbi ? "Receive VBI"
                                                   : "Don't Receive NMEA and VBI!!!";
   ctx.ui.setText(WindowId::ComPortSetup, ids::kComStatus, verdict);
-  return kind;
+  if (found) *found = kind;
+  return kind != StreamKind::None;
 }
 
 bool probeStream(LinkContext& ctx) {

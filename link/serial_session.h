@@ -93,9 +93,9 @@ bool connectReceiver(LinkContext& ctx);
 // Connects to a recorded log played on `portName`: as connectReceiver does,
 // without the dialog, and the stream it detects sets the protocol mode.
 bool connectPlayback(LinkContext& ctx, const std::string& portName, int baud);
-bool gpsIsNMEAVBIReceived(LinkContext& ctx);
-// What gpsIsNMEAVBIReceived found.
-StreamKind receivedStream(LinkContext& ctx);
+// Whether the line carries NMEA or VBI, shown in the COM Port Setup box;
+// `found` (may be null) gets which.
+bool gpsIsNMEAVBIReceived(LinkContext& ctx, StreamKind* found = nullptr);
 bool probeStream(LinkContext& ctx);
 bool disconnectReceiver(LinkContext& ctx);
 void writeByte(LinkContext& ctx, uint8_t byte);

@@ -118,6 +118,12 @@ std::string deviceIdentity(const std::string& path) {
   return "f:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
+std::string folderOfName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 std::string nameIdentity(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::lstat(path.c_str(), &st) != 0) return {};

@@ -54,6 +54,10 @@ std::vector<std::string> expandPortPatterns(const std::vector<std::string>& patt
 // names of one device answer the same.
 std::string deviceIdentity(const std::string& path);
 
+// The folder that holds the name `path` (what to watch for it): "." for a
+// bare name, "/" for one at the root.
+std::string folderOfName(const std::string& path);
+
 // The name itself, not what it leads to ("DEV:INODE"); empty when there is
 // no such name. A link or device node made again is a new name even when it
 // leads to the same device (a pseudo-terminal's number is soon reused).

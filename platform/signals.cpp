@@ -23,9 +23,7 @@ void ignoreSignal(int signal) {
 
 void ignoreFileSizeLimit() { ignoreSignal(SIGXFSZ); }
 
-void ignoreBrokenPipes() {
-  ignoreSignal(SIGPIPE);
-}
+void ignoreBrokenPipes() { ignoreSignal(SIGPIPE); }
 
 bool TerminationWatch::start(std::function<void(int)> onSignal) {
   if (thread_.joinable()) return false;

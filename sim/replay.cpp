@@ -3,6 +3,8 @@
 #include <cmath>
 #include <optional>
 
+#include "sim/vbi_output.h"
+
 namespace ferrolan::sim {
 
 namespace {
@@ -36,13 +38,14 @@ std::optional<uint32_t> nmeaTimeAt(const Bytes& c, size_t i) {
   return ms;
 }
 
-struct Epoch {
+// Where an epoch begins in the capture, and its time of day when known.
+struct EpochMark {
   size_t at;
   std::optional<uint32_t> ms;
 };
 
-std::vector<Epoch> sentenceEpochs(const Bytes& c, char a, char b, char d) {
-  std::vector<Epoch> found;
+std::vector<EpochMark> sentenceEpochs(const Bytes& c, char a, char b, char d) {
+  std::vector<EpochMark> found;
   for (size_t i = 0; i + 6 < c.size(); ++i)
     if (c[i] == '$' && c[i + 3] == a && c[i + 4] == b && c[i + 5] == d && c[i + 6] == ',')
       found.push_back({i, nmeaTimeAt(c, i + 7)});
@@ -50,20 +53,19 @@ std::vector<Epoch> sentenceEpochs(const Bytes& c, char a, char b, char d) {
 }
 
 // Whole PVT Solution frames with a good checksum; the time from the payload.
-std::vector<Epoch> pvtEpochs(const Bytes& c) {
-  constexpr size_t kHour = 11, kTimeEnd = 14;  // payload offsets of hour, minute, second
-  std::vector<Epoch> found;
+std::vector<EpochMark> pvtEpochs(const Bytes& c) {
+  std::vector<EpochMark> found;
   for (size_t i = 0; i + kVbiHeader <= c.size(); ++i) {
     if (c[i] != kVbiSync1 || c[i + 1] != kVbiSync2) continue;
     const std::span<const uint8_t> all(c);
-    if (getLe16(all, i + 2) != 121) continue;
+    if (getLe16(all, i + 2) != kMsgPvtSolution) continue;
     const size_t n = getLe16(all, i + 4);
     if (i + kVbiHeader + n > c.size()) continue;
     const auto payload = all.subspan(i + kVbiHeader, n);
-    if (vbiChecksum(121, payload) != getLe16(all, i + 6)) continue;
+    if (vbiChecksum(kMsgPvtSolution, payload) != getLe16(all, i + 6)) continue;
     std::optional<uint32_t> ms;
-    if (n >= kTimeEnd && payload[kHour] < 24 && payload[kHour + 1] < 60 && payload[kHour + 2] < 61)
-      ms = ((payload[kHour] * 60u + payload[kHour + 1]) * 60u + payload[kHour + 2]) * 1000u;
+    if (n > pvt::kSecond && payload[pvt::kHour] < 24 && payload[pvt::kMinute] < 60 && payload[pvt::kSecond] < 61)
+      ms = ((payload[pvt::kHour] * 60u + payload[pvt::kMinute]) * 60u + payload[pvt::kSecond]) * 1000u;
     found.push_back({i, ms});
   }
   return found;
@@ -72,13 +74,13 @@ std::vector<Epoch> pvtEpochs(const Bytes& c) {
 }  // namespace
 
 std::vector<ReplayCut> replayCuts(const Bytes& c) {
-  std::vector<Epoch> epochs = sentenceEpochs(c, 'R', 'M', 'C');
+  std::vector<EpochMark> epochs = sentenceEpochs(c, 'R', 'M', 'C');
   if (epochs.empty()) epochs = sentenceEpochs(c, 'G', 'G', 'A');
-  std::vector<Epoch> frames = pvtEpochs(c);
+  std::vector<EpochMark> frames = pvtEpochs(c);
   if (frames.size() > epochs.size()) epochs = std::move(frames);
   std::vector<ReplayCut> cuts;
   std::optional<uint32_t> last;
-  for (const Epoch& e : epochs) {
+  for (const EpochMark& e : epochs) {
     uint32_t after = kStepMs;
     if (last && e.ms) {
       const uint32_t gap = (*e.ms + kDayMs - *last) % kDayMs;  // over midnight too

@@ -37,8 +37,7 @@ std::vector<std::string> watchedFolders(const StationOptions& o) {
   for (const std::string& p : o.ports) {
     const size_t wild = p.find_first_of("*?[");
     const std::string fixed = p.substr(0, wild);
-    const size_t slash = fixed.rfind('/');
-    if (slash != std::string::npos) dirs.insert(slash == 0 ? "/" : fixed.substr(0, slash));
+    if (fixed.find('/') != std::string::npos) dirs.insert(folderOfName(fixed));
   }
   return {dirs.begin(), dirs.end()};
 }
