@@ -14,6 +14,7 @@ namespace {
 // Long enough for a line of stations to take turns at a write on a slow
 // disk; each holds the write lock for one short statement only.
 constexpr int kBusyTimeoutMs = 10000;
+constexpr int kJournalRetryMs = 10;
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS updates(id INTEGER PRIMARY KEY, port TEXT NOT NULL, started TEXT NOT NULL, "
@@ -178,7 +179,15 @@ std::unique_ptr<UpdateRecord> UpdateRecord::open(const std::string& path, std::s
 
   sqlite3_stmt* mode = nullptr;
   if (!r->prepare("PRAGMA journal_mode=WAL", mode, error)) return nullptr;
-  const int rc = sqlite3_step(mode);
+  // Changing the journal takes the file to itself, and SQLite answers busy
+  // at once instead of waiting as it waits for a write: a station opening a
+  // new file at the same moment as another tries again within the timeout.
+  int rc = sqlite3_step(mode);
+  for (int waited = 0; (rc & 0xFF) == SQLITE_BUSY && waited < kBusyTimeoutMs; waited += kJournalRetryMs) {
+    (void)sqlite3_reset(mode);
+    sqlite3_sleep(kJournalRetryMs);
+    rc = sqlite3_step(mode);
+  }
   const std::string modeName = rc == SQLITE_ROW ? columnText(mode, 0) : std::string();
   if (rc != SQLITE_ROW) error = r->failed("choosing the journal");
   (void)sqlite3_finalize(mode);
