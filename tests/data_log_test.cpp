@@ -5,6 +5,7 @@
 
 #include "control/data_log.h"
 #include "platform/process.h"
+#include "tests/support/files.h"
 #include "tests/support/test_support.h"
 
 namespace ferrolan {
@@ -12,51 +13,40 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// rootBelow: the device root is that name inside the temporary folder.
-struct LogRig {
-  std::string root = makeTempDir("ferrolan-log-");
-  VirtualClock clock{1000};
-  ScriptedPortOpener opener;
-  UiModel ui;
-  test::RecordingHost host;
-  Context ctx;
+struct TempRoot {
+  std::string dir = makeTempDir("ferrolan-log-");
+  ~TempRoot() { removeTree(dir); }
+};
+
+// The device root is the temporary folder, or rootBelow inside it.
+struct LogRig : TempRoot, test::ScriptedRig {
   LogContext& log = ctx;
 
   explicit LogRig(bool card = true, const std::string& rootBelow = "")
-      : ctx(clock, opener, ui, rootBelow.empty() ? root : root + "/" + rootBelow, "") {
-    if (card) fs::create_directories(fs::path(root) / "SDMMC");
-    ui.setHost(&host);
-    ui.openWindow(WindowId::TextPage, initialControls(110));
+      : ScriptedRig(rootBelow.empty() ? dir : dir + "/" + rootBelow) {
+    if (card) fs::create_directories(fs::path(dir) / "SDMMC");
     clock.setCalendar({2026, 12, 9, 9, 5, 0, 0});
   }
-  ~LogRig() {
-    ui.setHost(nullptr);
-    removeTree(root);
-  }
-  std::string file(const std::string& rel) const {
-    std::ifstream in(fs::path(root) / rel, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string file(const std::string& rel) const { return test::slurp(fs::path(dir) / rel); }
   std::string status() const { return ui.text(WindowId::TextPage, ids::kTextStatus); }
 };
 
 TEST(DataLog, FileNamesPadHourAndMinuteExceptARootBinaryLogsHour) {
-  struct Row {
+  const struct {
     LogPlace place;
     const char* folder;
     uint32_t sequence;
     int hour, minute;
     bool binary;
     const char* name;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {LogPlace::Card, "SDMMC", 1, 9, 5, false, "\\SDMMC\\Vexil_Log_1_ 9_ 5.txt"},
       {LogPlace::Card, "SDMMC", 2, 9, 5, true, "\\SDMMC\\Vexil_Log_2_ 9_ 5.vbi"},
       {LogPlace::Flash, "Flash Disk", 12, 23, 59, true, "\\Flash Disk\\Vexil_Log_12_23_59.vbi"},
       {LogPlace::Root, "", 1, 9, 5, true, "\\Vexil_Log_1_9_ 5.vbi"},
       {LogPlace::Root, "", 1, 9, 5, false, "\\Vexil_Log_1_ 9_ 5.txt"},
   };
-  for (const Row& r : rows) EXPECT_EQ(logFileName(r.place, r.folder, r.sequence, r.hour, r.minute, r.binary), r.name);
+  for (const auto& r : rows) EXPECT_EQ(logFileName(r.place, r.folder, r.sequence, r.hour, r.minute, r.binary), r.name);
 }
 
 TEST(DataLog, TextLinesGoToTheCardFileAndAStartInTheSameMinuteTruncatesIt) {
@@ -114,7 +104,7 @@ TEST(DataLog, WithoutCardOrFlashTheRootTakesItAndWithNoPlaceTheUserIsTold) {
   }
   // A device root that is a plain file: no folder under it can be written.
   LogRig rig(false, "plain-file");
-  std::ofstream(fs::path(rig.root) / "plain-file") << "x";
+  std::ofstream(fs::path(rig.dir) / "plain-file") << "x";
   startLogging(rig.log);
   ASSERT_EQ(rig.host.boxes().size(), 1u);
   EXPECT_EQ(rig.host.boxes()[0].text, "We can't create the log file.");
@@ -171,7 +161,7 @@ TEST(DataLog, ALogRunningWhenTheLineWasLostGoesOnInANewFileWhenItIsBack) {
       EXPECT_EQ(rig.file(row.after), "two\n");
     }
     int files = 0;
-    for (const auto& e : fs::recursive_directory_iterator(rig.root)) files += e.is_regular_file();
+    for (const auto& e : fs::recursive_directory_iterator(rig.dir)) files += e.is_regular_file();
     EXPECT_EQ(files, (*row.before ? 1 : 0) + (*row.after ? 1 : 0));
   }
 }

@@ -46,7 +46,7 @@ TEST(PortWatch, EachChangeOfAWatchedFolderWakesTheWaiter) {
     SCOPED_TRACE(row.name);
     TempFolder t;
     fs::create_symlink("/dev/null", t.dir / "COM3");
-    { std::ofstream(t.dir / "plain") << "x"; }
+    std::ofstream(t.dir / "plain") << "x";
     PortWatch w;
     ASSERT_TRUE(w.watchFolder(t.dir.string()));
     std::thread actor([&] { row.act(t.dir); });
@@ -89,10 +89,7 @@ TEST(PortWatch, PatternsExpandToExistingNamesAndLinksShareTheirTargetsIdentity) 
   fs::create_symlink("/dev/null", t.dir / "null");
 
   using Names = std::vector<std::string>;
-  const struct {
-    Names patterns;
-    Names want;
-  } globs[] = {
+  const std::pair<Names, Names> globs[] = {  // the patterns, and the names they give
       {{d + "/tty*"}, {d + "/ttyA", d + "/ttyB"}},
       {{d + "/none*"}, {}},
       {{d + "/ttyB"}, {d + "/ttyB"}},
@@ -101,23 +98,19 @@ TEST(PortWatch, PatternsExpandToExistingNamesAndLinksShareTheirTargetsIdentity) 
       {{d + "/ttyB", d + "/tty?", ""}, {d + "/ttyB", d + "/ttyA"}},
       {{}, {}},
   };
-  for (const auto& g : globs) EXPECT_EQ(expandPortPatterns(g.patterns), g.want) << ::testing::PrintToString(g.patterns);
+  for (const auto& [patterns, want] : globs)
+    EXPECT_EQ(expandPortPatterns(patterns), want) << ::testing::PrintToString(patterns);
 
   const struct {
     std::string a, b;
     bool same;
-  } ids[] = {
-      {d + "/link", d + "/ttyA", true},
-      {d + "/ttyA", d + "/ttyB", false},
-      {d + "/null", "/dev/null", true},
-      {"/dev/null", "/dev/zero", false},
-  };
+  } ids[] = {{d + "/link", d + "/ttyA", true},
+             {d + "/ttyA", d + "/ttyB", false},
+             {d + "/null", "/dev/null", true},
+             {"/dev/null", "/dev/zero", false}};
   for (const auto& row : ids) {
-    SCOPED_TRACE(row.a + " / " + row.b);
     const std::string a = deviceIdentity(row.a), b = deviceIdentity(row.b);
-    EXPECT_FALSE(a.empty());
-    EXPECT_FALSE(b.empty());
-    EXPECT_EQ(a == b, row.same);
+    EXPECT_TRUE(!a.empty() && !b.empty() && (a == b) == row.same) << row.a << " / " << row.b << ": " << a << " / " << b;
   }
   EXPECT_EQ(deviceIdentity("/dev/null").rfind("c:", 0), 0u);
   for (const std::string& gone : {d + "/dangling", d + "/missing", std::string()}) EXPECT_EQ(deviceIdentity(gone), "");

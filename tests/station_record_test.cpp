@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -16,7 +15,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,11 +26,13 @@
 #include "platform/file_lock.h"
 #include "platform/process.h"
 #include "station/update_record.h"
+#include "tests/support/files.h"
 
 namespace ferrolan {
 namespace {
 
 namespace fs = std::filesystem;
+using Rows = std::vector<std::string>;
 
 struct TempDir {
   fs::path path = makeTempDir("ferrolan-station-");
@@ -42,68 +43,55 @@ std::span<const uint8_t> bytesOf(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
-std::string fileHash(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return sha256Hex(bytesOf(std::string(std::istreambuf_iterator<char>(in), {})));
-}
-
 // Every row of `sql` as its cells joined by '|', NULL as "NULL", through a
 // connection of its own.
-std::vector<std::string> query(const fs::path& db, const char* sql) {
-  std::vector<std::string> rows;
+Rows query(const fs::path& db, const char* sql) {
+  Rows rows;
   sqlite3* c = nullptr;
-  sqlite3_stmt* s = nullptr;
+  char* error = nullptr;
+  auto add = [](void* out, int n, char** cells, char**) {
+    std::string& row = static_cast<Rows*>(out)->emplace_back();
+    for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(cells[i] ? cells[i] : "NULL");
+    return 0;
+  };
   if (sqlite3_open_v2(db.c_str(), &c, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-      sqlite3_prepare_v2(c, sql, -1, &s, nullptr) != SQLITE_OK) {
-    ADD_FAILURE() << sql << ": " << sqlite3_errmsg(c);
-  } else {
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-      std::string row;
-      for (int i = 0; i < sqlite3_column_count(s); ++i) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-        row += (i ? "|" : "") + std::string(text ? text : "NULL");
-      }
-      rows.push_back(row);
-    }
-    EXPECT_EQ(rc, SQLITE_DONE) << sqlite3_errmsg(c);
+      sqlite3_exec(c, sql, add, &rows, &error) != SQLITE_OK) {
+    ADD_FAILURE() << sql << ": " << (error ? error : sqlite3_errmsg(c));
   }
-  sqlite3_finalize(s);
+  sqlite3_free(error);
   sqlite3_close(c);
   return rows;
 }
 
-// A forked process: `body` gets the end of a pipe to write to the test
-// and one to read from it, which ends when the test calls release(). It
-// must not touch the test's record objects (it leaves by _exit).
+// A forked process that talks with the test over a socket: it says lines
+// up, and its reads end when the test calls release(). It must not touch
+// the test's record objects (it leaves by _exit).
 class Child {
  public:
-  explicit Child(const std::function<int(int up, int down)>& body) {
-    int up[2], down[2];
-    if (::pipe(up) != 0 || ::pipe(down) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      // Another child's release must not wait for this one's copy of it.
-      for (int fd : testEnds()) ::close(fd);
-      ::close(up[0]);
-      ::close(down[1]);
-      ::_exit(body(up[1], down[0]));
+  explicit Child(const std::function<int(int fd)>& body) {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
+    if ((pid_ = ::fork()) == 0) {
+      ::close(ends[0]);
+      ::_exit(body(ends[1]));
     }
-    ::close(up[1]);
-    ::close(down[0]);
-    up_ = up[0];
-    down_ = down[1];
-    testEnds().insert(testEnds().end(), {up_, down_});
+    ::close(ends[1]);
+    fd_ = ends[0];
   }
-  ~Child() { wait(); }
+  ~Child() {
+    wait();
+    if (fd_ >= 0) ::close(fd_);
+  }
   // What the child writes up to its first newline (or its exit).
   std::string readLine() {
     std::string line;
-    char c;
-    while (up_ >= 0 && ::read(up_, &c, 1) == 1 && c != '\n') line += c;
+    for (char c; fd_ >= 0 && ::read(fd_, &c, 1) == 1 && c != '\n';) line += c;
     return line;
   }
-  void release() { closeEnd(down_); }
+  // A shutdown reaches the child even while a later child holds a copy of this end.
+  void release() {
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+  }
   // The exit code; -1 when the child died of a signal or never was.
   int wait() {
     release();
@@ -113,49 +101,40 @@ class Child {
       }
       code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       pid_ = -1;
-      closeEnd(up_);
     }
     return code_;
   }
 
-  static void say(int fd, const std::string& text) {
-    for (size_t at = 0; at < text.size();) {
-      const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
-      if (n <= 0) return;
-      at += static_cast<size_t>(n);
+  // A blocking write takes the whole of what is said, which is short.
+  static bool say(int fd, const std::string& text) {
+    return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+  static void awaitRelease(int fd) {
+    for (char c; ::read(fd, &c, 1) > 0;) {
     }
   }
-  static void awaitRelease(int down) {
-    char c;
-    while (::read(down, &c, 1) > 0) {
-    }
+  // The record, or nullptr with the error said to the test.
+  static std::unique_ptr<UpdateRecord> open(const std::string& db, int fd) {
+    std::string e;
+    auto record = UpdateRecord::open(db, e);
+    if (!record) say(fd, e + "\n");
+    return record;
   }
 
  private:
-  static std::vector<int>& testEnds() {
-    static std::vector<int> ends;  // the test's ends of every child's pipes
-    return ends;
-  }
-  static void closeEnd(int& fd) {
-    if (fd < 0) return;
-    std::erase(testEnds(), fd);
-    ::close(fd);
-    fd = -1;
-  }
-
   pid_t pid_ = -1;
-  int up_ = -1, down_ = -1, code_ = -1;
+  int fd_ = -1, code_ = -1;
 };
 
 // Root writes whatever the modes say; a read-only case needs someone else.
 bool becomeNobody() {
-  if (::geteuid() != 0) return true;
-  return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+  return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
 }
 
+constexpr const char* kEnded = "2026-12-10T14:09:59Z";
 UpdateOutcome outcome(const std::string& result) {
   UpdateOutcome o;
-  o.ended = "2026-12-10T14:09:59Z";
+  o.ended = kEnded;
   o.result = result;
   return o;
 }
@@ -165,27 +144,22 @@ TEST(Sha256, Fips180VectorsWholeAndInUnevenPieces) {
   const std::string alphabet112 =
       "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmno"
       "ijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
-  struct Row {
+  const struct {
     std::string input;
-    std::vector<size_t> pieces;  // sizes fed in turn, round again; none: all at once
+    std::vector<size_t> pieces;  // sizes fed in turn, round again
     const char* digest;
   } rows[] = {
       {"", {}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {"abc", {}, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
       {"abc", {1}, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {alphabet56, {}, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {alphabet56, {55, 1}, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {alphabet112, {63, 2}, "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
       {std::string(1000000, 'a'), {1, 63, 64, 65, 1000, 7, 4096, 0},
        "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
   };
   Sha256 hash;  // one object throughout: finish() starts it over
-  for (const Row& r : rows) {
-    if (r.pieces.empty()) {
-      EXPECT_EQ(sha256Hex(bytesOf(r.input)), r.digest) << r.input.size() << " bytes";
-      continue;
-    }
+  for (const auto& r : rows) {
     const auto all = bytesOf(r.input);
+    EXPECT_EQ(sha256Hex(all), r.digest) << r.input.size() << " bytes";
     for (size_t at = 0, i = 0; at < all.size(); ++i) {
       const size_t n = std::min(r.pieces[i % r.pieces.size()], all.size() - at);
       hash.update(all.subspan(at, n));
@@ -204,7 +178,7 @@ TEST(FileLock, ExclusiveOnlyWhileNoOtherHoldsItAndGoneWithTheObject) {
   ASSERT_TRUE(a && b) << error;
   // Two open files of one process contend as two processes do. A change
   // between modes lets go first: a failed tryExclusive leaves no lock.
-  struct Step {
+  const struct {
     FileLock* who;
     bool (FileLock::*op)();
     bool expect;
@@ -214,9 +188,8 @@ TEST(FileLock, ExclusiveOnlyWhileNoOtherHoldsItAndGoneWithTheObject) {
       {a.get(), &FileLock::tryExclusive, false}, {b.get(), &FileLock::tryExclusive, true},
       {a.get(), &FileLock::tryShared, false},
   };
-  for (size_t i = 0; i < std::size(steps); ++i) {
+  for (size_t i = 0; i < std::size(steps); ++i)
     EXPECT_EQ((steps[i].who->*steps[i].op)(), steps[i].expect) << "step " << i;
-  }
   auto c = FileLock::open(path, error);
   ASSERT_TRUE(c) << error;
   EXPECT_FALSE(c->tryShared());
@@ -241,45 +214,37 @@ TEST(UpdateRecord, RoundTripKeepsTheSchemaTheNullsAndTheTypes) {
   const int64_t failed = record->begin("/dev/ttyUSB1", started, error);
   const int64_t running = record->begin("/dev/ttyUSB2", started, error);
   ASSERT_TRUE(full > 0 && failed == full + 1 && running == failed + 1) << error;
-
-  UpdateOutcome ok = outcome("OK");
-  ok.version = "2.3.1";
-  ok.file = "fw/GSD4e_2.3.1.bin";
-  ok.fileBytes = 524288;
-  ok.fileSha256 = std::string(64, 'f');
-  ok.bytesSent = 5000000000;  // past 32 bits
+  const std::string sha(64, 'f');
+  const UpdateOutcome ok{.ended = kEnded, .result = "OK", .version = "2.3.1", .file = "fw/GSD4e_2.3.1.bin",
+                         .fileSha256 = sha, .failure = {}, .fileBytes = 524288,
+                         .bytesSent = 5000000000};  // past 32 bits
+  EXPECT_TRUE(record->finish(full, ok, error)) << error;
   UpdateOutcome fail = outcome("FAIL");
   fail.failure = "no answer from the boot ROM";
-  EXPECT_TRUE(record->finish(full, ok, error)) << error;
   EXPECT_TRUE(record->finish(failed, fail, error)) << error;
 
   // Refused, and nothing written: no such row, and ends that are no result.
-  struct Bad {
+  const struct {
     int64_t id;
-    const char* result;
-    const char* says;
+    const char *result, *says;
   } bads[] = {{running + 1, "OK", "no update"}, {running, "running", "cannot end"}, {running, "ok", "cannot end"}};
-  for (const Bad& b : bads) {
+  for (const auto& b : bads) {
     error.clear();
     EXPECT_FALSE(record->finish(b.id, outcome(b.result), error)) << b.result;
     EXPECT_NE(error.find(b.says), std::string::npos) << error;
   }
 
   EXPECT_EQ(query(db, "SELECT sql FROM sqlite_master"),
-            std::vector<std::string>{
-                "CREATE TABLE updates(id INTEGER PRIMARY KEY, port TEXT NOT NULL, started TEXT NOT NULL, "
-                "ended TEXT, version TEXT, file TEXT, file_bytes INTEGER, file_sha256 TEXT, result TEXT NOT NULL, "
-                "failure TEXT, bytes_sent INTEGER)"});
-  EXPECT_EQ(query(db, "PRAGMA journal_mode"), std::vector<std::string>{"wal"});
-  const std::string sha = std::string(64, 'f');
+            Rows{"CREATE TABLE updates(id INTEGER PRIMARY KEY, port TEXT NOT NULL, started TEXT NOT NULL, "
+                 "ended TEXT, version TEXT, file TEXT, file_bytes INTEGER, file_sha256 TEXT, result TEXT NOT NULL, "
+                 "failure TEXT, bytes_sent INTEGER)"});
+  EXPECT_EQ(query(db, "PRAGMA journal_mode"), Rows{"wal"});
   EXPECT_EQ(query(db, "SELECT *, typeof(file_bytes), typeof(bytes_sent) FROM updates ORDER BY id"),
-            (std::vector<std::string>{
-                "1|/dev/ttyUSB0|2026-12-10T14:03:07Z|2026-12-10T14:09:59Z|2.3.1|fw/GSD4e_2.3.1.bin|524288|" + sha +
-                    "|OK|NULL|5000000000|integer|integer",
-                "2|/dev/ttyUSB1|2026-12-10T14:03:07Z|2026-12-10T14:09:59Z|NULL|NULL|NULL|NULL|FAIL|"
-                "no answer from the boot ROM|NULL|null|null",
-                "3|/dev/ttyUSB2|2026-12-10T14:03:07Z|NULL|NULL|NULL|NULL|NULL|running|NULL|NULL|null|null",
-            }));
+            (Rows{"1|/dev/ttyUSB0|2026-12-10T14:03:07Z|2026-12-10T14:09:59Z|2.3.1|fw/GSD4e_2.3.1.bin|524288|" + sha +
+                      "|OK|NULL|5000000000|integer|integer",
+                  "2|/dev/ttyUSB1|2026-12-10T14:03:07Z|2026-12-10T14:09:59Z|NULL|NULL|NULL|NULL|FAIL|"
+                  "no answer from the boot ROM|NULL|null|null",
+                  "3|/dev/ttyUSB2|2026-12-10T14:03:07Z|NULL|NULL|NULL|NULL|NULL|running|NULL|NULL|null|null"}));
 }
 
 TEST(UpdateRecord, ReportsAwkwardTextAsCsvAndJson) {
@@ -289,8 +254,7 @@ TEST(UpdateRecord, ReportsAwkwardTextAsCsvAndJson) {
   ASSERT_TRUE(record) << error;
   ASSERT_TRUE(record->report(ReportFormat::Csv, csv, error)) << error;
   ASSERT_TRUE(record->report(ReportFormat::Json, json, error)) << error;
-  const std::string header =
-      "id,port,started,ended,version,file,file_bytes,file_sha256,result,failure,bytes_sent\r\n";
+  const std::string header = "id,port,started,ended,version,file,file_bytes,file_sha256,result,failure,bytes_sent\r\n";
   EXPECT_EQ(csv, header);
   EXPECT_EQ(json, "[]\n");
 
@@ -298,11 +262,9 @@ TEST(UpdateRecord, ReportsAwkwardTextAsCsvAndJson) {
   const int64_t b = record->begin("COM \"3\", left", "2026-12-10T14:03:08Z", error);
   record->begin("ttyÜ€", "2026-12-10T14:03:09Z", error);
   ASSERT_GT(a, 0) << error;
-  UpdateOutcome o = outcome("FAIL");
-  o.failure = "line one\r\nline two, \"quoted\"\t\\ \x01 Grüße \xFF";
-  o.version = "";
-  o.fileBytes = 0;
-  o.bytesSent = -1;
+  const UpdateOutcome o{.ended = kEnded, .result = "FAIL", .version = "", .file = {}, .fileSha256 = {},
+                        .failure = "line one\r\nline two, \"quoted\"\t\\ \x01 Grüße \xFF", .fileBytes = 0,
+                        .bytesSent = -1};
   ASSERT_TRUE(record->finish(a, o, error)) << error;
   ASSERT_TRUE(record->finish(b, outcome("interrupted"), error)) << error;
 
@@ -340,16 +302,13 @@ TEST(UpdateRecord, RunningRowsAreMarkedInterruptedOnlyWhenNoOtherStationIsAlive)
   }
   // Another station: alone, it marks the row left over, then runs one of
   // its own and lives until released.
-  Child station([&](int up, int down) {
+  Child station([&](int fd) {
+    auto record = Child::open(db, fd);
+    if (!record) return 1;
     std::string e;
-    auto record = UpdateRecord::open(db, e);
-    if (!record) {
-      Child::say(up, e + "\n");
-      return 1;
-    }
     const int64_t id = record->begin("alive", "2026-12-10T14:01:00Z", e);
-    Child::say(up, std::to_string(record->markedInterrupted()) + " " + std::to_string(id) + "\n");
-    Child::awaitRelease(down);
+    Child::say(fd, std::to_string(record->markedInterrupted()) + " " + std::to_string(id) + "\n");
+    Child::awaitRelease(fd);
     return 0;  // gone without finishing: as if it died
   });
   ASSERT_EQ(station.readLine(), "1 2");
@@ -358,37 +317,32 @@ TEST(UpdateRecord, RunningRowsAreMarkedInterruptedOnlyWhenNoOtherStationIsAlive)
     ASSERT_TRUE(record) << error;
     EXPECT_EQ(record->markedInterrupted(), 0);
   }
-  EXPECT_EQ(query(db, "SELECT id, result FROM updates"), (std::vector<std::string>{"1|interrupted", "2|running"}));
+  EXPECT_EQ(query(db, "SELECT id, result FROM updates"), (Rows{"1|interrupted", "2|running"}));
   EXPECT_EQ(station.wait(), 0);
   auto record = UpdateRecord::open(db, error);
   ASSERT_TRUE(record) << error;
   EXPECT_EQ(record->markedInterrupted(), 1);
-  EXPECT_EQ(query(db, "SELECT id, result, ended FROM updates"),
-            (std::vector<std::string>{"1|interrupted|NULL", "2|interrupted|NULL"}));
+  EXPECT_EQ(query(db, "SELECT id, result, ended FROM updates"), (Rows{"1|interrupted|NULL", "2|interrupted|NULL"}));
 }
 
 TEST(UpdateRecord, TwoStationsOfTwoThreadsEachWritingAtOnceLoseNoRow) {
   TempDir dir;
   const std::string db = (dir.path / "station.db").string();
   auto station = [&](int name) {
-    return [&, name](int up, int down) {
-      Child::awaitRelease(down);  // both start together, on a file neither has made yet
-      std::string e;
-      auto record = UpdateRecord::open(db, e);
-      if (!record) {
-      Child::say(up, e + "\n");
-      return 1;
-    }
+    return [&, name](int fd) {
+      Child::awaitRelease(fd);  // both start together, on a file neither has made yet
+      auto record = Child::open(db, fd);
+      if (!record) return 1;
       std::atomic<int> failures = 0;
       auto work = [&](int thread) {
         for (int i = 0; i < 25; ++i) {
-          std::string te;
+          std::string e;
           const std::string port = "p" + std::to_string(name) + "-" + std::to_string(thread) + "-" + std::to_string(i);
           UpdateOutcome o = outcome("OK");
           o.bytesSent = i;
-          const int64_t id = record->begin(port, "2026-12-10T14:00:00Z", te);
-          if (id < 0 || !record->finish(id, o, te)) {
-            Child::say(up, te + "\n");
+          const int64_t id = record->begin(port, "2026-12-10T14:00:00Z", e);
+          if (id < 0 || !record->finish(id, o, e)) {
+            Child::say(fd, e + "\n");
             ++failures;
           }
         }
@@ -406,24 +360,20 @@ TEST(UpdateRecord, TwoStationsOfTwoThreadsEachWritingAtOnceLoseNoRow) {
   EXPECT_EQ(second.wait(), 0) << second.readLine();
   EXPECT_EQ(query(db, "SELECT count(*), count(DISTINCT port), sum(bytes_sent), max(id) FROM updates "
                       "WHERE result = 'OK' AND ended IS NOT NULL"),
-            std::vector<std::string>{"100|100|1200|100"});
+            Rows{"100|100|1200|100"});
 }
 
 TEST(UpdateRecord, AFileThatCannotBeWrittenAnswersFalseAndStaysAsItWas) {
   TempDir dir;
-  fs::permissions(dir.path, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  fs::permissions(dir.path, fs::perms{0711});
   std::string error;
   // Only the file's mode in the way, then only its folder's.
-  struct Case {
+  const struct {
     const char* name;
     fs::perms file, folder;
-  } cases[] = {
-      {"read-only file", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, fs::perms::all},
-      {"read-only folder", fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec & ~fs::perms::others_exec,
-       fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
-           fs::perms::others_read | fs::perms::others_exec},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{"read-only file", fs::perms{0444}, fs::perms{0777}},
+               {"read-only folder", fs::perms{0666}, fs::perms{0555}}};
+  for (const auto& c : cases) {
     const fs::path folder = dir.path / c.name;
     fs::create_directory(folder);
     const std::string db = (folder / "station.db").string();
@@ -435,37 +385,32 @@ TEST(UpdateRecord, AFileThatCannotBeWrittenAnswersFalseAndStaysAsItWas) {
     }
     fs::permissions(db, c.file);
     fs::permissions(folder, c.folder);
-    const std::string before = fileHash(db);
-    Child station([&](int up, int) {
-      std::string e;
+    const std::string before = sha256Hex(bytesOf(test::slurp(db)));
+    Child station([&](int fd) {
       if (!becomeNobody()) return 2;
-      auto record = UpdateRecord::open(db, e);
-      Child::say(up, (record ? "opened" : e) + "\n");
+      if (Child::open(db, fd)) Child::say(fd, "opened\n");
       return 0;
     });
     const std::string said = station.readLine();
     EXPECT_EQ(station.wait(), 0) << c.name;
     EXPECT_NE(said.find("attempt to write a readonly database"), std::string::npos) << c.name << ": " << said;
-    EXPECT_EQ(fileHash(db), before) << c.name;
+    EXPECT_EQ(sha256Hex(bytesOf(test::slurp(db))), before) << c.name;
     fs::permissions(folder, fs::perms::all);
   }
 
   // A full disk, as a limit on the size of any file this process writes:
   // the write that would pass it fails as a full disk's does.
   const std::string db = (dir.path / "full.db").string();
-  Child station([&](int up, int) {
-    std::string e;
-    auto record = UpdateRecord::open(db, e);
-    if (!record) {
-      Child::say(up, e + "\n");
-      return 1;
-    }
+  Child station([&](int fd) {
+    auto record = Child::open(db, fd);
+    if (!record) return 1;
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{64 * 1024, 64 * 1024};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+    std::string e;
     int written = 0;
     while (written < 1000 && record->begin(std::string(500, 'p'), "2026-12-10T14:00:00Z", e) > 0) ++written;
-    Child::say(up, std::to_string(written) + " " + e + "\n");
+    Child::say(fd, std::to_string(written) + " " + e + "\n");
     return 0;
   });
   const std::string said = station.readLine();
@@ -474,8 +419,8 @@ TEST(UpdateRecord, AFileThatCannotBeWrittenAnswersFalseAndStaysAsItWas) {
   EXPECT_GT(written, 0) << said;
   EXPECT_LT(written, 1000) << said;
   EXPECT_NE(said.find("disk"), std::string::npos) << said;
-  EXPECT_EQ(query(db, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
-  EXPECT_EQ(query(db, "SELECT count(*) FROM updates"), std::vector<std::string>{std::to_string(written)});
+  EXPECT_EQ(query(db, "PRAGMA integrity_check"), Rows{"ok"});
+  EXPECT_EQ(query(db, "SELECT count(*) FROM updates"), Rows{std::to_string(written)});
 }
 
 }  // namespace

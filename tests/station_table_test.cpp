@@ -9,15 +9,8 @@ namespace ferrolan {
 namespace {
 
 RunView view(RunResult result, int percent, std::string stage = "Updating.. Please Wait ...") {
-  RunView v;
-  v.port = "/dev/ttyUSB0";
-  v.version = "3.17";
-  v.stage = std::move(stage);
-  v.percent = percent;
-  v.secondsLeft = 75;
-  v.result = result;
-  v.failure = "No Xmodem ACK received.. ";
-  return v;
+  return {.port = "/dev/ttyUSB0", .version = "3.17", .stage = std::move(stage), .percent = percent, .secondsLeft = 75,
+          .result = result, .file = {}, .sha256 = {}, .failure = "No Xmodem ACK received.. "};
 }
 
 TEST(StationTable, RowsShowStageProgressTimeLeftAndResult) {
@@ -39,7 +32,9 @@ TEST(StationTable, RowsShowStageProgressTimeLeftAndResult) {
        "/dev/ttyUSB0  3.17     Updating.. Please Wait ...          [#...................]   7%              interrupted 12s",
        "/dev/ttyUSB0 interrupted 12.3"},
   };
+  std::vector<TableRow> all;
   for (const auto& r : rows) {
+    all.push_back({r.v, 0});
     const TableRow row{r.v, 12345};
     const std::vector<std::string> lines = tableLines({row}, 200);
     ASSERT_EQ(lines.size(), 2u);
@@ -47,8 +42,6 @@ TEST(StationTable, RowsShowStageProgressTimeLeftAndResult) {
     EXPECT_EQ(lines[1], r.row);
     EXPECT_EQ(endLine(row), r.end);
   }
-  std::vector<TableRow> all;
-  for (const auto& r : rows) all.push_back({r.v, 0});
   EXPECT_EQ(summaryLine(all), "4 receivers: 1 OK, 1 FAIL, 1 interrupted");
 }
 
