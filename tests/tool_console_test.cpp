@@ -2,16 +2,12 @@
 // program, with ferrolan-sim on a pseudo-terminal as the receiver.
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <csignal>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -107,9 +103,8 @@ TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
       {"click 2", "close dlg104"},
       {"cmd 40013", "open dlg102"},
       {"click 1", "close dlg102"},
+      {"quit", "exit 0"},
   });
-  t.send("quit");
-  EXPECT_TRUE(t.until("exit 0"));
   EXPECT_TRUE(t.program.wait(10000));
   EXPECT_EQ(t.program.exitCode(), 0);
 }
@@ -140,8 +135,7 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   t.sim.writeLine("hangup 500");
   EXPECT_TRUE(t.until("log COM port lost: the receiver is disconnected.."));
   EXPECT_TRUE(t.until("text text:1044 N/A"));
-  t.send("quit");
-  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
   EXPECT_FALSE(t.printed("box Error|Write Command fail! Please Check COM port"));
 }
 
@@ -174,8 +168,7 @@ TEST(ToolConsole, APortThatComesBackIsConnectedAgainAndItsLogGoesOn) {
       << t.lastLines();
   t.untilPrefix("log $GP");
   t.untilPrefix("log $GP");
-  t.send("quit");
-  ASSERT_TRUE(t.until("exit 0"));
+  ASSERT_TRUE(t.steps({{"quit", "exit 0"}}));
   EXPECT_EQ(std::count(t.out.begin(), t.out.end(), "log COM port back: connected again.."), 1);
   std::vector<std::string> logs;
   for (const auto& e : fs::recursive_directory_iterator(t.root))
@@ -188,45 +181,43 @@ TEST(ToolConsole, APortThatComesBackIsConnectedAgainAndItsLogGoesOn) {
   EXPECT_EQ(logs.size(), 2u) << ::testing::PrintToString(logs);
 }
 
-TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
-  for (bool closeInput : {false, true}) {
-    Tool t;
-    t.start();
-    t.send("page sky");
-    t.send("cmd 40032");
-    ASSERT_TRUE(t.until("open dlg128"));
-    if (closeInput)
-      t.program.closeStdin();
-    else
-      t.send("quit");
-    EXPECT_TRUE(t.until("exit 0"));
-    EXPECT_TRUE(t.printed("close dlg128") && t.printed("close sky") && t.printed("close text"));
-    EXPECT_EQ(t.out.back(), "exit 0");
-    EXPECT_TRUE(t.program.wait(10000));
-  }
-}
-
-// A closed input is an empty script; a signal during a connected session
-// ends with 128 plus its number. Either way the exit line comes last.
-TEST(ToolConsole, EveryWayOutPrintsTheExitLineLast) {
+// Quit and the input's end (with a dialog open, or closed from the start)
+// exit 0; a signal during a connected session ends with 128 plus its
+// number. Either way the exit line comes last.
+TEST(ToolConsole, EveryWayOutEndsWhatIsOpenAndPrintsTheExitLineLast) {
+  enum How { Quit, EndInput, InputClosed, Signal };
   const struct {
     const char* name;
-    int signal;  // 0: standard input closed from the start
-    int code;
-  } rows[] = {{"input closed", 0, 0}, {"SIGTERM", SIGTERM, 143}, {"SIGINT", SIGINT, 130}};
+    How how;
+    int signal, code;
+  } rows[] = {{"quit with a dialog open", Quit, 0, 0},        {"input ended with a dialog open", EndInput, 0, 0},
+              {"input closed from the start", InputClosed, 0, 0}, {"SIGTERM", Signal, SIGTERM, 143},
+              {"SIGINT", Signal, SIGINT, 130}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Tool t;
     const std::string exitLine = "exit " + std::to_string(row.code);
-    if (row.signal) {
+    if (row.how == Signal) {
       t.startSim({"--no-pacing"});
       t.start();
       ASSERT_TRUE(t.connect());
       ASSERT_EQ(::kill(t.program.pid(), row.signal), 0);
-    } else {
+    } else if (row.how == InputClosed) {
       t.start(true);
+    } else {
+      t.start();
+      t.send("page sky");
+      t.send("cmd 40032");
+      ASSERT_TRUE(t.until("open dlg128"));
+      if (row.how == EndInput)
+        t.program.closeStdin();
+      else
+        t.send("quit");
     }
     EXPECT_TRUE(t.until(exitLine)) << t.lastLines();
+    if (row.how == Quit || row.how == EndInput) {
+      EXPECT_TRUE(t.printed("close dlg128") && t.printed("close sky") && t.printed("close text"));
+    }
     EXPECT_TRUE(t.program.wait(10000));
     EXPECT_EQ(t.program.exitCode(), row.code);
     std::string more;
@@ -251,12 +242,10 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
     // A while of the capture, then the receiver goes: what the page shows
     // stays as the last complete sentences left it.
     t.send("wait 1500");
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{"sync", "sync"}}));
     t.sim.stop();
     ASSERT_TRUE(t.until("log COM port lost: the receiver is disconnected.."));
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{"sync", "sync"}}));
     std::map<int, std::string> shown = infoPage(t.out);
     std::string sky = "sky";
     for (int c = 0; c < 16 && !shown[ids::kInfoChannelLabels[c]].empty(); ++c)
@@ -281,18 +270,11 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
       EXPECT_TRUE(fixSeen) << "no gpsd fix at " << shown[ids::kInfoUtc];
       EXPECT_EQ(shown[ids::kInfoFix], "3D fix");
     }
-    t.send("quit");
-    EXPECT_TRUE(t.until("exit 0"));
+    EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
   }
   EXPECT_EQ(captures, 12);
   EXPECT_GE(fixes, captures - 2);
 }
-
-}  // namespace
-}  // namespace ferrolan
-
-namespace ferrolan {
-namespace {
 
 // A VBI log as the tool writes it, of the simulated receiver's frames: five
 // epochs with a 3D fix, a second apart.
@@ -333,12 +315,10 @@ TEST(Playback, InfoPageEndsAtTheLogsLastFix) {
   const sim::Epoch& shownPvt = epochs[epochs.size() - 3];
   const struct {
     const char* name;
-    std::string bytes;
-    std::string time;
+    std::string bytes, time;
     double lat, lon;
   } rows[] = {
-      {"skytraq-fix.nmea", {}, {}, 0, 0},
-      {"mtk-3329.nmea", {}, {}, 0, 0},
+      {"skytraq-fix.nmea", {}, {}, 0, 0}, {"mtk-3329.nmea", {}, {}, 0, 0},
       {"simulated.vbi", vbi, format("%d:%d:%d", shownPvt.utc.hour, shownPvt.utc.minute, shownPvt.utc.second),
        shownPvt.position.latitudeDeg, shownPvt.position.longitudeDeg},
   };
@@ -360,15 +340,13 @@ TEST(Playback, InfoPageEndsAtTheLogsLastFix) {
     t.start(false, {"--replay", log.string(), "--speed", "0"});
     ASSERT_TRUE(t.steps({{"page info", "open info"}}));
     ASSERT_TRUE(t.until("log Playback ended.")) << t.lastLines();
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{"sync", "sync"}}));
     const auto shown = infoPage(t.out);
     EXPECT_EQ(shown.at(ids::kInfoUtc), row.time);
     EXPECT_NEAR(degrees(shown.at(ids::kInfoLatitude)), row.lat, 2e-6);
     EXPECT_NEAR(degrees(shown.at(ids::kInfoLongitude)), row.lon, 2e-6);
     EXPECT_FALSE(t.printed("log COM port lost: the receiver is disconnected.."));
-    t.send("quit");
-    EXPECT_TRUE(t.until("exit 0"));
+    EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
     EXPECT_TRUE(t.program.wait(10000));
     EXPECT_FALSE(processWith(log.string())) << "a simulator still plays " << log;
   }
@@ -389,9 +367,7 @@ TEST(Playback, PacedByTheLogAndNothingGoesToTheReceiver) {
   for (int id : receiverCommands) {
     SCOPED_TRACE(id);
     const size_t before = t.out.size();
-    ASSERT_TRUE(t.steps({{format("cmd %d", id), "log Playback: no receiver to send to."}}));
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{format("cmd %d", id), "log Playback: no receiver to send to."}, {"sync", "sync"}}));
     for (size_t i = before; i < t.out.size(); ++i)
       EXPECT_TRUE(t.out[i].rfind("open dlg", 0) != 0 && t.out[i].rfind("box ", 0) != 0) << t.out[i];
   }
@@ -408,8 +384,7 @@ TEST(Playback, PacedByTheLogAndNothingGoesToTheReceiver) {
     EXPECT_EQ(l.find("Current FW"), std::string::npos) << l;
     EXPECT_NE(l, "log COM port lost: the receiver is disconnected..");
   }
-  t.send("quit");
-  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
 }
 
 }  // namespace
