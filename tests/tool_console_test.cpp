@@ -83,27 +83,19 @@ TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
   Tool t;
   t.start();
   t.steps({
-      {"bogus", "error bogus: unknown command"},
-      {"page nowhere", "error page nowhere: no such page"},
-      {"cmd x", "error cmd x: cmd takes a command id"},
-      {"click 1000", "error click 1000: no dialog open"},
+      {"bogus", "error bogus: unknown command"}, {"page nowhere", "error page nowhere: no such page"},
+      {"cmd x", "error cmd x: cmd takes a command id"}, {"click 1000", "error click 1000: no dialog open"},
       {"wait -5", "error wait -5: wait takes milliseconds, 0 to 3600000"},
       {std::string(5000, 'x'), "error " + std::string(40, 'x') + "...: line too long"},
       // The reason follows whatever the line held.
       {std::string("page info\0zzz", 13), "error page info\\x00zzz: no such page"},
       {"page \x1B]0;x\x07", "error page \\x1B]0;x\\x07: no such page"},
-      {"cmd 40001", "open dlg104"},
-      {"cmd 40013", "error cmd 40013: a dialog is open"},
-      {"click 4242", "error click 4242: no such control"},
-      {"check 1002 1", "error check 1002 1: not a check box"},
-      {"pick 1003 6", "error pick 1003 6: no such entry"},
-      {"set 1002 COM8:", "select dlg104:1002 7 COM8:"},
+      {"cmd 40001", "open dlg104"}, {"cmd 40013", "error cmd 40013: a dialog is open"},
+      {"click 4242", "error click 4242: no such control"}, {"check 1002 1", "error check 1002 1: not a check box"},
+      {"pick 1003 6", "error pick 1003 6: no such entry"}, {"set 1002 COM8:", "select dlg104:1002 7 COM8:"},
       // A port that does not exist: the box, and the dialog stays open.
-      {"click 1000", "box Error|Fail To Create COM Port"},
-      {"click 2", "close dlg104"},
-      {"cmd 40013", "open dlg102"},
-      {"click 1", "close dlg102"},
-      {"quit", "exit 0"},
+      {"click 1000", "box Error|Fail To Create COM Port"}, {"click 2", "close dlg104"},
+      {"cmd 40013", "open dlg102"}, {"click 1", "close dlg102"}, {"quit", "exit 0"},
   });
   EXPECT_TRUE(t.program.wait(10000));
   EXPECT_EQ(t.program.exitCode(), 0);
@@ -115,13 +107,9 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   t.start();
   ASSERT_TRUE(t.connect());
   ASSERT_TRUE(t.steps({
-      {"sync", "sync"},
-      {"cmd 40010", "text info:1114 Current FW:3.17"},
-      {"cmd 40032", "open dlg128"},
-      {"check 1110 1", "enable dlg128:1120 1"},
-      {"set 1114 OFF", "select dlg128:1114 0 OFF"},
-      {"pick 1118 2", "select dlg128:1118 2 1/2 Hz"},
-      {"click 1", "close dlg128"},
+      {"sync", "sync"}, {"cmd 40010", "text info:1114 Current FW:3.17"}, {"cmd 40032", "open dlg128"},
+      {"check 1110 1", "enable dlg128:1120 1"}, {"set 1114 OFF", "select dlg128:1114 0 OFF"},
+      {"pick 1118 2", "select dlg128:1118 2 1/2 Hz"}, {"click 1", "close dlg128"},
   }));
   EXPECT_TRUE(t.printed("close dlg104"));
   EXPECT_TRUE(t.simState("rates=RMC:1,GGA:0,GLL:0,GSA:1,GSV:1,ALM:0,VTG:2,ZDA:0"));

@@ -198,8 +198,7 @@ VbiLog simulatedVbiLog() {
     e.fix = n == 3 ? sim::FixKind::None : n == 4 ? sim::FixKind::Fix2D : sim::FixKind::Fix3D;
     e.position = {-33.8688 + n * 1e-5, 151.2093 - n * 2e-5, 58.25 + n};
     for (int prn = 1; prn <= 6; ++prn) e.sky.push_back({prn * 5, 40, 90, 40, prn <= 4 && e.fix != sim::FixKind::None});
-    for (const auto& f : sim::vbiEpoch(e, sim::gpsSecondsFromUnix(start + n), n))
-      log.bytes.append(f.begin(), f.end());
+    for (const auto& f : sim::vbiEpoch(e, sim::gpsSecondsFromUnix(start + n), n)) log.bytes.append(f.begin(), f.end());
     log.epochs.push_back(e);
   }
   return log;
