@@ -45,18 +45,15 @@ TEST(HtmlReport, TicksAreRoundAndCoverTheRange) {
     int count, decimals;
   };
   for (const Row& r : {
-           Row{0, 10, 5, 0, 2, 6, 0},
-           Row{0, 1, 5, 0, 0.2, 6, 1},
-           Row{0.3, 9.7, 5, 0, 2, 6, 0},
-           Row{-3.2, 3.2, 6, -4, 1, 9, 0},
-           Row{512, 547, 5, 510, 10, 5, 0},
-           Row{0, 120, 8, 0, 20, 7, 0},        // two hours in minutes
+           Row{0, 10, 5, 0, 2, 6, 0}, Row{0, 1, 5, 0, 0.2, 6, 1}, Row{0.3, 9.7, 5, 0, 2, 6, 0},
+           Row{-3.2, 3.2, 6, -4, 1, 9, 0}, Row{512, 547, 5, 510, 10, 5, 0},
+           Row{0, 120, 8, 0, 20, 7, 0},  // two hours in minutes
            Row{0.0012, 0.0047, 5, 0.001, 0.001, 5, 3},
-           Row{0.3, 0.6, 3, 0.3, 0.1, 4, 1},   // 0.3 / 0.1 is 2.9999999999999996
-           Row{10, 0, 5, 0, 2, 6, 0},          // reversed
-           Row{5, 5, 5, 4.4, 0.2, 7, 1},       // one value: widened around it
+           Row{0.3, 0.6, 3, 0.3, 0.1, 4, 1},  // 0.3 / 0.1 is 2.9999999999999996
+           Row{10, 0, 5, 0, 2, 6, 0},         // reversed
+           Row{5, 5, 5, 4.4, 0.2, 7, 1},      // one value: widened around it
            Row{0, 0, 5, -1, 0.5, 5, 1},
-           Row{nan, inf, 5, -1, 0.5, 5, 1},    // nothing finite: around zero
+           Row{nan, inf, 5, -1, 0.5, 5, 1},  // nothing finite: around zero
        }) {
     SCOPED_TRACE(format("[%g, %g] / %d", r.lo, r.hi, r.target));
     const track::Ticks t = track::niceTicks(r.lo, r.hi, r.target);
@@ -70,8 +67,7 @@ TEST(HtmlReport, TicksAreRoundAndCoverTheRange) {
     }
   }
   // A tick at zero is zero, not a rounding error that prints as "-0".
-  const track::Ticks t = track::niceTicks(-0.3, 0.3, 6);
-  EXPECT_EQ(t.at(3), 0.0);
+  EXPECT_EQ(track::niceTicks(-0.3, 0.3, 6).at(3), 0.0);
 }
 
 TEST(HtmlReport, ScaleBarIsTheLongestRoundLengthThatFits) {
@@ -115,21 +111,9 @@ track::Summary handMade() {
       s.signals.push_back({e.seconds, 25, 42 - i % 7});
     }
   }
-  track::Figures& f = s.figures;
-  f.fixes = 40;
-  f.epochs = 55;
-  f.duration_s = 59;
-  f.fix_rate = 40.0 / 55;
-  f.lat = 48.1173;
-  f.lon = 11.5167;
-  f.cep50_m = 0.8;
-  f.cep95_m = 1.6;
-  f.drms2_m = 2.1;
-  f.alt_mean_m = 543.2;
-  f.alt_sd_m = 1.2;
-  f.hdop_mean = 1.1;
-  f.sats_used_mean = 7.4;
-  f.cn0_mean_dbhz = 36.3;
+  s.figures = {.fixes = 40, .epochs = 55, .duration_s = 59, .fix_rate = 40.0 / 55, .lat = 48.1173, .lon = 11.5167,
+               .cep50_m = 0.8, .cep95_m = 1.6, .drms2_m = 2.1, .alt_mean_m = 543.2, .alt_sd_m = 1.2,
+               .hdop_mean = 1.1, .sats_used_mean = 7.4, .cn0_mean_dbhz = 36.3, .ttff_s = std::nullopt};
   s.skipped = {3, 1, 2, 40};
   return s;
 }
@@ -151,9 +135,9 @@ track::Summary odd() {
   return s;
 }
 
-constexpr const char* kKeys[] = {"fixes",     "epochs",   "duration_s", "fix_rate",  "lat",
-                                 "lon",       "cep50_m",  "cep95_m",    "drms2_m",   "alt_mean_m",
-                                 "alt_sd_m",  "hdop_mean", "sats_used_mean", "cn0_mean_dbhz", "ttff_s"};
+constexpr const char* kKeys[] = {"fixes",    "epochs",    "duration_s",     "fix_rate",      "lat",     "lon",
+                                 "cep50_m",  "cep95_m",   "drms2_m",        "alt_mean_m",    "alt_sd_m",
+                                 "hdop_mean", "sats_used_mean", "cn0_mean_dbhz", "ttff_s"};
 const std::string kDash = "\xE2\x80\x94";
 
 TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
@@ -164,33 +148,18 @@ TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
   };
   const std::vector<Row> rows = {
       {"hand-made", handMade(),
-       {{"<svg ", 7},  // five plots; the legends of two (two satellites need none)
+       {{"<svg ", 7},       // five plots; the legends of two (two satellites need none)
         {"<circle cx", 45},  // a dot per fix; no line has a lone point
-        {"class=\"cep\"", 2},
-        {">CEP50 80 cm</text>", 1},
-        {"class=\"scalebar\"", 1},
-        {"class=\"prn\"", 2},
-        {">12</text>", 1},
-        {">25</text>", 1},
+        {"class=\"cep\"", 2}, {">CEP50 80 cm</text>", 1}, {"class=\"scalebar\"", 1}, {"class=\"prn\"", 2},
+        {">12</text>", 1}, {">25</text>", 1},
         // The band (no fix, 2D, 3D, and 3D again after the gap), and its legend.
-        {"fill=\"#d6404e\"/>", 2},
-        {"fill=\"#e0a500\"/>", 2},
-        {"fill=\"#2ca25f\"/>", 3},
-        {"time since the first epoch (s)", 4},
-        {">altitude (m)</text>", 1},
-        {">C/N0 (dB-Hz)</text>", 1},
-        {">HDOP</text>", 2},
-        {"<td>0.727</td>", 1},  // fix_rate
-        {"<td>" + kDash + "</td>", 1},  // ttff_s
+        {"fill=\"#d6404e\"/>", 2}, {"fill=\"#e0a500\"/>", 2}, {"fill=\"#2ca25f\"/>", 3},
+        {"time since the first epoch (s)", 4}, {">altitude (m)</text>", 1}, {">C/N0 (dB-Hz)</text>", 1},
+        {">HDOP</text>", 2}, {"<td>0.727</td>", 1} /* fix_rate */, {"<td>" + kDash + "</td>", 1} /* ttff_s */,
         {"in this log", 0}}},
       {"empty", track::Summary{},
-       {{"<svg ", 7},
-        {"no fixes in this log", 3},
-        {"no signals in this log", 1},
-        {"no epochs in this log", 1},
-        {"<polyline", 0},
-        {"class=\"scalebar\"", 0},
-        {"<td>" + kDash + "</td>", 13}}},
+       {{"<svg ", 7}, {"no fixes in this log", 3}, {"no signals in this log", 1}, {"no epochs in this log", 1},
+        {"<polyline", 0}, {"class=\"scalebar\"", 0}, {"<td>" + kDash + "</td>", 13}}},
       {"odd", odd(),
        // The fix mode past 3D is taken for none: one dot fewer.
        {{"nan", 0}, {"inf", 0}, {"<td>" + kDash + "</td>", 2}, {"<circle cx", 44}, {">12</text>", 1}}},
@@ -209,9 +178,6 @@ TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
   }
 }
 
-
-bool haveProgram(const char* name) { return std::system(("command -v "s + name + " >/dev/null 2>&1").c_str()) == 0; }
-
 struct TempDir {
   std::string path = makeTempDir("ferrolan-report-");
   ~TempDir() { removeTree(path); }
@@ -228,7 +194,7 @@ TEST(HtmlReport, ProgramWritesItBesideTheOtherOutputs) {
   struct Row {
     std::vector<std::string> args;
     int code;
-    std::string err, out, page;  // each found once; no page when empty
+    std::string err, out, page;  // each found once (the page's at least); no page when empty
   };
   for (const Row& r : std::vector<Row>{
            {{log, "--report", page}, 0, "71 points with a fix", "", "<title>ublox-8.nmea</title>"},
@@ -244,14 +210,9 @@ TEST(HtmlReport, ProgramWritesItBesideTheOtherOutputs) {
     const ExportRun run = runExport(r.args);
     EXPECT_EQ(run.code, r.code) << run.err;
     EXPECT_EQ(occurrences(run.err, r.err), 1u) << run.err;
-    if (!r.out.empty()) {
-      EXPECT_EQ(occurrences(run.out, r.out), 1u);
-    }
-    if (r.page.empty()) {
-      EXPECT_FALSE(std::filesystem::exists(page));
-    } else {
-      EXPECT_GE(occurrences(test::slurp(page), r.page), 1u);
-    }
+    EXPECT_EQ(occurrences(run.out, r.out), r.out.empty() ? 0u : 1u);
+    EXPECT_EQ(std::filesystem::exists(page), !r.page.empty());
+    EXPECT_GE(occurrences(test::slurp(page), r.page), r.page.empty() ? 0u : 1u);
   }
 }
 
@@ -259,7 +220,7 @@ TEST(HtmlReport, ProgramWritesItBesideTheOtherOutputs) {
 // invalid tag; those of the report are let through, any other complaint
 // (misnesting, a bare "&", an unclosed element) is not.
 TEST(HtmlReport, MarkupIsCleanHtmlAndWellFormedXml) {
-  FERROLAN_REQUIRE_PEER(haveProgram("xmllint"), "xmllint");
+  FERROLAN_REQUIRE_PEER(std::system("command -v xmllint >/dev/null 2>&1") == 0, "xmllint");
   const TempDir dir;
   const std::regex svgTag(R"(HTML parser error : Tag (svg|g|line|polyline|circle|rect|text) invalid)");
   for (const auto& [name, summary] : {std::pair{"full", handMade()}, std::pair{"empty", track::Summary{}}}) {

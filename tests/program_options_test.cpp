@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/line_speeds.h"
@@ -31,28 +32,36 @@ void expectRefused(Parse parse, const std::string& program, const std::vector<Ba
   }
 }
 
+// The help line exits 0 and names every part; --version exits 0 with the
+// program's name and version.
+template <class Parse>
+void expectHelpAndVersion(Parse parse, const std::string& program, const std::vector<std::string>& helpLine,
+                          std::initializer_list<const char*> parts) {
+  const auto help = parse(helpLine);
+  ASSERT_TRUE(help.exit);
+  EXPECT_EQ(help.exit->code, 0);
+  for (const char* part : parts) EXPECT_NE(help.exit->text.find(part), std::string::npos) << part;
+  const auto version = parse({"--version"});
+  ASSERT_TRUE(version.exit);
+  EXPECT_EQ(version.exit->code, 0);
+  EXPECT_EQ(version.exit->text, program + " " + FERROLAN_VERSION + "\n");
+}
+
 TEST(ProgramOptions, BadLinesExitWithTwoNamingTheOption) {
-  expectRefused(parseProgramOptions, "ferrolan",
-                {
-                    {{"--frobnicate"}, "unknown option '--frobnicate'"},
-                    {{"--console", "stray"}, "PORT requires --station"},
-                    {{"--watch", "/dev/ttyUSB0"}, "--watch requires --station"},
-                    {{"--station", "--tool", "/dev/ttyUSB0"}, "--tool"},
-                    {{"--station", "--jobs", "0", "/dev/ttyUSB0"}, "--jobs"},
-                    {{"--station"}, "--station needs a PORT"},
-                    {{"--station", "--report", "xml"}, "--report"},
-                    {{"--root"}, "--root"},
-                    {{"--demo", "--platform-type"}, "--platform-type"},
-                    {{"--tool", "--console", "--root"}, "--root"},
-                    {{"--console", "--replay", "a.nmea"}, "--replay requires --tool"},
-                    {{"--tool", "--speed", "2"}, "--speed requires --replay"},
-                    {{"--tool", "--demo", "--replay", "a.nmea"}, "excludes"},
-                    {{"--tool", "--replay", ""}, "--replay"},
-                    {{"--tool", "--replay", "a.nmea", "--speed", "-1"}, "--speed"},
-                    {{"--tool", "--replay", "a.nmea", "--speed", "fast"}, "--speed"},
-                    {{"--tool", "--replay", "a.nmea", "--speed", "nan"}, "--speed"},
-                    {{"--tool", "--replay", "a.nmea", "--speed", "1001"}, "--speed"},
-                });
+  expectRefused(parseProgramOptions, "ferrolan", {
+      {{"--frobnicate"}, "unknown option '--frobnicate'"}, {{"--console", "stray"}, "PORT requires --station"},
+      {{"--watch", "/dev/ttyUSB0"}, "--watch requires --station"}, {{"--station", "--tool", "/dev/ttyUSB0"}, "--tool"},
+      {{"--station", "--jobs", "0", "/dev/ttyUSB0"}, "--jobs"}, {{"--station"}, "--station needs a PORT"},
+      {{"--station", "--report", "xml"}, "--report"}, {{"--root"}, "--root"},
+      {{"--demo", "--platform-type"}, "--platform-type"}, {{"--tool", "--console", "--root"}, "--root"},
+      {{"--console", "--replay", "a.nmea"}, "--replay requires --tool"},
+      {{"--tool", "--speed", "2"}, "--speed requires --replay"},
+      {{"--tool", "--demo", "--replay", "a.nmea"}, "excludes"}, {{"--tool", "--replay", ""}, "--replay"},
+      {{"--tool", "--replay", "a.nmea", "--speed", "-1"}, "--speed"},
+      {{"--tool", "--replay", "a.nmea", "--speed", "fast"}, "--speed"},
+      {{"--tool", "--replay", "a.nmea", "--speed", "nan"}, "--speed"},
+      {{"--tool", "--replay", "a.nmea", "--speed", "1001"}, "--speed"},
+  });
   // The hint goes with every mistake in the line itself.
   EXPECT_NE(parseProgramOptions({"--x"}).exit->text.find("Try 'ferrolan --help'."), std::string::npos);
 }
@@ -80,48 +89,25 @@ TEST(ProgramOptions, GoodLinesSetTheOptions) {
   EXPECT_EQ(all.options.platformType.value_or(""), "PocketPC");
   // A repeated option keeps its last value, as it always did.
   EXPECT_EQ(parseProgramOptions({"--root", "a", "--root", "b"}).options.root, "b");
-
-  const auto help = parseProgramOptions({"--tool", "-h"});
-  ASSERT_TRUE(help.exit);
-  EXPECT_EQ(help.exit->code, 0);
-  for (const char* part : {"usage: ferrolan [OPTIONS]", "--platform-type TEXT", "--version", "Ports: \"COMn:\"", "page text|info|sky"})
-    EXPECT_NE(help.exit->text.find(part), std::string::npos) << part;
-  const auto version = parseProgramOptions({"--version"});
-  ASSERT_TRUE(version.exit);
-  EXPECT_EQ(version.exit->code, 0);
-  EXPECT_EQ(version.exit->text, std::string("ferrolan ") + FERROLAN_VERSION + "\n");
+  expectHelpAndVersion(parseProgramOptions, "ferrolan", {"--tool", "-h"},
+                       {"usage: ferrolan [OPTIONS]", "--platform-type TEXT", "--version", "Ports: \"COMn:\"",
+                        "page text|info|sky"});
 }
 
 TEST(SimOptions, BadLinesExitWithTwoNamingTheOption) {
-  expectRefused(sim::parseOptions, "ferrolan-sim",
-                {
-                    {{"--bogus"}, "unknown option '--bogus'"},
-                    {{"--vbi", "extra"}, "unknown option 'extra'"},
-                    {{"--link"}, "--link"},
-                    {{"--device", ""}, "--device"},
-                    {{"--seed"}, "--seed"},
-                    {{"--baud", "1200"}, "--baud"},
-                    {{"--baud", "9600x"}, "--baud"},
-                    {{"--exit-after", "0"}, "--exit-after"},
-                    {{"--exit-after", "1e8"}, "--exit-after"},
-                    {{"--seed", "1.5"}, "--seed"},
-                    {{"--seed", "-1"}, "--seed"},
-                    {{"--ttff-cold", "4000000001"}, "--ttff-cold"},
-                    {{"--nak-burst", "0"}, "--nak-burst"},
-                    {{"--nak-burst", "65"}, "--nak-burst"},
-                    {{"--lat", "90.5"}, "--lat"},
-                    {{"--lon", "-180.01"}, "--lon"},
-                    {{"--lat", "nan"}, "--lat"},
-                    {{"--alt", "high"}, "--alt"},
-                    {{"--utc", "315964799"}, "--utc"},
-                    {{"--start", "boot"}, "--start"},
-                    {{"--generation", "piii"}, "--generation"},
-                    {{"--fix", "4d"}, "--fix"},
-                    // A choice's number is not one of its names.
-                    {{"--start", "1"}, "--start"},
-                    {{"--replay", "a.nmea", "--speed", "-0.5"}, "--speed"},
-                    {{"--replay", "a.nmea", "--speed", "1e9"}, "--speed"},
-                });
+  expectRefused(sim::parseOptions, "ferrolan-sim", {
+      {{"--bogus"}, "unknown option '--bogus'"}, {{"--vbi", "extra"}, "unknown option 'extra'"}, {{"--link"}, "--link"},
+      {{"--device", ""}, "--device"}, {{"--seed"}, "--seed"}, {{"--baud", "1200"}, "--baud"},
+      {{"--baud", "9600x"}, "--baud"}, {{"--exit-after", "0"}, "--exit-after"},
+      {{"--exit-after", "1e8"}, "--exit-after"}, {{"--seed", "1.5"}, "--seed"}, {{"--seed", "-1"}, "--seed"},
+      {{"--ttff-cold", "4000000001"}, "--ttff-cold"}, {{"--nak-burst", "0"}, "--nak-burst"},
+      {{"--nak-burst", "65"}, "--nak-burst"}, {{"--lat", "90.5"}, "--lat"}, {{"--lon", "-180.01"}, "--lon"},
+      {{"--lat", "nan"}, "--lat"}, {{"--alt", "high"}, "--alt"}, {{"--utc", "315964799"}, "--utc"},
+      {{"--start", "boot"}, "--start"}, {{"--generation", "piii"}, "--generation"}, {{"--fix", "4d"}, "--fix"},
+      // A choice's number is not one of its names.
+      {{"--start", "1"}, "--start"}, {{"--replay", "a.nmea", "--speed", "-0.5"}, "--speed"},
+      {{"--replay", "a.nmea", "--speed", "1e9"}, "--speed"},
+  });
 }
 
 TEST(SimOptions, GoodLinesSetTheOptions) {
@@ -138,17 +124,14 @@ TEST(SimOptions, GoodLinesSetTheOptions) {
   EXPECT_EQ(r.start, sim::StartState::BootRom);
   EXPECT_EQ(r.generation, sim::Generation::PI);
   EXPECT_EQ(r.forcedFix, sim::FixKind::Fix2D);
-  EXPECT_DOUBLE_EQ(r.position.latitudeDeg, -33.5);
-  EXPECT_DOUBLE_EQ(r.position.longitudeDeg, -70.25);
-  EXPECT_DOUBLE_EQ(r.position.altitudeM, -12);
+  // Each value exact in binary: read, it is the same number.
+  EXPECT_EQ(std::tuple(r.position.latitudeDeg, r.position.longitudeDeg, r.position.altitudeM),
+            std::tuple(-33.5, -70.25, -12.0));
   EXPECT_EQ(r.seed, 10u);  // decimal, not octal
-  EXPECT_EQ(r.kernel.announceMs, 2000u);
-  EXPECT_EQ(r.versionMajor, 23456);
-  EXPECT_EQ(o.xmodem.nakBurst, 64);
-  EXPECT_EQ(r.startUnix, 315964800);
+  EXPECT_EQ(std::tuple(r.kernel.announceMs, r.versionMajor, o.xmodem.nakBurst, r.startUnix),
+            std::tuple(2000u, 23456, 64, 315964800));
   EXPECT_FALSE(o.line.pace || r.kernelInstalled || r.kernel.printsZ);
-  EXPECT_EQ(r.flashChip, "EN29LV400");
-  EXPECT_EQ(o.link, "/tmp/gps");
+  EXPECT_EQ(std::tuple(r.flashChip, o.link), std::tuple("EN29LV400", "/tmp/gps"));
 
   // Every line speed of the receiver is taken, and nothing is changed unasked.
   for (const LineSpeed& s : kLineSpeeds)
@@ -160,16 +143,9 @@ TEST(SimOptions, GoodLinesSetTheOptions) {
   EXPECT_EQ(sim::parseOptions({"--replay", "a", "--speed", "2.5"}).options.replaySpeed, 2.5);
   EXPECT_EQ(sim::parseOptions({"--replay", "a", "--fast"}).options.replaySpeed, 0);
   EXPECT_FALSE(defaults.options.receiver.forcedFix.has_value());
-
-  const auto help = sim::parseOptions({"--help"});
-  ASSERT_TRUE(help.exit);
-  EXPECT_EQ(help.exit->code, 0);
-  for (const char* part : {"usage: ferrolan-sim [OPTIONS]", "4800 9600 19200 38400 57600 115200 (9600)",
-                           "Control commands", "While no program has the line open"})
-    EXPECT_NE(help.exit->text.find(part), std::string::npos) << part;
-  const auto version = sim::parseOptions({"--version"});
-  ASSERT_TRUE(version.exit);
-  EXPECT_EQ(version.exit->text, std::string("ferrolan-sim ") + FERROLAN_VERSION + "\n");
+  expectHelpAndVersion(sim::parseOptions, "ferrolan-sim", {"--help"},
+                       {"usage: ferrolan-sim [OPTIONS]", "4800 9600 19200 38400 57600 115200 (9600)",
+                        "Control commands", "While no program has the line open"});
 }
 
 }  // namespace

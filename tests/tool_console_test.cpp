@@ -2,16 +2,12 @@
 // program, with ferrolan-sim on a pseudo-terminal as the receiver.
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <csignal>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -87,29 +83,20 @@ TEST(ToolConsole, BadLinesGetTheirErrorAndTheToolGoesOn) {
   Tool t;
   t.start();
   t.steps({
-      {"bogus", "error bogus: unknown command"},
-      {"page nowhere", "error page nowhere: no such page"},
-      {"cmd x", "error cmd x: cmd takes a command id"},
-      {"click 1000", "error click 1000: no dialog open"},
+      {"bogus", "error bogus: unknown command"}, {"page nowhere", "error page nowhere: no such page"},
+      {"cmd x", "error cmd x: cmd takes a command id"}, {"click 1000", "error click 1000: no dialog open"},
       {"wait -5", "error wait -5: wait takes milliseconds, 0 to 3600000"},
       {std::string(5000, 'x'), "error " + std::string(40, 'x') + "...: line too long"},
       // The reason follows whatever the line held.
       {std::string("page info\0zzz", 13), "error page info\\x00zzz: no such page"},
       {"page \x1B]0;x\x07", "error page \\x1B]0;x\\x07: no such page"},
-      {"cmd 40001", "open dlg104"},
-      {"cmd 40013", "error cmd 40013: a dialog is open"},
-      {"click 4242", "error click 4242: no such control"},
-      {"check 1002 1", "error check 1002 1: not a check box"},
-      {"pick 1003 6", "error pick 1003 6: no such entry"},
-      {"set 1002 COM8:", "select dlg104:1002 7 COM8:"},
+      {"cmd 40001", "open dlg104"}, {"cmd 40013", "error cmd 40013: a dialog is open"},
+      {"click 4242", "error click 4242: no such control"}, {"check 1002 1", "error check 1002 1: not a check box"},
+      {"pick 1003 6", "error pick 1003 6: no such entry"}, {"set 1002 COM8:", "select dlg104:1002 7 COM8:"},
       // A port that does not exist: the box, and the dialog stays open.
-      {"click 1000", "box Error|Fail To Create COM Port"},
-      {"click 2", "close dlg104"},
-      {"cmd 40013", "open dlg102"},
-      {"click 1", "close dlg102"},
+      {"click 1000", "box Error|Fail To Create COM Port"}, {"click 2", "close dlg104"},
+      {"cmd 40013", "open dlg102"}, {"click 1", "close dlg102"}, {"quit", "exit 0"},
   });
-  t.send("quit");
-  EXPECT_TRUE(t.until("exit 0"));
   EXPECT_TRUE(t.program.wait(10000));
   EXPECT_EQ(t.program.exitCode(), 0);
 }
@@ -120,13 +107,9 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   t.start();
   ASSERT_TRUE(t.connect());
   ASSERT_TRUE(t.steps({
-      {"sync", "sync"},
-      {"cmd 40010", "text info:1114 Current FW:3.17"},
-      {"cmd 40032", "open dlg128"},
-      {"check 1110 1", "enable dlg128:1120 1"},
-      {"set 1114 OFF", "select dlg128:1114 0 OFF"},
-      {"pick 1118 2", "select dlg128:1118 2 1/2 Hz"},
-      {"click 1", "close dlg128"},
+      {"sync", "sync"}, {"cmd 40010", "text info:1114 Current FW:3.17"}, {"cmd 40032", "open dlg128"},
+      {"check 1110 1", "enable dlg128:1120 1"}, {"set 1114 OFF", "select dlg128:1114 0 OFF"},
+      {"pick 1118 2", "select dlg128:1118 2 1/2 Hz"}, {"click 1", "close dlg128"},
   }));
   EXPECT_TRUE(t.printed("close dlg104"));
   EXPECT_TRUE(t.simState("rates=RMC:1,GGA:0,GLL:0,GSA:1,GSV:1,ALM:0,VTG:2,ZDA:0"));
@@ -140,8 +123,7 @@ TEST(ToolConsole, ConnectsThenSetsRatesAndSingleChannelModeOnTheReceiver) {
   t.sim.writeLine("hangup 500");
   EXPECT_TRUE(t.until("log COM port lost: the receiver is disconnected.."));
   EXPECT_TRUE(t.until("text text:1044 N/A"));
-  t.send("quit");
-  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
   EXPECT_FALSE(t.printed("box Error|Write Command fail! Please Check COM port"));
 }
 
@@ -174,8 +156,7 @@ TEST(ToolConsole, APortThatComesBackIsConnectedAgainAndItsLogGoesOn) {
       << t.lastLines();
   t.untilPrefix("log $GP");
   t.untilPrefix("log $GP");
-  t.send("quit");
-  ASSERT_TRUE(t.until("exit 0"));
+  ASSERT_TRUE(t.steps({{"quit", "exit 0"}}));
   EXPECT_EQ(std::count(t.out.begin(), t.out.end(), "log COM port back: connected again.."), 1);
   std::vector<std::string> logs;
   for (const auto& e : fs::recursive_directory_iterator(t.root))
@@ -188,45 +169,43 @@ TEST(ToolConsole, APortThatComesBackIsConnectedAgainAndItsLogGoesOn) {
   EXPECT_EQ(logs.size(), 2u) << ::testing::PrintToString(logs);
 }
 
-TEST(ToolConsole, QuitWithADialogOpenEndsBothAndEndOfInputQuitsToo) {
-  for (bool closeInput : {false, true}) {
-    Tool t;
-    t.start();
-    t.send("page sky");
-    t.send("cmd 40032");
-    ASSERT_TRUE(t.until("open dlg128"));
-    if (closeInput)
-      t.program.closeStdin();
-    else
-      t.send("quit");
-    EXPECT_TRUE(t.until("exit 0"));
-    EXPECT_TRUE(t.printed("close dlg128") && t.printed("close sky") && t.printed("close text"));
-    EXPECT_EQ(t.out.back(), "exit 0");
-    EXPECT_TRUE(t.program.wait(10000));
-  }
-}
-
-// A closed input is an empty script; a signal during a connected session
-// ends with 128 plus its number. Either way the exit line comes last.
-TEST(ToolConsole, EveryWayOutPrintsTheExitLineLast) {
+// Quit and the input's end (with a dialog open, or closed from the start)
+// exit 0; a signal during a connected session ends with 128 plus its
+// number. Either way the exit line comes last.
+TEST(ToolConsole, EveryWayOutEndsWhatIsOpenAndPrintsTheExitLineLast) {
+  enum How { Quit, EndInput, InputClosed, Signal };
   const struct {
     const char* name;
-    int signal;  // 0: standard input closed from the start
-    int code;
-  } rows[] = {{"input closed", 0, 0}, {"SIGTERM", SIGTERM, 143}, {"SIGINT", SIGINT, 130}};
+    How how;
+    int signal, code;
+  } rows[] = {{"quit with a dialog open", Quit, 0, 0},        {"input ended with a dialog open", EndInput, 0, 0},
+              {"input closed from the start", InputClosed, 0, 0}, {"SIGTERM", Signal, SIGTERM, 143},
+              {"SIGINT", Signal, SIGINT, 130}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Tool t;
     const std::string exitLine = "exit " + std::to_string(row.code);
-    if (row.signal) {
+    if (row.how == Signal) {
       t.startSim({"--no-pacing"});
       t.start();
       ASSERT_TRUE(t.connect());
       ASSERT_EQ(::kill(t.program.pid(), row.signal), 0);
-    } else {
+    } else if (row.how == InputClosed) {
       t.start(true);
+    } else {
+      t.start();
+      t.send("page sky");
+      t.send("cmd 40032");
+      ASSERT_TRUE(t.until("open dlg128"));
+      if (row.how == EndInput)
+        t.program.closeStdin();
+      else
+        t.send("quit");
     }
     EXPECT_TRUE(t.until(exitLine)) << t.lastLines();
+    if (row.how == Quit || row.how == EndInput) {
+      EXPECT_TRUE(t.printed("close dlg128") && t.printed("close sky") && t.printed("close text"));
+    }
     EXPECT_TRUE(t.program.wait(10000));
     EXPECT_EQ(t.program.exitCode(), row.code);
     std::string more;
@@ -251,12 +230,10 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
     // A while of the capture, then the receiver goes: what the page shows
     // stays as the last complete sentences left it.
     t.send("wait 1500");
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{"sync", "sync"}}));
     t.sim.stop();
     ASSERT_TRUE(t.until("log COM port lost: the receiver is disconnected.."));
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{"sync", "sync"}}));
     std::map<int, std::string> shown = infoPage(t.out);
     std::string sky = "sky";
     for (int c = 0; c < 16 && !shown[ids::kInfoChannelLabels[c]].empty(); ++c)
@@ -281,18 +258,11 @@ TEST(ToolConsole, InfoPageShowsWhatGpsdDecodesFromEveryReplayedCapture) {
       EXPECT_TRUE(fixSeen) << "no gpsd fix at " << shown[ids::kInfoUtc];
       EXPECT_EQ(shown[ids::kInfoFix], "3D fix");
     }
-    t.send("quit");
-    EXPECT_TRUE(t.until("exit 0"));
+    EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
   }
   EXPECT_EQ(captures, 12);
   EXPECT_GE(fixes, captures - 2);
 }
-
-}  // namespace
-}  // namespace ferrolan
-
-namespace ferrolan {
-namespace {
 
 // A VBI log as the tool writes it, of the simulated receiver's frames: five
 // epochs with a 3D fix, a second apart.
@@ -333,12 +303,10 @@ TEST(Playback, InfoPageEndsAtTheLogsLastFix) {
   const sim::Epoch& shownPvt = epochs[epochs.size() - 3];
   const struct {
     const char* name;
-    std::string bytes;
-    std::string time;
+    std::string bytes, time;
     double lat, lon;
   } rows[] = {
-      {"skytraq-fix.nmea", {}, {}, 0, 0},
-      {"mtk-3329.nmea", {}, {}, 0, 0},
+      {"skytraq-fix.nmea", {}, {}, 0, 0}, {"mtk-3329.nmea", {}, {}, 0, 0},
       {"simulated.vbi", vbi, format("%d:%d:%d", shownPvt.utc.hour, shownPvt.utc.minute, shownPvt.utc.second),
        shownPvt.position.latitudeDeg, shownPvt.position.longitudeDeg},
   };
@@ -360,15 +328,13 @@ TEST(Playback, InfoPageEndsAtTheLogsLastFix) {
     t.start(false, {"--replay", log.string(), "--speed", "0"});
     ASSERT_TRUE(t.steps({{"page info", "open info"}}));
     ASSERT_TRUE(t.until("log Playback ended.")) << t.lastLines();
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{"sync", "sync"}}));
     const auto shown = infoPage(t.out);
     EXPECT_EQ(shown.at(ids::kInfoUtc), row.time);
     EXPECT_NEAR(degrees(shown.at(ids::kInfoLatitude)), row.lat, 2e-6);
     EXPECT_NEAR(degrees(shown.at(ids::kInfoLongitude)), row.lon, 2e-6);
     EXPECT_FALSE(t.printed("log COM port lost: the receiver is disconnected.."));
-    t.send("quit");
-    EXPECT_TRUE(t.until("exit 0"));
+    EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
     EXPECT_TRUE(t.program.wait(10000));
     EXPECT_FALSE(processWith(log.string())) << "a simulator still plays " << log;
   }
@@ -389,9 +355,7 @@ TEST(Playback, PacedByTheLogAndNothingGoesToTheReceiver) {
   for (int id : receiverCommands) {
     SCOPED_TRACE(id);
     const size_t before = t.out.size();
-    ASSERT_TRUE(t.steps({{format("cmd %d", id), "log Playback: no receiver to send to."}}));
-    t.send("sync");
-    ASSERT_TRUE(t.until("sync"));
+    ASSERT_TRUE(t.steps({{format("cmd %d", id), "log Playback: no receiver to send to."}, {"sync", "sync"}}));
     for (size_t i = before; i < t.out.size(); ++i)
       EXPECT_TRUE(t.out[i].rfind("open dlg", 0) != 0 && t.out[i].rfind("box ", 0) != 0) << t.out[i];
   }
@@ -408,8 +372,7 @@ TEST(Playback, PacedByTheLogAndNothingGoesToTheReceiver) {
     EXPECT_EQ(l.find("Current FW"), std::string::npos) << l;
     EXPECT_NE(l, "log COM port lost: the receiver is disconnected..");
   }
-  t.send("quit");
-  EXPECT_TRUE(t.until("exit 0"));
+  EXPECT_TRUE(t.steps({{"quit", "exit 0"}}));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "core/text.h"
 #include "platform/process.h"
 #include "sim/vbi_output.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
 
 namespace ferrolan {
@@ -26,16 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using test::slurp;
 using track::Fix;
 
 const std::string kNmea = FERROLAN_TESTDATA_DIR "/nmea/";
-
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 std::span<const uint8_t> bytesOf(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
@@ -65,7 +60,41 @@ std::string asLogged(const std::string& capture) {
   return log + std::string(framer.pending());
 }
 
-TEST(TrackExport, EveryFixOfGpsdIsAPointWithItsPositionInEveryCapture) {
+// Both empty, or both numbers within `tolerance`.
+void expectNear(std::optional<double> got, std::optional<double> want, double tolerance, const std::string& what) {
+  SCOPED_TRACE(what);
+  ASSERT_EQ(got.has_value(), want.has_value());
+  if (want) {
+    EXPECT_NEAR(*got, *want, tolerance);
+  }
+}
+
+// The summary of a log file; an empty one, and a failure, when it cannot be read.
+track::Summary summarized(const std::string& path) {
+  track::Summary s;
+  std::string error;
+  EXPECT_TRUE(track::summarizeLogFile(path, s, error)) << path << ": " << error;
+  return s;
+}
+
+// A figure by its key of --stats, a count as a number. Looked up through
+// the program's own key table, so that a key on the wrong figure fails too.
+std::optional<double> figure(const track::Figures& f, std::string_view key) {
+  for (const track::FigureRow& r : track::kFigureRows)
+    if (key == r.key) return r.value ? f.*r.value : static_cast<double>(f.*r.count);
+  ADD_FAILURE() << "no figure " << key;
+  return std::nullopt;
+}
+
+// The figures of --stats are those computed from gpsd's decoding of each
+// capture (the .stats files, see scripts/stats-expected).
+TEST(TrackExport, EveryCaptureGivesGpsdsFixesAndTheirFigures) {
+  // Positions as gpsd prints them (nine decimals) and the sums in another
+  // order: far below what a receiver resolves.
+  const std::map<std::string, double> tolerance = {
+      {"fixes", 0},     {"duration_s", 1e-3}, {"lat", 1e-7},        {"lon", 1e-7},      {"cep50_m", 0.01},
+      {"cep95_m", 0.01}, {"drms2_m", 0.01},   {"alt_mean_m", 0.01}, {"alt_sd_m", 0.01},
+  };
   for (const std::string& name : captures()) {
     SCOPED_TRACE(name);
     const std::string capture = slurp(kNmea + name + ".nmea");
@@ -75,10 +104,9 @@ TEST(TrackExport, EveryFixOfGpsdIsAPointWithItsPositionInEveryCapture) {
       if (p.fix != Fix::None) ours[timeOfDay(p.time)] = &p;
     std::istringstream gpsd(slurp(kNmea + name + ".track"));
     size_t gpsdFixes = 0;
-    for (std::string time, alt; gpsd >> time;) {
+    for (std::string time, alt; gpsd >> time; ++gpsdFixes) {
       double lat, lon;
       gpsd >> lat >> lon >> alt;
-      ++gpsdFixes;
       SCOPED_TRACE(time);
       const auto it = ours.find(time);
       ASSERT_NE(it, ours.end());
@@ -106,38 +134,14 @@ TEST(TrackExport, EveryFixOfGpsdIsAPointWithItsPositionInEveryCapture) {
     pieces.finish();
     EXPECT_EQ(csv, track::csvDocument(t));
     EXPECT_EQ(pieces.skipped(), t.skipped);
-  }
-}
 
-// The figures of --stats against those computed from gpsd's decoding of
-// each capture (the .stats files, see scripts/stats-expected).
-TEST(TrackExport, FiguresOfEveryCaptureAreThoseOfGpsdsFixes) {
-  // Positions as gpsd prints them (nine decimals) and the sums in another
-  // order: far below what a receiver resolves.
-  const std::map<std::string, double> tolerance = {
-      {"fixes", 0},     {"duration_s", 1e-3}, {"lat", 1e-7},        {"lon", 1e-7},      {"cep50_m", 0.01},
-      {"cep95_m", 0.01}, {"drms2_m", 0.01},   {"alt_mean_m", 0.01}, {"alt_sd_m", 0.01},
-  };
-  for (const std::string& name : captures()) {
-    SCOPED_TRACE(name);
-    track::Summary s;
-    std::string error;
-    ASSERT_TRUE(track::summarizeLogFile(kNmea + name + ".nmea", s, error)) << error;
-    const track::Figures& f = s.figures;
-    const std::map<std::string, std::optional<double>> ours = {
-        {"fixes", static_cast<double>(f.fixes)}, {"duration_s", f.duration_s}, {"lat", f.lat}, {"lon", f.lon},
-        {"cep50_m", f.cep50_m}, {"cep95_m", f.cep95_m}, {"drms2_m", f.drms2_m}, {"alt_mean_m", f.alt_mean_m},
-        {"alt_sd_m", f.alt_sd_m}};
-    std::istringstream gpsd(slurp(kNmea + name + ".stats"));
+    const track::Summary s = summarized(kNmea + name + ".nmea");
+    std::istringstream stats(slurp(kNmea + name + ".stats"));
     size_t compared = 0;
-    for (std::string key, value; gpsd >> key >> value; ++compared) {
-      SCOPED_TRACE(key);
-      ASSERT_TRUE(ours.count(key));
-      const std::optional<double> mine = ours.at(key);
-      ASSERT_EQ(mine.has_value(), value != "null");
-      if (mine) {
-        EXPECT_NEAR(*mine, std::stod(value), tolerance.at(key));
-      }
+    for (std::string key, value; stats >> key >> value; ++compared) {
+      ASSERT_TRUE(tolerance.count(key)) << key;
+      expectNear(figure(s.figures, key), value == "null" ? std::nullopt : std::optional(std::stod(value)),
+                 tolerance.at(key), key);
     }
     EXPECT_EQ(compared, tolerance.size());
   }
@@ -149,33 +153,27 @@ TEST(TrackExport, FieldValuesReadOrAreRefused) {
     std::optional<double> degrees;
   };
   const Row rows[] = {
-      {"5129.0623", "N", 51 + 29.0623 / 60}, {"00632.2910", "W", -(6 + 32.2910 / 60)},
-      {"9000.0000", "S", -90},              {"18000.0", "E", 180},
-      {"9000.0001", "N", std::nullopt},     {"18000.01", "W", std::nullopt},
-      {"4960.0000", "N", std::nullopt},     {"5129.0623", "E", 51 + 29.0623 / 60},
-      {"5129.0623", "X", std::nullopt},     {"5129.0623", "", std::nullopt},
-      {"", "N", std::nullopt},              {"-5129.0", "N", std::nullopt},
-      {"51a9.0", "N", std::nullopt},        {"1e3", "N", std::nullopt},
-      {"51.29.0", "N", std::nullopt},       {".", "N", std::nullopt},
+      {"5129.0623", "N", 51 + 29.0623 / 60}, {"00632.2910", "W", -(6 + 32.2910 / 60)}, {"9000.0000", "S", -90},
+      {"18000.0", "E", 180},                 {"9000.0001", "N", std::nullopt},         {"18000.01", "W", std::nullopt},
+      {"4960.0000", "N", std::nullopt},      {"5129.0623", "E", 51 + 29.0623 / 60},    {"5129.0623", "X", std::nullopt},
+      {"5129.0623", "", std::nullopt},       {"", "N", std::nullopt},                  {"-5129.0", "N", std::nullopt},
+      {"51a9.0", "N", std::nullopt},         {"1e3", "N", std::nullopt},               {"51.29.0", "N", std::nullopt},
+      {".", "N", std::nullopt},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(std::string(r.value) + r.hemisphere.data());
-    const auto d = track::nmeaDegrees(r.value, r.hemisphere);
-    ASSERT_EQ(d.has_value(), r.degrees.has_value());
-    if (d) {
-      EXPECT_NEAR(*d, *r.degrees, 1e-12);
-    }
-  }
+  for (const Row& r : rows)
+    expectNear(track::nmeaDegrees(r.value, r.hemisphere), r.degrees, 1e-12, std::string(r.value) + r.hemisphere.data());
   // Times and dates, as they are written back.
   const std::pair<std::string_view, std::string_view> times[] = {
-      {"102128", "10:21:28"}, {"235959.990", "23:59:59.990"}, {"000000.5", "00:00:00.500"},
-      {"240000", ""},         {"106000", ""},                  {"1021", ""},
-      {"10212a", ""},         {"102128.1.2", ""},
+      {"102128", "10:21:28"}, {"235959.990", "23:59:59.990"}, {"000000.5", "00:00:00.500"}, {"240000", ""},
+      {"106000", ""},         {"1021", ""},                   {"10212a", ""},               {"102128.1.2", ""},
   };
-  for (const auto& [text, shown] : times) EXPECT_EQ(track::nmeaTime(text) ? track::timeText(*track::nmeaTime(text)) : "", shown) << text;
+  for (const auto& [text, shown] : times) {
+    const auto t = track::nmeaTime(text);
+    EXPECT_EQ(t ? track::timeText(*t) : "", shown) << text;
+  }
   const std::pair<std::string_view, std::string_view> dates[] = {
-      {"210211", "2011-02-21"}, {"311299", "1999-12-31"}, {"010180", "1980-01-01"},
-      {"320111", ""},           {"211311", ""},           {"2102111", ""}, {"00011", ""},
+      {"210211", "2011-02-21"}, {"311299", "1999-12-31"}, {"010180", "1980-01-01"}, {"320111", ""},
+      {"211311", ""},           {"2102111", ""},          {"00011", ""},
   };
   for (const auto& [text, shown] : dates) {
     const auto d = track::nmeaDate(text);
@@ -200,8 +198,7 @@ VbiLog simulatedVbiLog() {
     e.fix = n == 3 ? sim::FixKind::None : n == 4 ? sim::FixKind::Fix2D : sim::FixKind::Fix3D;
     e.position = {-33.8688 + n * 1e-5, 151.2093 - n * 2e-5, 58.25 + n};
     for (int prn = 1; prn <= 6; ++prn) e.sky.push_back({prn * 5, 40, 90, 40, prn <= 4 && e.fix != sim::FixKind::None});
-    for (const auto& f : sim::vbiEpoch(e, sim::gpsSecondsFromUnix(start + n), n))
-      log.bytes.append(f.begin(), f.end());
+    for (const auto& f : sim::vbiEpoch(e, sim::gpsSecondsFromUnix(start + n), n)) log.bytes.append(f.begin(), f.end());
     log.epochs.push_back(e);
   }
   return log;
@@ -224,10 +221,7 @@ TEST(TrackExport, VbiLogGivesTheSimulatedReceiversEpochs) {
     if (p.fix == Fix::None) continue;
     EXPECT_NEAR(*p.latitude, e.position.latitudeDeg, 1e-9);
     EXPECT_NEAR(*p.longitude, e.position.longitudeDeg, 1e-9);
-    EXPECT_EQ(p.altitude.has_value(), p.fix == Fix::Fix3D);
-    if (p.altitude) {
-      EXPECT_NEAR(*p.altitude, e.position.altitudeM, 1e-9);
-    }
+    expectNear(p.altitude, p.fix == Fix::Fix3D ? std::optional(e.position.altitudeM) : std::nullopt, 1e-9, "altitude");
   }
 }
 
@@ -353,22 +347,11 @@ TEST(TrackExport, FiguresHoldWhatTheLogHolds) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
-    track::Summary s;
-    std::string error;
-    ASSERT_TRUE(track::summarizeLogFile(dir.file("log", r.log), s, error)) << error;
+    const track::Summary s = summarized(dir.file("log", r.log));
     const track::Figures& f = s.figures;
     EXPECT_EQ(f.fixes, r.fixes);
     EXPECT_EQ(f.epochs, r.epochs);
-    const F ours = {{"duration_s", f.duration_s}, {"fix_rate", f.fix_rate}, {"lat", f.lat}, {"lon", f.lon},
-                    {"cep50_m", f.cep50_m}, {"cep95_m", f.cep95_m}, {"drms2_m", f.drms2_m},
-                    {"alt_mean_m", f.alt_mean_m}, {"alt_sd_m", f.alt_sd_m}, {"hdop_mean", f.hdop_mean},
-                    {"sats_used_mean", f.sats_used_mean}, {"cn0_mean_dbhz", f.cn0_mean_dbhz}, {"ttff_s", f.ttff_s}};
-    for (const auto& [key, want] : r.figures) {
-      ASSERT_EQ(ours.at(key).has_value(), want.has_value()) << key;
-      if (want) {
-        EXPECT_NEAR(*ours.at(key), *want, 1e-6) << key;
-      }
-    }
+    for (const auto& [key, want] : r.figures) expectNear(figure(f, key), want, 1e-6, key);
     EXPECT_EQ(s.bytes, r.log.size());
     // Every figure's key once, in order, null where there is none.
     std::string keys;
@@ -395,9 +378,7 @@ TEST(TrackExport, PlotsAreThinnedEvenlyOverTheLog) {
     log += sentence("GPGGA," + t + ",4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,") +
            gsv("GP", {{4, 40}, {9, static_cast<int>(20 + n % 10)}}) + (n % 2 ? gsv("GL", {{70, 26}}) : "");
   }
-  track::Summary s;
-  std::string error;
-  ASSERT_TRUE(track::summarizeLogFile(dir.file("long", log), s, error)) << error;
+  const track::Summary s = summarized(dir.file("long", log));
   EXPECT_EQ(s.figures.epochs, epochs - 1);  // the first is none
   EXPECT_EQ(s.figures.fixes, epochs - 1);
   ASSERT_EQ(s.epochs.size(), track::kPlotPoints);
