@@ -107,11 +107,9 @@ TEST(BinaryIntake, KeepsMeasurementsAndRotatesSolutions) {
   }
   // A, B, C got 1, 2, 3; the fourth went to A again.
   VbiCopy out;
-  const uint8_t expectedTags[] = {4, 2, 3};
-  for (int copy = 0; copy < 3; ++copy) {
-    v.solution(copy, out);
-    EXPECT_EQ(out[100], expectedTags[copy]) << copy;
-  }
+  std::vector<int> tags;
+  for (int copy = 0; copy < 3; ++copy) tags.push_back((v.solution(copy, out), out[100]));
+  EXPECT_EQ(tags, (std::vector<int>{4, 2, 3}));
   v.selectedSolution(out);
   EXPECT_EQ(out[100], 2);  // the copy the next message overwrites
   EXPECT_EQ(v.measurement(out), 38 + 42 * 5);
@@ -204,7 +202,7 @@ TEST_F(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
   run(stream, ProtocolMode::Vbi);
   EXPECT_EQ(recording.bytes, std::vector<uint8_t>(stream.begin(), stream.end()));
   EXPECT_EQ(log(), (std::vector<std::string>{"SV Measurements Data (120)", "PVT Solution Data (121)",
-                                                 "SV Visibility Data (122)"}));
+                                             "SV Visibility Data (122)"}));
   // Set at the last frame start, from the log's fill.
   EXPECT_EQ(ui.progress(WindowId::TextPage, ids::kTextProgress), static_cast<int>(stream.size()));
   EXPECT_EQ(signalled(events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
@@ -236,8 +234,7 @@ TEST_F(ReceiveThread, ModeIsReadAfterEveryByte) {
   });
   EXPECT_EQ(recording.lines, std::vector<std::string>{"$GPGGA,1\n"});
   EXPECT_EQ(recording.bytes, std::vector<uint8_t>(stream.begin() + 21, stream.end()));
-  EXPECT_EQ(log(), (std::vector<std::string>{"$GPGGA,1\n", "SV Measurements Data (120)",
-                                                 "PVT Solution Data (121)"}));
+  EXPECT_EQ(log(), (std::vector<std::string>{"$GPGGA,1\n", "SV Measurements Data (120)", "PVT Solution Data (121)"}));
 }
 
 TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirstAndTheBarrierLast) {
