@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <mutex>
 
 #include "app/wiring.h"
@@ -36,7 +37,7 @@ struct DispatchCase {
   int restartPending;
   std::vector<int> events;
   int gsvTotal;
-  std::vector<std::pair<StoreSlot, std::string>> stored;  // the slots that are not empty
+  std::map<StoreSlot, std::string> stored;  // the slots that are not empty
   int ttffRunning;
 };
 
@@ -44,21 +45,12 @@ TEST(Dispatch, StoresAndSignalsByType) {
   const std::string gsv3[] = {"$GPGSV,3,1,10,01*70\n", "$GPGSV,3,2,10,02*70\n", "$GPGSV,3,3,10,03*70\n"};
   const std::string longGga = "$GPGGA," + std::string(200, '9');
   const DispatchCase cases[] = {
-      {"GGA, GSA and RMC",
-       {"$GPGGA,1\n", "$GPGSA,2\n", "$GPRMC,3\n", "$GPRMC,4\n"},
-       0,
-       {ev::kGpGga, ev::kGpGsa, ev::kGpRmc},
-       0,
-       {{StoreSlot::Gga, "$GPGGA,1\n"}, {StoreSlot::Gsa, "$GPGSA,2\n"}, {StoreSlot::Rmc, "$GPRMC,4\n"}},
-       0},
+      {"GGA, GSA and RMC", {"$GPGGA,1\n", "$GPGSA,2\n", "$GPRMC,3\n", "$GPRMC,4\n"}, 0,
+       {ev::kGpGga, ev::kGpGsa, ev::kGpRmc}, 0,
+       {{StoreSlot::Gga, "$GPGGA,1\n"}, {StoreSlot::Gsa, "$GPGSA,2\n"}, {StoreSlot::Rmc, "$GPRMC,4\n"}}, 0},
       {"types shown nowhere", {"$GPGLL,1\n", "$GPAPB\n", "$GPVTG,1\n", "GPGGA,1\n", "$GPGG\n"}, 0, {}, 0, {}, 0},
-      {"a GSV group fires once, at its last part",
-       {gsv3[0], gsv3[1], gsv3[2]},
-       0,
-       {ev::kGpGsv},
-       3,
-       {{StoreSlot::Gsv1, gsv3[0]}, {StoreSlot::Gsv2, gsv3[1]}, {StoreSlot::Gsv3, gsv3[2]}},
-       0},
+      {"a GSV group fires once, at its last part", {gsv3[0], gsv3[1], gsv3[2]}, 0, {ev::kGpGsv}, 3,
+       {{StoreSlot::Gsv1, gsv3[0]}, {StoreSlot::Gsv2, gsv3[1]}, {StoreSlot::Gsv3, gsv3[2]}}, 0},
       {"GSV parts 1 and 2 only", {gsv3[0], gsv3[1]}, 0, {}, 0, {{StoreSlot::Gsv1, gsv3[0]}, {StoreSlot::Gsv2, gsv3[1]}}, 0},
       {"a one-part group", {"$GPGSV,1,1,02\n"}, 0, {ev::kGpGsv}, 1, {{StoreSlot::Gsv1, "$GPGSV,1,1,02\n"}}, 0},
       {"a total of 10 is never complete", {"$GPGSV,10,10,30\n"}, 0, {}, 0, {}, 0},
@@ -78,10 +70,9 @@ TEST(Dispatch, StoresAndSignalsByType) {
     EXPECT_EQ(signalled(events), c.events);
     EXPECT_EQ(rig.ctx.dataPath.sentences.gsvTotal, c.gsvTotal);
     for (int s = 0; s < static_cast<int>(StoreSlot::Count); ++s) {
-      std::string expected;
-      for (const auto& [slot, text] : c.stored)
-        if (static_cast<int>(slot) == s) expected = text;
-      EXPECT_EQ(rig.ctx.dataPath.sentences.read(static_cast<StoreSlot>(s)).view(), expected) << "slot " << s;
+      const auto slot = static_cast<StoreSlot>(s);
+      const auto it = c.stored.find(slot);
+      EXPECT_EQ(rig.ctx.dataPath.sentences.read(slot).view(), it == c.stored.end() ? "" : it->second) << "slot " << s;
     }
     EXPECT_EQ(rig.ctx.dataPath.ttff.ttffRunning, c.ttffRunning);
     if (c.ttffRunning) { EXPECT_EQ(rig.ctx.dataPath.ttff.ttffStart, rig.clock.tickCount()); }
@@ -116,11 +107,9 @@ TEST(BinaryIntake, KeepsMeasurementsAndRotatesSolutions) {
   }
   // A, B, C got 1, 2, 3; the fourth went to A again.
   VbiCopy out;
-  const uint8_t expectedTags[] = {4, 2, 3};
-  for (int copy = 0; copy < 3; ++copy) {
-    v.solution(copy, out);
-    EXPECT_EQ(out[100], expectedTags[copy]) << copy;
-  }
+  std::vector<int> tags;
+  for (int copy = 0; copy < 3; ++copy) tags.push_back((v.solution(copy, out), out[100]));
+  EXPECT_EQ(tags, (std::vector<int>{4, 2, 3}));
   v.selectedSolution(out);
   EXPECT_EQ(out[100], 2);  // the copy the next message overwrites
   EXPECT_EQ(v.measurement(out), 38 + 42 * 5);
@@ -130,8 +119,7 @@ TEST(BinaryIntake, KeepsMeasurementsAndRotatesSolutions) {
 // A port that hands out a fixed byte stream, calling `before(i)` ahead of
 // byte i, and ends the connection when the stream is spent, so the receive
 // thread can run to its end on the test's own thread.
-class FeedPort final : public Port {
- public:
+struct FeedPort final : Port {
   FeedPort(std::vector<uint8_t> bytes, std::atomic<bool>& connected) : bytes_(std::move(bytes)), connected_(connected) {}
   std::function<void(size_t)> before;
   bool hangUpAtEnd = false;  // the spent stream is a line that went away
@@ -157,8 +145,6 @@ class FeedPort final : public Port {
   void close() override { closed = true; }
   bool hungUp() const override { return hung_; }
   bool closed = false;
-
- private:
   bool hung_ = false;
   std::vector<uint8_t> bytes_;
   size_t next_ = 0;
@@ -169,14 +155,8 @@ class FeedPort final : public Port {
 struct RecordingLog final : StreamLog {
   std::vector<std::string> lines;
   std::vector<uint8_t> bytes;
-  bool writeLine(std::string_view l) override {
-    lines.emplace_back(l);
-    return true;
-  }
-  bool feedByte(uint8_t b) override {
-    bytes.push_back(b);
-    return true;
-  }
+  bool writeLine(std::string_view l) override { return lines.emplace_back(l), true; }
+  bool feedByte(uint8_t b) override { return bytes.push_back(b), true; }
   int fillPercent() override { return static_cast<int>(bytes.size()); }
   void lineLost() override { lost = true; }
   bool lost = false;
@@ -202,73 +182,71 @@ struct ReceiveRig : ScriptedRig {
   }
 };
 
-TEST(ReceiveThread, TextModeShowsLogsAndDispatchesEachLine) {
-  ReceiveRig rig;
+struct ReceiveThread : ::testing::Test, ReceiveRig {};
+
+TEST_F(ReceiveThread, TextModeShowsLogsAndDispatchesEachLine) {
   // Nothing before the first "$" shows anywhere.
-  rig.run("\xE9noise$GPGGA,1*11\r\n$GPGLL,\xE9*22\r\n$GPGSA,3*33\r\n$", ProtocolMode::Nmea);
+  run("\xE9noise$GPGGA,1*11\r\n$GPGLL,\xE9*22\r\n$GPGSA,3*33\r\n$", ProtocolMode::Nmea);
   const std::vector<std::string> sent = {"$GPGGA,1*11\n", "$GPGLL,\xE9*22\n", "$GPGSA,3*33\n"};
-  EXPECT_EQ(rig.recording.lines, sent);
+  EXPECT_EQ(recording.lines, sent);
   // Newest first; Latin-1 shown as UTF-8.
-  EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGSA,3*33\n", "$GPGLL,\xC3\xA9*22\n", "$GPGGA,1*11\n"}));
-  EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextStatus), "Logging");
-  EXPECT_EQ(signalled(rig.events), (std::vector<int>{ev::kGpGga, ev::kGpGsa}));
-  EXPECT_TRUE(rig.recording.bytes.empty());
+  EXPECT_EQ(log(), (std::vector<std::string>{"$GPGSA,3*33\n", "$GPGLL,\xC3\xA9*22\n", "$GPGGA,1*11\n"}));
+  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextStatus), "Logging");
+  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kGpGga, ev::kGpGsa}));
+  EXPECT_TRUE(recording.bytes.empty());
 }
 
-TEST(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
-  ReceiveRig rig;
+TEST_F(ReceiveThread, BinaryModeFeedsTheLogFramesTheIntakeAndNamesEachId) {
   std::string stream = "\x01\x81\xFF\x78";
   stream += std::string(50, '\x11') + "\x81\xFF\x79" + std::string(20, '\x22') + "\x81\xFF\x7A\x81\xFF\x03";
-  rig.run(stream, ProtocolMode::Vbi);
-  EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin(), stream.end()));
-  EXPECT_EQ(rig.log(), (std::vector<std::string>{"SV Measurements Data (120)", "PVT Solution Data (121)",
-                                                 "SV Visibility Data (122)"}));
+  run(stream, ProtocolMode::Vbi);
+  EXPECT_EQ(recording.bytes, std::vector<uint8_t>(stream.begin(), stream.end()));
+  EXPECT_EQ(log(), (std::vector<std::string>{"SV Measurements Data (120)", "PVT Solution Data (121)",
+                                             "SV Visibility Data (122)"}));
   // Set at the last frame start, from the log's fill.
-  EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), static_cast<int>(stream.size()));
-  EXPECT_EQ(signalled(rig.events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
+  EXPECT_EQ(ui.progress(WindowId::TextPage, ids::kTextProgress), static_cast<int>(stream.size()));
+  EXPECT_EQ(signalled(events), (std::vector<int>{ev::kSvMeasData, ev::kSvSoluData}));
   VbiCopy out;
-  EXPECT_EQ(rig.ctx.dataPath.vbi.measurement(out), 48);
+  EXPECT_EQ(ctx.dataPath.vbi.measurement(out), 48);
   EXPECT_EQ(out[0], 0x78);
 }
 
-TEST(ReceiveThread, ALineThatHangsUpEndsTheConnectionOnceKeepingTheLog) {
-  ReceiveRig rig;
+TEST_F(ReceiveThread, ALineThatHangsUpEndsTheConnectionOnceKeepingTheLog) {
   // Returns: no spinning on the dead line.
-  rig.run("$GPGGA,1*11\r\n$", ProtocolMode::Nmea, [](FeedPort& f) { f.hangUpAtEnd = true; });
-  EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1*11\n"});
-  EXPECT_TRUE(rig.recording.lost);
-  EXPECT_TRUE(rig.feed->closed);
-  EXPECT_EQ(rig.ctx.session.connected, 0);
-  EXPECT_FALSE(rig.ctx.session.portHandle.valid());
-  EXPECT_EQ(rig.lastLog(), kLineLostText);
-  EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextPortLabel), "N/A");
+  run("$GPGGA,1*11\r\n$", ProtocolMode::Nmea, [](FeedPort& f) { f.hangUpAtEnd = true; });
+  EXPECT_EQ(recording.lines, std::vector<std::string>{"$GPGGA,1*11\n"});
+  EXPECT_TRUE(recording.lost);
+  EXPECT_TRUE(feed->closed);
+  EXPECT_EQ(ctx.session.connected, 0);
+  EXPECT_FALSE(ctx.session.portHandle.valid());
+  EXPECT_EQ(lastLog(), kLineLostText);
+  EXPECT_EQ(ui.text(WindowId::TextPage, ids::kTextPortLabel), "N/A");
 }
 
-TEST(ReceiveThread, ModeIsReadAfterEveryByte) {
-  ReceiveRig rig;
+TEST_F(ReceiveThread, ModeIsReadAfterEveryByte) {
   // NMEA, then an unknown mode drops bytes, then VBI.
   const std::string stream = "$GPGGA,1\r\n$GPGGA,2\r\n$\x81\xFF\x78\x81\xFF\x79";
-  rig.run(stream, ProtocolMode::Nmea, [&](FeedPort& f) {
+  run(stream, ProtocolMode::Nmea, [&](FeedPort& f) {
     f.before = [&](size_t i) {
-      if (i == 11) rig.ctx.session.protocolMode = static_cast<ProtocolMode>(7);
-      if (i == 21) rig.ctx.session.protocolMode = ProtocolMode::Vbi;
+      if (i == 11) ctx.session.protocolMode = static_cast<ProtocolMode>(7);
+      if (i == 21) ctx.session.protocolMode = ProtocolMode::Vbi;
     };
   });
-  EXPECT_EQ(rig.recording.lines, std::vector<std::string>{"$GPGGA,1\n"});
-  EXPECT_EQ(rig.recording.bytes, std::vector<uint8_t>(stream.begin() + 21, stream.end()));
-  EXPECT_EQ(rig.log(), (std::vector<std::string>{"$GPGGA,1\n", "SV Measurements Data (120)",
-                                                 "PVT Solution Data (121)"}));
+  EXPECT_EQ(recording.lines, std::vector<std::string>{"$GPGGA,1\n"});
+  EXPECT_EQ(recording.bytes, std::vector<uint8_t>(stream.begin() + 21, stream.end()));
+  EXPECT_EQ(log(), (std::vector<std::string>{"$GPGGA,1\n", "SV Measurements Data (120)", "PVT Solution Data (121)"}));
 }
 
 TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirstAndTheBarrierLast) {
   ScriptedRig rig;
   std::mutex m;
   std::vector<int> ran;
+  auto record = [&](int i) {
+    std::lock_guard l(m);
+    ran.push_back(i);
+  };
   for (int i : {ev::kGpGsa, ev::kGpGsv, ev::kGpRmc, ev::kSvMeasData, ev::kSvSoluData})
-    rig.ctx.dataPath.refresh[static_cast<size_t>(i)] = [&, i] {
-      std::lock_guard l(m);
-      ran.push_back(i);
-    };
+    rig.ctx.dataPath.refresh[static_cast<size_t>(i)] = [&, i] { record(i); };
   // Signalled before the thread runs: served in wait order, GGA and APB by nothing.
   auto events = openSentenceEvents(rig.ctx);
   for (int i : {ev::kSvSoluData, ev::kGpRmc, ev::kGpApb, ev::kGpGsa, ev::kGpGga})
@@ -283,14 +261,8 @@ TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirstAndTheBarrierL
   // A barrier posted while a refresh runs waits for every event set until
   // it is served, one set after it too.
   rig.ctx.dataPath.refresh[ev::kGpGsv] = [&] {
-    {
-      std::lock_guard l(m);
-      ran.push_back(ev::kGpGsv);
-    }
-    EXPECT_TRUE(rig.ctx.dataPath.barrier.post([&] {
-      std::lock_guard l(m);
-      ran.push_back(-1);
-    }));
+    record(ev::kGpGsv);
+    EXPECT_TRUE(rig.ctx.dataPath.barrier.post([&] { record(-1); }));
     events[ev::kGpRmc]->set();
   };
   dispatchSentence(rig.ctx, "$GPGSV,1,1,01\n");
@@ -301,21 +273,20 @@ TEST(DisplayThread, RunsTheRoutineOfEachFiredEventLowestIndexFirstAndTheBarrierL
   EXPECT_EQ(ran, (std::vector<int>{ev::kGpGsa, ev::kGpRmc, ev::kSvSoluData, ev::kGpGsv, ev::kGpRmc, -1}));
 }
 
-TEST(ReceiveThread, ParksWhenSuspendedAndEndsOnStop) {
-  ScriptedRig rig;
-  registerDataPath(rig.ctx);
-  rig.attach();
-  rig.ctx.session.connected = true;
+TEST_F(ReceiveThread, ParksWhenSuspendedAndEndsOnStop) {
+  registerDataPath(ctx);
+  attach();
+  ctx.session.connected = true;
   Worker rx;
-  rx.start(rig.ctx.session.receiveEntry);
+  rx.start(ctx.session.receiveEntry);
   rx.suspend();
   // Held: the thread reads nothing of what arrives now.
-  const size_t reads = rig.port->readCalls();
-  rig.port->receive("$GPGGA,1\r\n$");
-  EXPECT_EQ(rig.port->readCalls(), reads);
+  const size_t reads = port->readCalls();
+  port->receive("$GPGGA,1\r\n$");
+  EXPECT_EQ(port->readCalls(), reads);
   rx.resume();
-  ASSERT_TRUE(eventually([&] { return !rig.log().empty(); }));
-  EXPECT_EQ(rig.log().front(), "$GPGGA,1\n");
+  ASSERT_TRUE(eventually([&] { return !log().empty(); }));
+  EXPECT_EQ(log().front(), "$GPGGA,1\n");
   rx.stop();
   EXPECT_FALSE(rx.running());
 }

@@ -18,8 +18,19 @@ struct SessionTest : ::testing::Test, ScriptedRig {
     ui.setText(WindowId::ComPortSetup, ids::kComBaudBox, baudBox);
   }
   std::string status() const { return ui.text(WindowId::ComPortSetup, ids::kComStatus); }
+  void workers(const WorkerEntry& both) { ctx.session.receiveEntry = ctx.session.displayEntry = both; }
+  // The next open of `name` gets `p` (a new port if none), with `bytes` waiting.
+  std::shared_ptr<ScriptedPort> portOn(const std::string& name, std::string_view bytes = "",
+                                       std::shared_ptr<ScriptedPort> p = nullptr) {
+    if (!p) p = std::make_shared<ScriptedPort>(clock);
+    p->receive(bytes);
+    opener.add(name, p);
+    return p;
+  }
   using Labels = std::pair<std::string, std::string>;  // the Text page's port and baud labels
-  Labels labels() const { return {ui.text(WindowId::TextPage, ids::kTextPortLabel), ui.text(WindowId::TextPage, ids::kTextBaudLabel)}; }
+  Labels labels() const {
+    return {ui.text(WindowId::TextPage, ids::kTextPortLabel), ui.text(WindowId::TextPage, ids::kTextBaudLabel)};
+  }
 };
 
 TEST_F(SessionTest, OpenPortAppliesLineSettingsAndTimeouts) {
@@ -27,53 +38,67 @@ TEST_F(SessionTest, OpenPortAppliesLineSettingsAndTimeouts) {
   ASSERT_TRUE(openPort(ctx, "COM2:", 115200));
   EXPECT_EQ(ctx.session.portHandle.get(), port);
   EXPECT_EQ(port->timeouts(), kReceiverTimeouts);
-  const LineSettings s = port->lineSettings();
-  EXPECT_EQ(s.baud, 115200u);
-  EXPECT_EQ(s.dataBits, 8);
-  EXPECT_EQ(s.stopBits, 1);
-  EXPECT_FALSE(s.parityCheck);
-  EXPECT_FALSE(s.ctsOutFlow);
-  EXPECT_EQ(s.dtr, DtrControl::Enable);
-  EXPECT_EQ(s.rts, RtsControl::Handshake);
-  EXPECT_FALSE(s.xonXoffIn || s.xonXoffOut);
+  EXPECT_EQ(port->lineSettings(), (LineSettings{.baud = 115200, .dataBits = 8, .stopBits = 1, .parityCheck = false,
+                                                 .parity = 0, .ctsOutFlow = false, .dtr = DtrControl::Enable,
+                                                 .rts = RtsControl::Handshake, .xonXoffOut = false, .xonXoffIn = false}));
   EXPECT_TRUE(log().empty());
   EXPECT_EQ(ctx.session.connected, 0);
 }
 
-TEST_F(SessionTest, OpenPortReportsEachFailureOnce) {
-  EXPECT_FALSE(openPort(ctx, "COM9:", 9600));
-  EXPECT_EQ(log(), std::vector<std::string>{"Create COM Port failed..\r\n"});
-  EXPECT_FALSE(ctx.session.portHandle.valid());
-
-  struct Case {
-    void (ScriptedPort::*fault)(bool);
-    const char* text;
-  } cases[] = {{&ScriptedPort::failSetTimeouts, "Set CommTimeouts failed..\r\n"},
-               {&ScriptedPort::failGetLine, "Get CommState failed..\r\n"},
-               {&ScriptedPort::failSetLine, "Set CommState failed..\r\n"}};
+// openPort logs each failure once; Connect shows it once, in a box the dialog owns.
+TEST_F(SessionTest, OpenAndConnectReportEachFailureOnce) {
+  const struct {
+    void (ScriptedPort::*fault)(bool);  // none: there is no such port
+    const char* logText;
+    const char* boxText;
+  } cases[] = {{nullptr, "Create COM Port failed..\r\n", "Fail To Create COM Port"},
+               {&ScriptedPort::failSetTimeouts, "Set CommTimeouts failed..\r\n", "Fail To SetCommTimeouts"},
+               {&ScriptedPort::failGetLine, "Get CommState failed..\r\n", "Fail To GetCommState"},
+               {&ScriptedPort::failSetLine, "Set CommState failed..\r\n", "Fail To SetCommState"}};
   for (const auto& c : cases) {
-    ctx.textLog.reset();
-    auto p = std::make_shared<ScriptedPort>(clock);
-    ((*p).*c.fault)(true);
-    opener.add("COM1:", p);
-    EXPECT_FALSE(openPort(ctx, "COM1:", 9600));
-    EXPECT_EQ(log(), std::vector<std::string>{c.text});
-    // The handle stays open after the later failures; the caller closes it.
-    EXPECT_EQ(ctx.session.portHandle.get(), p);
+    for (const bool connect : {false, true}) {
+      SCOPED_TRACE(std::string(c.boxText) + (connect ? ", connecting" : ", opening"));
+      ctx.textLog.reset();
+      ctx.session.portHandle.reset();
+      const auto p = c.fault ? portOn("COM7:") : nullptr;
+      if (p) ((*p).*c.fault)(true);
+      const size_t boxes = host.boxes().size();
+      if (connect) {
+        choose("COM7:", "9600");
+        EXPECT_FALSE(connectReceiver(ctx));
+        ASSERT_EQ(host.boxes().size(), boxes + 1);
+        const auto box = host.boxes().back();
+        EXPECT_EQ(box.text, c.boxText);
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.owner, WindowId::ComPortSetup);
+        EXPECT_EQ(ctx.session.connected, 0);
+      } else {
+        EXPECT_FALSE(openPort(ctx, "COM7:", 9600));
+        EXPECT_EQ(log(), std::vector<std::string>{c.logText});
+      }
+      // The handle stays open after the later failures; the caller closes it.
+      EXPECT_EQ(ctx.session.portHandle.get(), p);
+    }
   }
+  // Not a number: the line is asked for 0 baud, which it refuses.
+  ctx.session.portHandle.reset();
+  const auto p = portOn("COM7:");
+  choose("COM7:", "fast");
+  EXPECT_FALSE(connectReceiver(ctx));
+  EXPECT_EQ(host.boxes().back().text, "Fail To SetCommState");
+  EXPECT_EQ(ctx.session.connected, 0);
+  EXPECT_EQ(ctx.session.portHandle.get(), p);
 }
 
 TEST_F(SessionTest, ConnectDetectsNmeaAndStartsBothWorkers) {
   std::atomic<int> started{0};
-  ctx.session.receiveEntry = [&](WorkerControl& ctl) {
+  workers([&](WorkerControl& ctl) {
     ++started;
     // Parks until stopped, as a worker blocked on the port would.
     ctx.events.waitForAny({}, EventRegistry::kInfinite, &ctl.cancelToken());
-  };
-  ctx.session.displayEntry = ctx.session.receiveEntry;
+  });
   choose("COM3:", "4800");
-  port->receive("xx$GPRMC,...");
-  opener.add("COM3:", port);
+  portOn("COM3:", "xx$GPRMC,...", port);
   ctx.textLog.append("old line");
   ui.setProgress(WindowId::TextPage, ids::kTextProgress, 40);
 
@@ -104,25 +129,21 @@ TEST_F(SessionTest, ReconnectStopsWorkersClosesAndPausesBeforeReopening) {
   // The first two workers record whether they ran after the port changed hands.
   std::atomic<bool> touchedAfterStop{false};
   std::atomic<int> starts{0};
-  ctx.session.receiveEntry = [&](WorkerControl& ctl) {
+  workers([&](WorkerControl& ctl) {
     const bool firstPair = starts++ < 2;
     while (ctl.checkpoint()) {
       if (firstPair && ctx.session.portHandle.get() != port) touchedAfterStop = true;
       ctx.events.waitForAny({}, 2, &ctl.cancelToken());
     }
-  };
-  ctx.session.displayEntry = ctx.session.receiveEntry;
+  });
   choose("COM1:", "9600");
-  port->receive("\x81\xFF");
-  opener.add("COM1:", port);
+  portOn("COM1:", "\x81\xFF", port);
   ASSERT_TRUE(connectReceiver(ctx));
   EXPECT_EQ(status(), "Receive VBI");
   auto firstRx = ctx.session.receiveThread.get();
 
-  auto second = std::make_shared<ScriptedPort>(clock);
-  second->receive("$GP");
+  auto second = portOn("COM4:", "$GP");
   choose("COM4:", "38400");
-  opener.add("COM4:", second);
   const uint32_t before = clock.tickCount();
   ASSERT_TRUE(connectReceiver(ctx));
   EXPECT_FALSE(firstRx->running());
@@ -134,47 +155,15 @@ TEST_F(SessionTest, ReconnectStopsWorkersClosesAndPausesBeforeReopening) {
   EXPECT_FALSE(touchedAfterStop);
 }
 
-TEST_F(SessionTest, ConnectFailuresShowMessageBoxesOwnedByTheDialog) {
-  choose("COM7:", "9600");
-  EXPECT_FALSE(connectReceiver(ctx));
-  auto boxes = host.boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Fail To Create COM Port");
-  EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(boxes[0].owner, WindowId::ComPortSetup);
-
-  struct Case {
-    void (ScriptedPort::*fault)(bool);
-    const char* baud;
-    const char* text;
-  } cases[] = {{&ScriptedPort::failSetTimeouts, "9600", "Fail To SetCommTimeouts"},
-               {&ScriptedPort::failGetLine, "9600", "Fail To GetCommState"},
-               {&ScriptedPort::failSetLine, "9600", "Fail To SetCommState"},
-               // Not a number: the line is asked for 0 baud, which it refuses.
-               {nullptr, "fast", "Fail To SetCommState"}};
-  for (const auto& c : cases) {
-    auto p = std::make_shared<ScriptedPort>(clock);
-    if (c.fault) ((*p).*c.fault)(true);
-    ctx.session.portHandle.reset();
-    opener.add("COM7:", p);
-    choose("COM7:", c.baud);
-    EXPECT_FALSE(connectReceiver(ctx)) << c.text;
-    EXPECT_EQ(host.boxes().back().text, c.text);
-    EXPECT_EQ(ctx.session.connected, 0);
-    EXPECT_EQ(ctx.session.portHandle.get(), p);  // stays open
-  }
-}
-
 TEST_F(SessionTest, SilentReceiverLeavesConnectedWithoutWorkers) {
   bool ran = false;
-  ctx.session.receiveEntry = [&](WorkerControl&) { ran = true; };
-  ctx.session.displayEntry = ctx.session.receiveEntry;
+  workers([&](WorkerControl&) { ran = true; });
   choose("COM2:", "9600");
-  opener.add("COM2:", port);
+  portOn("COM2:", "", port);
   const uint32_t before = clock.tickCount();
   EXPECT_FALSE(connectReceiver(ctx));
-  EXPECT_GE(clock.tickCount() - before, 4000u);
-  EXPECT_LT(clock.tickCount() - before, 6000u);
+  const uint32_t spent = clock.tickCount() - before;
+  EXPECT_TRUE(spent >= 4000u && spent < 6000u) << spent;
   EXPECT_EQ(status(), "Don't Receive NMEA and VBI!!!");
   EXPECT_EQ(lastLog(), "gpsIsNMEAVBIReceived fail...");
   EXPECT_EQ(ctx.session.connected, 1);
@@ -188,6 +177,7 @@ struct DetectCase {
   std::string bytes;
   uint32_t delayMs;
   StreamKind expected;
+  std::string later = "";  // bytes after a further second and a half
 };
 
 // Names the case in test listings, so they stay the same from run to run.
@@ -198,6 +188,7 @@ class DetectTest : public ::testing::TestWithParam<DetectCase>, public ScriptedR
 TEST_P(DetectTest, Verdict) {
   const auto& c = GetParam();
   port->receive(c.bytes, c.delayMs);
+  if (!c.later.empty()) port->receive(c.later, 1500);
   EXPECT_EQ(detectStream(*port, clock), c.expected);
 }
 
@@ -213,14 +204,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DetectCase{"vbi", std::string("\x81\xFF\x78\x00", 4), 0, StreamKind::Vbi},
                       // The second 0x81 is consumed as the mismatch, so 0xFF stands alone.
                       DetectCase{"lone_sync", std::string("\x81\x81\xFF", 3), 0, StreamKind::None},
-                      DetectCase{"silence", "", 0, StreamKind::None}),
+                      DetectCase{"silence", "", 0, StreamKind::None},
+                      // A read time-out between the bytes after "$" is a mismatch.
+                      DetectCase{"pause_after_dollar", "$G", 0, StreamKind::None, "P"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SessionTest, DetectionGivesUpOnAPauseBetweenTheBytesAfterDollar) {
-  port->receive("$G");
-  port->receive("P", 1500);  // read time-out in between: a mismatch
-  EXPECT_EQ(detectStream(*port, clock), StreamKind::None);
-}
 
 TEST_F(SessionTest, ProbeStreamReportsInTheTextLog) {
   EXPECT_FALSE(probeStream(ctx));
@@ -258,27 +245,29 @@ TEST_F(SessionTest, ByteWritersReportClosedPortAndWriteFailure) {
   EXPECT_EQ(log(), std::vector<std::string>{"Write COM Port failed.."});
 }
 
-TEST_F(SessionTest, LoaderReadyCountsScatteredZBytes) {
-  attach();
-  port->receive("aZ");
-  port->receive("xxZ", 2000);
-  port->receive("Q", 3000);
-  port->receive("Z", 5000);
-  const uint32_t before = clock.tickCount();
-  EXPECT_TRUE(waitForLoaderReady(ctx));
-  EXPECT_GE(clock.tickCount() - before, 10000u);
-  EXPECT_TRUE(log().empty());
-}
-
-TEST_F(SessionTest, LoaderReadyGivesUpAfterSixteenSeconds) {
-  attach();
-  port->receive("Z");
-  port->receive("Z", 16500);  // too late
-  const uint32_t before = clock.tickCount();
-  EXPECT_FALSE(waitForLoaderReady(ctx));
-  const uint32_t spent = clock.tickCount() - before;
-  EXPECT_GE(spent, 16000u);
-  EXPECT_LT(spent, 17100u);
+// Three "Z" bytes, however scattered, within sixteen seconds.
+TEST(LoaderReady, CountsScatteredZBytesAndGivesUpAfterSixteenSeconds) {
+  const struct {
+    const char* name;
+    std::vector<std::pair<const char*, uint32_t>> script;  // bytes, after a delay
+    bool ready;
+    uint32_t minMs, maxMs;
+  } rows[] = {
+      {"scattered", {{"aZ", 0}, {"xxZ", 2000}, {"Q", 3000}, {"Z", 5000}}, true, 10000, UINT32_MAX},
+      {"the third too late", {{"Z", 0}, {"Z", 16500}}, false, 16000, 17100},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedRig r;
+    r.attach();
+    for (const auto& [bytes, delay] : row.script) r.port->receive(bytes, delay);
+    const uint32_t before = r.clock.tickCount();
+    EXPECT_EQ(waitForLoaderReady(r.ctx), row.ready);
+    const uint32_t spent = r.clock.tickCount() - before;
+    EXPECT_GE(spent, row.minMs);
+    EXPECT_LT(spent, row.maxMs);
+    if (row.ready) { EXPECT_TRUE(r.log().empty()); }
+  }
 }
 
 TEST_F(SessionTest, HungUpLineEndsEveryWaitByItsOwnLimit) {
@@ -292,8 +281,7 @@ TEST_F(SessionTest, HungUpLineEndsEveryWaitByItsOwnLimit) {
 
 TEST_F(SessionTest, ConnectWithoutRegisteredWorkersSaysSoAndLetsGo) {
   choose("COM3:", "9600");
-  port->receive("$GPRMC,...");
-  opener.add("COM3:", port);
+  portOn("COM3:", "$GPRMC,...", port);
   EXPECT_FALSE(connectReceiver(ctx));
   EXPECT_EQ(lastLog(), kNoReceiveThreadText);
   EXPECT_FALSE(ctx.session.portHandle.valid());
@@ -348,19 +336,17 @@ TEST(Reconnect, StartsOnlyAfterAConnectByHandThatStands) {
 // A connect again keeps the TextLog and the setup box, and leaves nothing
 // behind when the stream is not there.
 TEST_F(SessionTest, ConnectAgainKeepsTheLogAndLetsGoOfASilentPort) {
-  ctx.session.receiveEntry = ctx.session.displayEntry = [](WorkerControl&) {};
+  workers([](WorkerControl&) {});
   ctx.session.portName.set("COM3:");
   ctx.session.baudText.set("4800");
-  opener.add("COM3:", port);
+  portOn("COM3:", "", port);
   ctx.textLog.append("COM port lost");
   EXPECT_EQ(connectSession(ctx, ConnectKind::Again), ConnectResult::NoStream);
   EXPECT_FALSE(ctx.session.portHandle.valid());
   EXPECT_EQ(ctx.session.connected, 0);
   EXPECT_EQ(labels(), Labels("N/A", "N/A"));
 
-  auto again = std::make_shared<ScriptedPort>(clock);
-  opener.add("COM3:", again);
-  again->receive("$GPRMC,...");
+  auto again = portOn("COM3:", "$GPRMC,...");
   EXPECT_EQ(connectSession(ctx, ConnectKind::Again), ConnectResult::Connected);
   EXPECT_EQ(again->lineSettings().baud, 4800u);
   EXPECT_EQ(ctx.session.connected, 1);

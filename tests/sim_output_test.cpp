@@ -1,13 +1,13 @@
 // The simulator's firmware output: every sentence and frame it emits must
 // be well formed, and its contents must follow the sky, fix and rates.
+#include <array>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <numbers>
 
 #include "sim/replay.h"
 #include "sim/vbi_output.h"
+#include "tests/support/files.h"
 #include "tests/support/sim_test_support.h"
 
 using namespace ferrolan;
@@ -95,8 +95,7 @@ TEST(SimNmeaOutput, GsvGroupsAreConsistentAndTheSkyHasAtLeastTwelve) {
       for (size_t k = 4; k + 3 < g.size(); k += 4) {
         ++listed;
         const int el = std::stoi(g[k + 1]), az = std::stoi(g[k + 2]);
-        EXPECT_TRUE(el >= 0 && el <= 90);
-        EXPECT_TRUE(az >= 0 && az < 360);
+        EXPECT_TRUE(el >= 0 && el <= 90 && az >= 0 && az < 360) << g[k] << ": " << el << ", " << az;
       }
     }
     EXPECT_EQ(listed, inView);
@@ -139,10 +138,7 @@ TEST(SimNmeaOutput, StoredRatesChangeWhatGoesOut) {
   rx.takeOutput();
   std::map<std::string, int> kinds;
   for (const auto& s : sentencesOf(text(run(rx, now, 10000)))) ++kinds[s.fields[0]];
-  EXPECT_EQ(kinds["GPRMC"], 0);
-  EXPECT_EQ(kinds["GPGLL"], 10);
-  EXPECT_EQ(kinds["GPZDA"], 5);
-  EXPECT_EQ(kinds["GPGGA"], 10);
+  EXPECT_EQ((std::array{kinds["GPRMC"], kinds["GPGLL"], kinds["GPZDA"], kinds["GPGGA"]}), (std::array{0, 10, 5, 10}));
 }
 
 TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
@@ -153,8 +149,7 @@ TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
   uint32_t lastGps = 0;
   for (const auto& f : frames) {
     EXPECT_TRUE(f.checksumOk) << f.id;
-    EXPECT_GE(f.id, 100);
-    EXPECT_LE(f.id, 155);
+    EXPECT_TRUE(f.id >= 100 && f.id <= 155) << f.id;
     if (f.id == kMsgSvMeasurements) {
       ++meas;
       ASSERT_GE(f.payload.size(), kMeasHeader + kMeasRecord);
@@ -163,11 +158,9 @@ TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
       EXPECT_GE(n, 12u);
       for (size_t r = 0; r < n; ++r) {
         const size_t o = kMeasHeader + r * kMeasRecord;
-        EXPECT_GE(f.payload[o + 1], 1);
-        EXPECT_LE(f.payload[o + 1], 32);
-        const int signal = f.payload[o + 8] | (f.payload[o + 9] << 8);
-        EXPECT_GE(signal, 20000);
-        EXPECT_LE(signal, 52000);
+        const int prn = f.payload[o + 1], signal = f.payload[o + 8] | (f.payload[o + 9] << 8);
+        EXPECT_TRUE(prn >= 1 && prn <= 32) << prn;
+        EXPECT_TRUE(signal >= 20000 && signal <= 52000) << signal;
       }
       const uint32_t gps = getLe32(f.payload, kMeasGpsSecondsOffset);
       if (lastGps != 0) { EXPECT_EQ(gps, lastGps + 1); }
@@ -183,8 +176,7 @@ TEST(SimVbiOutput, FramesCarryValidChecksumsLengthsAndTheSolution) {
         used += (f.payload[pvt::kSatStates + i] & 0x0F) >= 6;
         used += (f.payload[pvt::kSatStates + i] >> 4) >= 6;
       }
-      EXPECT_GE(used, 4);
-      EXPECT_LE(used, 12);
+      EXPECT_TRUE(used >= 4 && used <= 12) << used;
     } else {
       ++other;
     }
@@ -203,9 +195,7 @@ TEST(SimVbiOutput, UtcAndNoFixShowInTheSolution) {
   for (const auto& f : vbiFor(cfg, 0, 600)) {
     if (f.id != kMsgPvtSolution) continue;
     EXPECT_EQ(f.payload[pvt::kFixType] & 0xE0, 0);
-    EXPECT_EQ(f.payload[pvt::kHour], 13);
-    EXPECT_EQ(f.payload[pvt::kMinute], 14);
-    EXPECT_EQ(f.payload[pvt::kSecond], 15);
+    EXPECT_EQ((Bytes{f.payload[pvt::kHour], f.payload[pvt::kMinute], f.payload[pvt::kSecond]}), (Bytes{13, 14, 15}));
     EXPECT_EQ(getLeDouble(f.payload, pvt::kLatitude), 0.0);
   }
 }
@@ -241,11 +231,10 @@ int chunkTimeMs(const Bytes& c) {
 // time since the first epoch, divided by the speed, has passed (the first
 // one second after the start, over midnight too).
 TEST(SimReplay, CapturesComeOutByteForByteInTheirOwnTime) {
-  const std::string dir = FERROLAN_TESTDATA_DIR "/nmea/";
-  auto file = [&](const char* name) {
-    std::ifstream f(dir + name, std::ios::binary);
-    EXPECT_TRUE(f) << name;
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  auto file = [](const std::string& name) {
+    const Bytes b = test::readBytes(FERROLAN_TESTDATA_DIR "/nmea/" + name);
+    EXPECT_FALSE(b.empty()) << name;
+    return b;
   };
   const struct {
     const char* name;
@@ -271,9 +260,7 @@ TEST(SimReplay, CapturesComeOutByteForByteInTheirOwnTime) {
       const size_t before = out.size();
       r.advance(t, out);
       if (out.size() == before) continue;
-      if (row.speed == 0) {
-        EXPECT_EQ(t, 6000u);
-      }
+      if (row.speed == 0) { EXPECT_EQ(t, 6000u); }
       if (chunks++ == 0 || row.speed == 0) continue;
       const int ms = chunkTimeMs(Bytes(out.begin() + static_cast<long>(before), out.end()));
       ASSERT_GE(ms, 0) << "chunk " << chunks << " starts with no epoch";

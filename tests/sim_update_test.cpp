@@ -1,10 +1,8 @@
 // The update paths of the simulated receiver: the flash-kernel menu, the
 // XMODEM receiver, the boot ROM and the loader it plays.
-#include <fstream>
-#include <iterator>
-
 #include "sim/loader_check.h"
 #include "sim/xmodem_receiver.h"
+#include "tests/support/files.h"
 #include "tests/support/sim_test_support.h"
 
 using namespace ferrolan;
@@ -59,6 +57,15 @@ struct Feeder {
     return answers;
   }
 };
+
+// An XMODEM receiver with `faults`, started at tick 0.
+XmodemReceiver started(const XmodemFaults& faults = {}) {
+  XmodemReceiver x;
+  x.setFaults(faults);
+  Bytes out;
+  x.start(0, out);
+  return x;
+}
 
 // What the XMODEM receiver answers to `b`, fed at tick `at`.
 Bytes answer(XmodemReceiver& x, const Bytes& b, uint32_t at) {
@@ -117,9 +124,7 @@ TEST(SimXmodem, AcceptsACorrectTransferIn1024And128ByteBlocksWithWrappingNumbers
 }
 
 TEST(SimXmodem, RejectsCorruptBlocksAndStoresARepeatOnce) {
-  XmodemReceiver x;
-  Bytes out;
-  x.start(0, out);
+  XmodemReceiver x = started();
   const Bytes a = pattern(128, 1), b = pattern(128, 2);
   Bytes bad = block(1, a, 128, 0x1A), badComplement = block(1, a, 128, 0x1A);
   bad[40] ^= 0x01;  // one bit flipped in the data
@@ -165,28 +170,18 @@ TEST(SimXmodem, AsksAgainInBurstsAndDropsAHalfBlockAfterSilence) {
 }
 
 TEST(SimXmodem, InjectedAckFaults) {
-  XmodemFaults f;
-  f.loseAckOfBlock = 2;
-  f.corruptAckOfBlock = 3;
-  XmodemReceiver x;
-  x.setFaults(f);
-  Bytes out;
-  x.start(0, out);
+  XmodemReceiver x = started({.loseAckOfBlock = 2, .corruptAckOfBlock = 3});
   std::vector<Bytes> answers;
   for (uint8_t n = 1; n <= 4; ++n) answers.push_back(answer(x, block(n, pattern(128, n), 128, 0), 10));
   EXPECT_EQ(answers, (std::vector<Bytes>{{kAck}, {}, {0x86}, {kAck}}));
-  XmodemReceiver storm;
-  f = {};
-  f.nakStorm = true;
-  storm.setFaults(f);
-  storm.start(0, out);
+  XmodemReceiver storm = started({.nakStorm = true});
   EXPECT_EQ(answer(storm, block(1, pattern(128, 1), 128, 0), 10), Bytes(16, kNak));
 }
 
 TEST(SimFlashKernel, PowerCycleMenuFlowAndFirmwareUploadAreStored) {
+  uint32_t now = 1000;
   ReceiverConfig cfg;
   cfg.storeDir = ::testing::TempDir();
-  uint32_t now = 1000;
   Receiver rx(cfg, now);
   run(rx, now, 2000);
   rx.powerCycle(now);
@@ -212,17 +207,16 @@ TEST(SimFlashKernel, PowerCycleMenuFlowAndFirmwareUploadAreStored) {
   EXPECT_EQ(rx.images()[0].size, 1024u * 6);
   const std::string state = rx.stateLine(now);
   EXPECT_NE(state.find("image1=firmware:6144:" + rx.images()[0].path), std::string::npos);
-  std::ifstream stored(rx.images()[0].path, std::ios::binary);
-  const Bytes back((std::istreambuf_iterator<char>(stored)), std::istreambuf_iterator<char>());
+  const Bytes back = test::readBytes(rx.images()[0].path);
   ASSERT_EQ(back.size(), 6144u);
   EXPECT_TRUE(std::equal(image.begin(), image.end(), back.begin()));
   EXPECT_TRUE(std::all_of(back.begin() + static_cast<long>(image.size()), back.end(), [](uint8_t b) { return b == 0; }));
 }
 
 TEST(SimFlashKernel, WithoutAKeyThePowerUpAnnouncementBootsTheFirmware) {
+  uint32_t now = 0;
   ReceiverConfig cfg;
   cfg.kernel.announceMs = 3000;
-  uint32_t now = 0;
   Receiver rx(cfg, now);
   rx.powerCycle(now);
   EXPECT_EQ(rx.mode(), Mode::FlashKernel);
