@@ -339,12 +339,18 @@ TEST_F(StationTest, WatchingUpdatesWhatIsPluggedInOncePerPlugging) {
                             options));
   std::vector<std::string> lines;
   std::string l;
+  // What the record holds tells a run that hung from one never started.
+  const auto record = [&] {
+    std::string all;
+    for (const Row& r : readRows(db())) all += r["port"] + " " + r["result"] + " " + r["failure"] + "\n";
+    return all;
+  };
   for (size_t plug = 1; plug <= 2; ++plug) {
     SCOPED_TRACE(plug);
     startSim({"gps1", {"--version-major", "3"}});
     for (int i = 0; i < 240 && lines.size() < plug; ++i)
       if (station.readLine(l, 500)) lines.push_back(l);
-    ASSERT_EQ(lines.size(), plug);
+    ASSERT_EQ(lines.size(), plug) << record();
     EXPECT_EQ(lines.back().rfind(port("gps1") + " OK ", 0), 0u) << lines.back();
     sims.back()->stop();
     fs::remove(port("gps1"));
