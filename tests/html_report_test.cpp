@@ -178,14 +178,7 @@ TEST(HtmlReport, PageHoldsEveryPlotAndNothingFromOutside) {
   }
 }
 
-struct TempDir {
-  std::string path = makeTempDir("ferrolan-report-");
-  ~TempDir() { removeTree(path); }
-  std::string file(const std::string& name, const std::string& bytes) const {
-    std::ofstream(path + "/" + name, std::ios::binary) << bytes;
-    return path + "/" + name;
-  }
-};
+using test::TempDir;
 
 TEST(HtmlReport, ProgramWritesItBesideTheOtherOutputs) {
   const TempDir dir;

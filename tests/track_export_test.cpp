@@ -280,14 +280,7 @@ TEST(TrackExport, BadInputGivesWhatItCanAndCountsTheRest) {
   }
 }
 
-struct TempDir {
-  std::string path = makeTempDir("ferrolan-export");
-  ~TempDir() { removeTree(path); }
-  std::string file(const std::string& name, const std::string& bytes) const {
-    std::ofstream(path + "/" + name, std::ios::binary) << bytes;
-    return path + "/" + name;
-  }
-};
+using test::TempDir;
 
 std::string gsv(const std::string& talker, const std::vector<std::pair<int, int>>& satellites) {
   std::string out;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
+
 namespace ferrolan::test {
 
 // The file's bytes; empty when it cannot be read.
@@ -30,5 +32,16 @@ inline std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
   }
   return b;
 }
+
+// A fresh folder of the test's own, removed with all in it at the end.
+struct TempDir {
+  std::string path = makeTempDir("ferrolan-test-");
+  ~TempDir() { removeTree(path); }
+  // Writes `bytes` to `name` in the folder; the file's path.
+  std::string file(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path + "/" + name, std::ios::binary) << bytes;
+    return path + "/" + name;
+  }
+};
 
 }  // namespace ferrolan::test
