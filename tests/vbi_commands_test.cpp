@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,12 +12,10 @@ namespace {
 
 using test::ScriptedRig;
 using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
 
-std::string bytes(std::initializer_list<int> v) {
-  std::string s;
-  for (int b : v) s.push_back(static_cast<char>(b));
-  return s;
-}
+const Lines kSendLine = {"Send Cmd.. Wait 10 seconds..."};
+const std::string kFrameLine = "SendVBICommand set baud rate.. Wait..\r\n";
 
 // The receiver's contract, written out as it is documented.
 const std::vector<Bytes> kDocumentedRows = {
@@ -30,30 +29,28 @@ const std::vector<Bytes> kDocumentedRows = {
     {},
 };
 
+Bytes asBytes(const auto& frame) { return Bytes(frame.begin(), frame.end()); }
+
 TEST(VbiCommandTable, RowsMatchTheReceiverContractAndCarryValidChecksums) {
   for (size_t r = 0; r < kDocumentedRows.size(); ++r) {
-    Bytes row(VbiCommandTable[r].begin(), VbiCommandTable[r].end());
+    SCOPED_TRACE(r);
     Bytes expected = kDocumentedRows[r];
     expected.resize(kVbiRowSize, 0);
-    EXPECT_EQ(row, expected) << "row " << r;
+    EXPECT_EQ(asBytes(VbiCommandTable[r]), expected);
     if (r < 7) {
-      EXPECT_TRUE(vbiChecksumValid(VbiCommandTable[r])) << "row " << r;
+      EXPECT_TRUE(vbiChecksumValid(VbiCommandTable[r]));
       EXPECT_EQ(vbiChecksum(VbiCommandTable[r], getLe16(VbiCommandTable[r], 4)), getLe16(VbiCommandTable[r], 6));
-      EXPECT_EQ(VbiAckTable[r][0], 0x81);
-      EXPECT_EQ(VbiAckTable[r][1], 0xFF);
-      EXPECT_EQ(VbiAckTable[r][2], VbiCommandTable[r][2]) << "acknowledged by its own id";
+      // Acknowledged by its own id.
+      EXPECT_EQ(Bytes(VbiAckTable[r].begin(), VbiAckTable[r].begin() + 3), (Bytes{0x81, 0xFF, VbiCommandTable[r][2]}));
     }
   }
 }
 
 TEST(VbiFrame, ChecksumAndBuilderAgreeOnTruncatedAndOddInput) {
-  const Bytes shortFrame = {0x81, 0xFF, 0x0B};
-  EXPECT_FALSE(vbiChecksumValid(shortFrame));
+  EXPECT_FALSE(vbiChecksumValid(Bytes{0x81, 0xFF, 0x0B}));
   // Length field larger than the bytes present: not valid, and no read past the end.
-  Bytes lying = {0x81, 0xFF, 0x01, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x01};
-  EXPECT_FALSE(vbiChecksumValid(lying));
-  const std::array<uint8_t, 3> payload{1, 2, 3};
-  auto f = makeVbiFrame<11>(0x1234, payload);
+  EXPECT_FALSE(vbiChecksumValid(Bytes{0x81, 0xFF, 0x01, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x01}));
+  auto f = makeVbiFrame<11>(0x1234, std::array<uint8_t, 3>{1, 2, 3});
   EXPECT_TRUE(vbiChecksumValid(f));
   uint32_t sum = 0;
   for (size_t i = 2; i < 6; ++i) sum += f[i];
@@ -74,8 +71,7 @@ TEST(VbiBaudRateFrame, EachRateHasItsDocumentedFrameAndOthersSendCodeZero) {
   };
   for (auto [baud, head] : cases) {
     head.resize(16, 0);
-    const auto f = vbiBaudRateFrame(baud);
-    EXPECT_EQ(Bytes(f.begin(), f.end()), head) << baud;
+    EXPECT_EQ(asBytes(vbiBaudRateFrame(baud)), head) << baud;
   }
   for (int other : {0, 1200, 230400, -9600, 115201}) {
     const auto f = vbiBaudRateFrame(other);
@@ -100,23 +96,39 @@ class VbiSend : public ::testing::Test {
     }
     return all;
   }
+  // The first n bytes of the row went out twice, byte by byte.
+  void expectRowTwice(int row, size_t n) {
+    Bytes twice(2 * n);
+    std::copy_n(VbiCommandTable[row].begin(), n, std::copy_n(VbiCommandTable[row].begin(), n, twice.begin()));
+    EXPECT_EQ(singleByteWrites(), twice);
+  }
 };
 
 TEST_F(VbiSend, RowsWithoutAcknowledgementGoOutTwiceByteByByteAndAnswerAtOnce) {
   EXPECT_TRUE(gpsSendVBICommand(rig.ctx, 6, 10));
-  const Bytes row(VbiCommandTable[6].begin(), VbiCommandTable[6].begin() + 10);
-  Bytes twice = row;
-  twice.insert(twice.end(), row.begin(), row.end());
-  EXPECT_EQ(singleByteWrites(), twice);
+  expectRowTwice(6, 10);
   EXPECT_EQ(rig.port->readCalls(), 0u);
-  EXPECT_EQ(rig.log(), std::vector<std::string>{"Send Cmd.. Wait 10 seconds..."});
+  EXPECT_EQ(rig.log(), kSendLine);
+}
+
+TEST_F(VbiSend, NmeaModeWritesRowsZeroAndOneButAnswersFalseWithoutReading) {
+  rig.ctx.session.protocolMode = ProtocolMode::Nmea;
+  rig.port->receive(Bytes{0x81, 0xFF, 0x0B});
+  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 0, 10));
+  expectRowTwice(0, 10);
+  EXPECT_EQ(rig.port->readCalls(), 0u);
+}
+
+TEST_F(VbiSend, CountIsBoundedByTheRow) {
+  EXPECT_TRUE(gpsSendVBICommand(rig.ctx, 7, 1000));
+  expectRowTwice(7, kVbiRowSize);
 }
 
 TEST_F(VbiSend, AcknowledgementIsSearchedAsThreeStateSequence) {
   // 0x81 0x81 0xFF 0x0B: the second 0x81 breaks the sequence and is not
   // looked at again, so only the later, clean acknowledgement counts.
-  rig.port->receive(bytes({0x81, 0x81, 0xFF, 0x0B, 0x24, 0x81, 0xFF, 0x02}));
-  rig.port->receive(bytes({0x81, 0xFF, 0x0B}), 6000);
+  rig.port->receive(Bytes{0x81, 0x81, 0xFF, 0x0B, 0x24, 0x81, 0xFF, 0x02});
+  rig.port->receive(Bytes{0x81, 0xFF, 0x0B}, 6000);
   const uint32_t start = rig.clock.tickCount();
   EXPECT_TRUE(gpsSendVBICommand(rig.ctx, 0, 10));
   EXPECT_GE(rig.clock.tickCount() - start, 6000u);
@@ -124,25 +136,17 @@ TEST_F(VbiSend, AcknowledgementIsSearchedAsThreeStateSequence) {
 }
 
 TEST_F(VbiSend, BrokenOrLateAcknowledgementsEndFalseAfterElevenSeconds) {
-  rig.port->receive(bytes({0x81, 0x81, 0xFF, 0x0B}));
+  rig.port->receive(Bytes{0x81, 0x81, 0xFF, 0x0B});
   // A silence of a read time-out inside the sequence breaks it too.
-  rig.port->receive(bytes({0x81}), 1000);
-  rig.port->receive(bytes({0xFF, 0x0B}), 1500);
-  rig.port->receive(bytes({0x81, 0xFF, 0x0B}), 12000);  // too late
+  rig.port->receive(Bytes{0x81}, 1000);
+  rig.port->receive(Bytes{0xFF, 0x0B}, 1500);
+  rig.port->receive(Bytes{0x81, 0xFF, 0x0B}, 12000);  // too late
   const uint32_t start = rig.clock.tickCount();
   EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 1, 10));
   const uint32_t spent = rig.clock.tickCount() - start;
   EXPECT_GE(spent, 11000u);
   EXPECT_LT(spent, 12100u);
-  EXPECT_EQ(rig.log(), std::vector<std::string>{"Send Cmd.. Wait 10 seconds..."});
-}
-
-TEST_F(VbiSend, NmeaModeWritesRowsZeroAndOneButAnswersFalseWithoutReading) {
-  rig.ctx.session.protocolMode = ProtocolMode::Nmea;
-  rig.port->receive(bytes({0x81, 0xFF, 0x0B}));
-  EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 0, 10));
-  EXPECT_EQ(singleByteWrites().size(), 20u);
-  EXPECT_EQ(rig.port->readCalls(), 0u);
+  EXPECT_EQ(rig.log(), kSendLine);
 }
 
 TEST_F(VbiSend, ClosedPortBadRowsAndWriteFailuresAreReported) {
@@ -157,12 +161,7 @@ TEST_F(VbiSend, ClosedPortBadRowsAndWriteFailuresAreReported) {
   rig.ctx.session.portHandle.reset();
   rig.ctx.textLog.reset();
   EXPECT_FALSE(gpsSendVBICommand(rig.ctx, 6, 10));
-  EXPECT_EQ(rig.log(), std::vector<std::string>{"COM Port didn't open..."});
-}
-
-TEST_F(VbiSend, CountIsBoundedByTheRow) {
-  EXPECT_TRUE(gpsSendVBICommand(rig.ctx, 7, 1000));
-  EXPECT_EQ(singleByteWrites().size(), 2 * kVbiRowSize);
+  EXPECT_EQ(rig.log(), Lines{"COM Port didn't open..."});
 }
 
 TEST_F(VbiSend, EphemerisEpilogueKeepsTheUploadsLineAndSendsRowSix) {
@@ -171,18 +170,15 @@ TEST_F(VbiSend, EphemerisEpilogueKeepsTheUploadsLineAndSendsRowSix) {
   rig.ctx.textLog.append("upload line");
   EXPECT_TRUE(sendEphemerisEpilogue(rig.ctx));
   EXPECT_EQ(rig.ui.progress(WindowId::TextPage, ids::kTextProgress), 0);
-  EXPECT_EQ(rig.log(), (std::vector<std::string>{"upload line", "Send Cmd.. Wait 10 seconds..."}));
-  const Bytes w = singleByteWrites();
-  ASSERT_EQ(w.size(), 20u);
-  EXPECT_EQ(w[8], 0x21);
+  EXPECT_EQ(rig.log(), (Lines{"upload line", kSendLine[0]}));
+  expectRowTwice(6, 10);
 }
 
 TEST_F(VbiSend, BaudRateFrameIsWrittenByteByByteWithItsFailures) {
   rig.ctx.session.targetBaud = 57600;
   sendVbiBaudRate(rig.ctx);
-  const auto f = vbiBaudRateFrame(57600);
-  EXPECT_EQ(singleByteWrites(), Bytes(f.begin(), f.end()));
-  EXPECT_EQ(rig.log(), std::vector<std::string>{"SendVBICommand set baud rate.. Wait..\r\n"});
+  EXPECT_EQ(singleByteWrites(), asBytes(vbiBaudRateFrame(57600)));
+  EXPECT_EQ(rig.log(), Lines{kFrameLine});
 
   rig.port->failWritesAfter(3);
   sendVbiBaudRate(rig.ctx);
@@ -203,8 +199,7 @@ TEST_F(VbiSend, SwitchTellsTheReceiverAfterFiveSecondsAndReRatesFiveSecondsLater
   const uint32_t start = rig.clock.tickCount();
   switchBaudRate(rig.ctx);
 
-  const auto f = vbiBaudRateFrame(115200);
-  EXPECT_EQ(singleByteWrites(), Bytes(f.begin(), f.end()));
+  EXPECT_EQ(singleByteWrites(), asBytes(vbiBaudRateFrame(115200)));
   ASSERT_FALSE(writeTicks.empty());
   EXPECT_EQ(writeTicks.front() - start, 5000u);
   EXPECT_EQ(rig.clock.tickCount() - start, 10000u);
@@ -214,38 +209,39 @@ TEST_F(VbiSend, SwitchTellsTheReceiverAfterFiveSecondsAndReRatesFiveSecondsLater
   EXPECT_EQ(rig.ui.text(WindowId::TextPage, ids::kTextBaudLabel), "9600");
   const auto log = rig.log();
   ASSERT_EQ(log.size(), 4u);  // three marks around the frame's own line
-  EXPECT_EQ(log[1], "SendVBICommand set baud rate.. Wait..\r\n");
+  EXPECT_EQ(log[1], kFrameLine);
   EXPECT_TRUE(rig.host.boxes().empty());
 }
 
-TEST_F(VbiSend, SwitchWithoutPortOrWithLineFailuresShowsMessageBoxesAndCarriesOn) {
-  rig.ctx.session.portHandle.reset();
-  rig.ctx.session.targetBaud = 38400;
-  switchBaudRate(rig.ctx);
-  auto boxes = rig.host.boxes();
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].text, "Fail To GetCommState");
-  EXPECT_EQ(boxes[1].text, "Fail To SetCommState");
-  EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(boxes[0].owner, WindowId::TextPage);
-  EXPECT_EQ(rig.log()[1], "COM Port didn't open..\r\n");
-
-  ScriptedRig other;
-  other.attach();
-  other.port->failGetLine();
-  other.ctx.session.targetBaud = 19200;
-  switchBaudRate(other.ctx);
-  ASSERT_EQ(other.host.boxes().size(), 1u);
-  EXPECT_EQ(other.host.boxes()[0].text, "Fail To GetCommState");
-  EXPECT_EQ(other.port->written().size(), 16u);
-  EXPECT_EQ(other.port->lineSettings().baud, 19200u);
-
-  ScriptedRig odd;
-  odd.attach();
-  odd.ctx.session.targetBaud = 0;  // no rate chosen: the frame says 0x00 and the line refuses
-  switchBaudRate(odd.ctx);
-  ASSERT_EQ(odd.host.boxes().size(), 1u);
-  EXPECT_EQ(odd.host.boxes()[0].text, "Fail To SetCommState");
+TEST(VbiSwitch, WithoutPortOrWithLineFailuresShowsMessageBoxesAndCarriesOn) {
+  const struct {
+    const char* name;
+    bool attached, failGetLine;
+    int baud;
+    Lines boxes;
+  } cases[] = {
+      {"no port", false, false, 38400, {"Fail To GetCommState", "Fail To SetCommState"}},
+      {"a line that cannot be read is re-rated all the same", true, true, 19200, {"Fail To GetCommState"}},
+      {"no rate chosen: the frame says 0x00 and the line refuses", true, false, 0, {"Fail To SetCommState"}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    ScriptedRig rig;
+    if (k.attached) rig.attach();
+    if (k.failGetLine) rig.port->failGetLine();
+    rig.ctx.session.targetBaud = k.baud;
+    switchBaudRate(rig.ctx);
+    const auto boxes = rig.host.boxes();
+    ASSERT_EQ(boxes.size(), k.boxes.size());
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      EXPECT_EQ(boxes[i].text, k.boxes[i]);
+      EXPECT_EQ(boxes[i].caption, "Error");
+      EXPECT_EQ(boxes[i].owner, WindowId::TextPage);
+    }
+    EXPECT_EQ(rig.log()[1], k.attached ? kFrameLine : "COM Port didn't open..\r\n");
+    EXPECT_EQ(rig.port->written().size(), k.attached ? 16u : 0u);
+    EXPECT_EQ(rig.port->lineSettings().baud, k.failGetLine ? 19200u : LineSettings{}.baud);
+  }
 }
 
 }  // namespace
