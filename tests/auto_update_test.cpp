@@ -14,6 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = ScriptedPort::Bytes;
+using Lines = std::vector<std::string>;
+const std::string kPowerOff = "Power Off Device And Try Again!";
 
 // Plays a receiver: answers the version query and the update command, asks
 // for XMODEM data with a NAK burst and acknowledges every block.
@@ -42,12 +44,10 @@ struct FakeReceiver {
         p.receive("\x15\x15\x15", 500);
       }
     }
-    if (call.size() == 1028 && call[0] == 0x02) {
-      received.insert(received.end(), call.begin() + 3, call.begin() + 1027);
-      p.receive("\x06");
-      return;
-    }
-    if (call.size() == 1 && call[0] == 0x04) {
+    // Every block and the end of the transmission are acknowledged.
+    const bool block = call.size() == 1028 && call[0] == 0x02;
+    if (block) received.insert(received.end(), call.begin() + 3, call.begin() + 1027);
+    if (block || (call.size() == 1 && call[0] == 0x04)) {
       p.receive("\x06");
       return;
     }
@@ -98,9 +98,9 @@ struct AutoUpdateTest : ::testing::Test, test::ScriptedRig {
     if (r) r->attach(*p);
     return p;
   }
-  std::vector<std::string> lines() const { return c->textLog.lines(); }
+  Lines lines() const { return c->textLog.lines(); }
   // The last n lines of the log (all of them if there are fewer).
-  std::vector<std::string> lastLines(size_t n) const {
+  Lines lastLines(size_t n) const {
     const auto l = lines();
     return {l.end() - static_cast<long>(std::min(n, l.size())), l.end()};
   }
@@ -126,10 +126,10 @@ TEST_F(AutoUpdateTest, KnownVersionsTakeTheCommandPathWithTheirFile) {
     c->textLog.reset();
     AutoUpdateThread(*c);
     const std::string name = version == 5 ? "FW_P2.bin" : "FW_P1.bin";
-    EXPECT_EQ(lines(), (std::vector<std::string>{
-                           "Current FW:" + std::to_string(version) + ".17", "Erasing Flash, Please Wait...",
-                           "Updating \\" + name + " Please Wait...", "Wait Xmodem NAK..", "Updating.. Please Wait ...",
-                           "Update Successfully!  ", "Please Reset Device To Make It Effect!  "}));
+    EXPECT_EQ(lines(), (Lines{"Current FW:" + std::to_string(version) + ".17", "Erasing Flash, Please Wait...",
+                              "Updating \\" + name + " Please Wait...", "Wait Xmodem NAK..",
+                              "Updating.. Please Wait ...", "Update Successfully!  ",
+                              "Please Reset Device To Make It Effect!  "}));
     EXPECT_EQ(status(), "OK");
     expectReceived(version == 5 ? p2 : p1);
     EXPECT_EQ(port->lineSettings().baud, 115200u);
@@ -167,7 +167,7 @@ TEST_F(AutoUpdateTest, RefusedCommandFallsBackToVbiAndThenGivesUp) {
   firmware("FW_P1.bin", 481280);
   addPort(&rx);
   AutoUpdateThread(*c);
-  EXPECT_EQ(lastLines(2), (std::vector<std::string>{"Send Cmd.. Wait 10 seconds...", "Fail in Update Command"}));
+  EXPECT_EQ(lastLines(2), (Lines{"Send Cmd.. Wait 10 seconds...", "Fail in Update Command"}));
   EXPECT_GE(lines().size(), 3u);
   EXPECT_TRUE(rx.received.empty());
   EXPECT_EQ(status(), "");
@@ -185,16 +185,15 @@ TEST_F(AutoUpdateTest, UnknownVersionRecoversThroughTheKernelMenu) {
   kernel.zAt = clock.tickCount() + 3000 + 5000;
   auto second = addPort(&kernel);
   AutoUpdateThread(*c);
-  EXPECT_EQ(lines(), (std::vector<std::string>{"Current FW:4.17", "Recovering... ", "Message Received. ",
-                                               "Updating \\FW_P1.bin Please Wait...", "Wait Xmodem NAK..",
-                                               "Updating.. Please Wait ...", "Update Successfully!  ",
-                                               "Please Reset Device To Make It Effect!  "}));
+  EXPECT_EQ(lines(), (Lines{"Current FW:4.17", "Recovering... ", "Message Received. ",
+                            "Updating \\FW_P1.bin Please Wait...", "Wait Xmodem NAK..", "Updating.. Please Wait ...",
+                            "Update Successfully!  ", "Please Reset Device To Make It Effect!  "}));
   // The menu keys, in order, before the blocks.
   EXPECT_EQ(kernel.keys, (Bytes{0x20, 0x1B, 0x20, 0x1B, '1', 'y', 0x04}));
   EXPECT_EQ(second->lineSettings().baud, 115200u);
   std::swap(rx, kernel);
   expectReceived(p1);
-  EXPECT_EQ(opener.opened(), (std::vector<std::string>{"COM2:", "COM2:"}));
+  EXPECT_EQ(opener.opened(), (Lines{"COM2:", "COM2:"}));
 }
 
 TEST_F(AutoUpdateTest, SilentReceiverEndsWithAPowerCyclePlea) {
@@ -204,8 +203,7 @@ TEST_F(AutoUpdateTest, SilentReceiverEndsWithAPowerCyclePlea) {
   addPort();
   const uint32_t before = clock.tickCount();
   AutoUpdateThread(*c);
-  EXPECT_EQ(lastLines(3),
-            (std::vector<std::string>{"Recovering... ", "NO Message Received. ", "Power Off Device And Try Again!"}));
+  EXPECT_EQ(lastLines(3), (Lines{"Recovering... ", "NO Message Received. ", kPowerOff}));
   EXPECT_EQ(status(), "");
   // 4 s without an acknowledgement, the 3 s pause, 16 s for the kernel.
   EXPECT_GE(clock.tickCount() - before, 23000u);
@@ -214,7 +212,7 @@ TEST_F(AutoUpdateTest, SilentReceiverEndsWithAPowerCyclePlea) {
 
 TEST_F(AutoUpdateTest, PortOrFileMissing) {
   AutoUpdateThread(*c);
-  EXPECT_EQ(lines(), (std::vector<std::string>{"Create COM Port failed..\r\n", "COM port open Failed!  "}));
+  EXPECT_EQ(lines(), (Lines{"Create COM Port failed..\r\n", "COM port open Failed!  "}));
 
   // Empty file names name the card folder itself, which does not open.
   c->textLog.reset();
@@ -241,8 +239,7 @@ TEST_F(AutoUpdateTest, ReceiverThatStopsAckingReportsFail) {
   EXPECT_EQ(ownedWhileWriting, 1);
   EXPECT_EQ(c->session.autoUpdateRunning, 0);
   EXPECT_EQ(status(), "FAIL");
-  EXPECT_EQ(lastLines(3), (std::vector<std::string>{"No Xmodem ACK received.. ", "Update Failed!  ",
-                                                    "Power Off Device And Try Again!"}));
+  EXPECT_EQ(lastLines(3), (Lines{"No Xmodem ACK received.. ", "Update Failed!  ", kPowerOff}));
   EXPECT_FALSE(c->session.portHandle.valid());
 }
 
