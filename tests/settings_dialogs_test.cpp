@@ -25,21 +25,18 @@ TEST(FsaModify, SendsWhatIsCheckedInOrderWithItsPauses) {
     Lines expected;
     std::vector<uint32_t> gapsMs;  // between consecutive writes
   };
+  const auto storeBaud = [](int index) {
+    return [index](DialogRig& d) {
+      d.check(ids::kFsaChangeBaud);
+      d.rig.ui.setSelection(d.window, ids::kFsaBaudBox, index);
+    };
+  };
   const Row rows[] = {
       {"nothing checked sends nothing", [](DialogRig&) {}, {}, {}},
       {"defaults of Change Output", [](DialogRig& d) { d.check(ids::kFsaChangeOutput); }, defaults,
        {100, 100, 100, 100, 100, 100, 100, 100}},
-      {"stored baud 115200",
-       [](DialogRig& d) {
-         d.check(ids::kFsaChangeBaud);
-         d.rig.ui.setSelection(d.window, ids::kFsaBaudBox, 5);
-       },
-       {"$PKRV09,2,8*1C\r\n", "$PKRV09,,*16\r\n"}, {500}},
-      {"stored baud 4800", [](DialogRig& d) {
-         d.check(ids::kFsaChangeBaud);
-         d.rig.ui.setSelection(d.window, ids::kFsaBaudBox, 0);
-       },
-       {"$PKRV09,2,1*15\r\n", "$PKRV09,,*16\r\n"}, {500}},
+      {"stored baud 115200", storeBaud(5), {"$PKRV09,2,8*1C\r\n", "$PKRV09,,*16\r\n"}, {500}},
+      {"stored baud 4800", storeBaud(0), {"$PKRV09,2,1*15\r\n", "$PKRV09,,*16\r\n"}, {500}},
       {"a typed rate that is no rate sends the closing sentence only",
        [](DialogRig& d) {
          d.check(ids::kFsaChangeBaud);
