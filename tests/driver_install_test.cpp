@@ -39,6 +39,12 @@ struct TestDevices final : DeviceManager {
   int lastError() const override { return 2; }
 };
 
+std::vector<std::string> boxesOf(const test::RecordingHost& host) {
+  std::vector<std::string> out;
+  for (const auto& b : host.boxes()) out.push_back(b.caption + "|" + b.text);
+  return out;
+}
+
 struct DriverRig {
   std::string root = makeTempDir("ferrolan-drv-");
   test::ScriptedRig base;
@@ -62,16 +68,11 @@ struct DriverRig {
   }
   void click(int id) { procedures.command(kDialog, id); }
   UiModel& ui() { return base.ui; }
-  std::vector<std::string> boxes() const {
-    std::vector<std::string> out;
-    for (const auto& b : base.host.boxes()) out.push_back(b.caption + "|" + b.text);
-    return out;
-  }
-  // The look: port list, baud list, Install, Uninstall enabled.
-  std::vector<bool> look() {
-    std::vector<bool> out;
+  // The look: the status, then 1 for each of port list, baud list, Install, Uninstall enabled.
+  std::string look() {
+    std::string out = ui().text(kDialog, ids::kDrvStatus) + " ";
     for (int id : {ids::kDrvPortBox, ids::kDrvBaudBox, ids::kDrvInstall, ids::kDrvUninstall})
-      out.push_back(ui().enabled(kDialog, id));
+      out += ui().enabled(kDialog, id) ? '1' : '0';
     return out;
   }
 };
@@ -130,16 +131,14 @@ TEST(DriverDialog, InstallsThroughEveryFailureAndUninstalls) {
     r.devices.nmeaStarts = row.nmea;
     r.devices.vbiStarts = row.vbi;
     r.open();
-    EXPECT_EQ(r.ui().text(kDialog, ids::kDrvStatus), "Not installed");
+    EXPECT_EQ(r.look(), "Not installed 1110");
     EXPECT_EQ(r.ui().selection(kDialog, ids::kDrvPortBox), 2);  // COM3:
     EXPECT_EQ(r.ui().selection(kDialog, ids::kDrvBaudBox), 3);  // 38400
-    EXPECT_EQ(r.look(), (std::vector<bool>{true, true, true, false}));
 
     r.click(ids::kDrvInstall);
-    EXPECT_EQ(r.boxes(), row.boxes);
-    EXPECT_EQ(r.ui().text(kDialog, ids::kDrvStatus), row.status);
+    EXPECT_EQ(boxesOf(r.base.host), row.boxes);
     const bool active = row.nmea && row.vbi;
-    EXPECT_EQ(r.look(), (std::vector<bool>{!active, !active, !active, active}));
+    EXPECT_EQ(r.look(), std::string(row.status) + (active ? " 0001" : " 1110"));
     EXPECT_EQ(r.base.ctx.session.dualPortActive, active ? 1 : 0);
     EXPECT_EQ(r.base.ctx.session.protocolMode, active ? ProtocolMode::Vbi : ProtocolMode::Nmea);
     EXPECT_EQ(fs::exists(fs::path(r.root) / "Windows" / "nmea.dll"), row.libraryIn != nullptr);
@@ -148,8 +147,7 @@ TEST(DriverDialog, InstallsThroughEveryFailureAndUninstalls) {
     EXPECT_EQ(port, "COM3:");
 
     r.click(ids::kDrvUninstall);
-    EXPECT_EQ(r.ui().text(kDialog, ids::kDrvStatus), "Not installed");
-    EXPECT_EQ(r.look(), (std::vector<bool>{true, true, true, false}));
+    EXPECT_EQ(r.look(), "Not installed 1110");
     std::vector<uint32_t> stopped;
     if (row.nmea) stopped.push_back(5);
     if (row.vbi) stopped.push_back(6);
@@ -163,13 +161,12 @@ TEST(DriverDialog, OpensActiveForAnEarlierRunsDriversAndLetsThemRun) {
   r.devices.activateDevice(kNmeaDriverKey);
   r.devices.activateDevice(kDebugDriverKey);
   r.open();
-  EXPECT_EQ(r.ui().text(kDialog, ids::kDrvStatus), "Driver Active: NMEA: COM5:, VBI: COM6:");
+  EXPECT_EQ(r.look(), "Driver Active: NMEA: COM5:, VBI: COM6: 0001");
   EXPECT_EQ(r.ui().items(kDialog, ids::kDrvPortBox), std::vector<std::string>{"COM4:"});
   EXPECT_EQ(r.ui().items(kDialog, ids::kDrvBaudBox), std::vector<std::string>{"57600"});
-  EXPECT_EQ(r.look(), (std::vector<bool>{false, false, false, true}));
   r.click(ids::kDrvUninstall);  // this run activated nothing to let go
   EXPECT_TRUE(r.devices.deactivated.empty());
-  EXPECT_EQ(r.look(), (std::vector<bool>{true, true, true, false}));
+  EXPECT_EQ(r.look(), "Not installed 1110");
   r.click(ids::kCancel);
   EXPECT_EQ(r.host.ended, std::vector<int>{ids::kCancel});
 }
@@ -200,9 +197,7 @@ TEST(DriverLookup, NeedsBothDriversAndTellsWhatItCannotRead) {
     }
     std::string n, v;
     EXPECT_EQ(findActiveDrivers(reg, rig.ui, n, v), row.result) << reg.serialize();
-    std::vector<std::string> boxes;
-    for (const auto& b : rig.host.boxes()) boxes.push_back(b.caption + "|" + b.text);
-    EXPECT_EQ(boxes, row.boxes);
+    EXPECT_EQ(boxesOf(rig.host), row.boxes);
     if (row.result) {
       EXPECT_EQ(n + v, "COM1:COM2:");
     }

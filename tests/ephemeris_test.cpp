@@ -1,11 +1,6 @@
 // The long-term ephemeris upload: the file walker over generated and
 // hostile files, the GPS time, and the upload on a scripted port with the
 // virtual clock.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "ephemeris/ephemeris_upload.h"
 #include "ephemeris/lte_file.h"
 #include "link/serial_session.h"
@@ -39,43 +34,46 @@ LteBytes cut(LteBytes b, size_t drop) {
   return b;
 }
 
+// A record at `time` whose two frames have `between` in between.
+LteBytes strays(uint32_t time, const LteBytes& between) {
+  return lteRecord(time, cat({lteFrame(60, 1), between, lteFrame(60, 2)}));
+}
+
 TEST(LteWalker, PicksTheRecordAndItsFramesWithinBounds) {
   const LteBytes three = lteFrames(3, 60);  // 3 frames of 68 bytes
   LteBytes lying = lteFrames(3, 60);
   lying[2 * 68 + kLteFrameLengthByte] = 200;  // the third says it runs past the record
   const LteBytes expired = lteRecord(F - 20000, lteFrames(10, 92));  // count 1000
+  const LteBytes one = lteFile({lteRecord(F, three)});
   struct Row {
     const char* name;
     LteBytes file;
     uint32_t time;
     LteFit fit;
-    size_t record, frames, lost;
-    bool cut;
+    size_t record, frames, lost = 0;
+    bool cut = false;
   };
   const Row rows[] = {
-      {"window start", lteFile({lteRecord(F, three)}), F, LteFit::Valid, kHeader, 3, 0, false},
-      {"window end", lteFile({lteRecord(F, three)}), F + 14400, LteFit::Valid, kHeader, 3, 0, false},
-      {"one past the last", lteFile({lteRecord(F, three)}), F + 14401, LteFit::AllExpired, 0, 0, 0, false},
+      {"window start", one, F, LteFit::Valid, kHeader, 3},
+      {"window end", one, F + 14400, LteFit::Valid, kHeader, 3},
+      {"one past the last", one, F + 14401, LteFit::AllExpired, 0, 0},
       {"one past, next one", lteFile({lteRecord(F, three), lteRecord(F + 14400, three)}), F + 14401, LteFit::Valid,
-       kHeader + 27 + 204, 3, 0, false},
-      {"before the first", lteFile({lteRecord(F, three)}), F - 1, LteFit::StartsInFuture, kHeader, 0, 0, false},
-      {"count 1000 is 1028 bytes", lteFile({expired, lteRecord(F, three)}), F, LteFit::Valid, kHeader + 1028, 3, 0,
-       false},
-      {"no line feed: byte 19", lteFile({lteRecord(F, three)}, "ABCDEFGHIJKLMNOPQRS"), F, LteFit::Valid, 19, 3, 0, false},
-      {"one stray byte", lteFile({lteRecord(F, cat({lteFrame(60, 1), {0}, lteFrame(60, 2)}))}), F, LteFit::Valid,
-       kHeader, 2, 1, false},
-      {"two stray bytes", lteFile({lteRecord(F, cat({lteFrame(60, 1), {0, 0}, lteFrame(60, 2)}))}), F, LteFit::Valid,
-       kHeader, 2, 2, false},
+       kHeader + 27 + 204, 3},
+      {"before the first", one, F - 1, LteFit::StartsInFuture, kHeader, 0},
+      {"count 1000 is 1028 bytes", lteFile({expired, lteRecord(F, three)}), F, LteFit::Valid, kHeader + 1028, 3},
+      {"no line feed: byte 19", lteFile({lteRecord(F, three)}, "ABCDEFGHIJKLMNOPQRS"), F, LteFit::Valid, 19, 3},
+      {"one stray byte", lteFile({strays(F, {0})}), F, LteFit::Valid, kHeader, 2, 1},
+      {"two stray bytes", lteFile({strays(F, {0, 0})}), F, LteFit::Valid, kHeader, 2, 2},
       // Hostile files: every answer stays inside the bytes.
       {"frame length lies", lteFile({lteRecord(F, lying)}), F, LteFit::Valid, kHeader, 2, 68, true},
-      {"file ends in a frame", cut(lteFile({lteRecord(F, three)}), 10), F, LteFit::Valid, kHeader, 2, 68, true},
+      {"file ends in a frame", cut(one, 10), F, LteFit::Valid, kHeader, 2, 68, true},
       {"count past the end", lteFile({lteRecord(F, three, 5000)}), F, LteFit::Valid, kHeader, 3, 5000 - 204, true},
       {"expired count past the end", lteFile({lteRecord(F - 20000, three, 60000), lteRecord(F, three)}), F,
-       LteFit::AllExpired, 0, 0, 0, false},
-      {"text part cut", lteFile({expired, cut(lteRecord(F, three), 210)}), F, LteFit::AllExpired, 0, 0, 0, false},
-      {"no frame marker", lteFile({lteRecord(F, LteBytes(100, 'x'))}), F, LteFit::NoFrames, kHeader, 0, 0, false},
-      {"empty frame part", lteFile({lteRecord(F, {}), lteRecord(F, three)}), F, LteFit::NoFrames, kHeader, 0, 0, false},
-      {"empty file", {}, F, LteFit::AllExpired, 0, 0, 0, false},
+       LteFit::AllExpired, 0, 0},
+      {"text part cut", lteFile({expired, cut(lteRecord(F, three), 210)}), F, LteFit::AllExpired, 0, 0},
+      {"no frame marker", lteFile({lteRecord(F, LteBytes(100, 'x'))}), F, LteFit::NoFrames, kHeader, 0},
+      {"empty frame part", lteFile({lteRecord(F, {}), lteRecord(F, three)}), F, LteFit::NoFrames, kHeader, 0},
+      {"empty file", {}, F, LteFit::AllExpired, 0, 0},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -147,59 +145,60 @@ TEST(EphemerisUpload, EachPathEndsWithItsOneLine) {
   const RmcDateTime jan1{2026, 1, 1, 0, 0, 0}, none{};
   const CalendarTime dec31{2025, 12, 31}, jan1Hour{2026, 1, 1, 1}, jan2{2026, 1, 2}, jan3{2026, 1, 3};
   const LteBytes good = fileOfSize(1043);
-  auto strays = [&](const LteBytes& between) {
-    return lteFile({lteRecord(F - 20000, lteFrames(10, 92)), lteRecord(F - 100, cat({lteFrame(60, 1), between, lteFrame(60, 2)}))});
-  };
+  const LteBytes expired = lteRecord(F - 20000, lteFrames(10, 92));
   const uint32_t gps = F - kLteTimeOffset;
   const std::string done = " Ephemeris Sent, Upload  Ephemeris Completed!!!";
-  using Tweak = void (*)(test::ScriptedRig&);
+  const std::vector<std::string> sent10{"10" + done}, notValid{"Eph not valid!"}, incorrect{"LTE File incorrect!"},
+      noTime{"Can't Get GPS Time!"};
+  struct Scene {
+    ProtocolMode mode;
+    RmcDateTime rmc;      // what the last RMC left
+    CalendarTime device;  // the device's UTC clock
+  };
+  const Scene nmea{ProtocolMode::Nmea, jan1, jan2}, vbi{ProtocolMode::Vbi, jan1, jan2};
   struct Row {
     const char* name;
-    ProtocolMode mode;
-    RmcDateTime rmc;       // what the last RMC left
-    CalendarTime device;   // the device's UTC clock
+    Scene at;
     std::optional<LteBytes> file;
-    std::string receiver;  // what the port delivers
     std::vector<std::string> log;
     size_t frames;
     uint32_t spentMs;      // of virtual time
     bool deviceClockUsed;  // it is in rmcDateTime afterwards
+    std::string receiver = "";  // what the port delivers
     size_t unread = 0;
-    Tweak tweak = nullptr;
+    void (*tweak)(test::ScriptedRig&) = nullptr;
   };
   const Row rows[] = {
-      {"receiver date in the window", ProtocolMode::Nmea, jan1, jan2, good, "", {"10" + done}, 10, 1000, false},
-      {"no RMC date: the device clock at once", ProtocolMode::Nmea, none, jan1Hour, good, "", {"10" + done}, 10, 1000, true},
-      {"no RMC date, device clock after all: no retry", ProtocolMode::Nmea, none, jan2, good, "", {"Eph not valid!"}, 0, 0,
+      {"receiver date in the window", nmea, good, sent10, 10, 1000, false},
+      {"no RMC date: the device clock at once", {ProtocolMode::Nmea, none, jan1Hour}, good, sent10, 10, 1000, true},
+      {"no RMC date, device clock after all: no retry", {ProtocolMode::Nmea, none, jan2}, good, notValid, 0, 0, true},
+      {"no RMC date, device clock before all", {ProtocolMode::Nmea, none, dec31}, good, {"GPS Time Not Match!"}, 0, 0,
        true},
-      {"no RMC date, device clock before all", ProtocolMode::Nmea, none, dec31, good, "", {"GPS Time Not Match!"}, 0, 0, true},
-      {"all expired twice: one retry", ProtocolMode::Nmea, {2026, 1, 2}, jan3, good, "", {"Eph not valid!"}, 0, 0, true},
-      {"1023 bytes", ProtocolMode::Nmea, jan1, jan2, fileOfSize(1023), "", {"LTE File incorrect!"}, 0, 0, false},
-      {"1024 bytes", ProtocolMode::Nmea, jan1, jan2, fileOfSize(1024), "", {"10" + done}, 10, 1000, false},
-      {"131072 bytes", ProtocolMode::Nmea, jan1, jan2, padded(good, 131072), "", {"10" + done}, 10, 1000, false},
-      {"131073 bytes", ProtocolMode::Nmea, jan1, jan2, padded(good, 131073), "", {"LTE File incorrect!"}, 0, 0, false},
-      {"no file", ProtocolMode::Nmea, jan1, jan2, std::nullopt, "", {"Open LTE file failed!"}, 0, 0, false},
-      {"one stray byte", ProtocolMode::Nmea, jan1, jan2, strays({0}), "", {"2" + done}, 2, 200, false},
-      {"two stray bytes", ProtocolMode::Nmea, jan1, jan2, strays({0, 0}), "",
+      {"all expired twice: one retry", {ProtocolMode::Nmea, {2026, 1, 2}, jan3}, good, notValid, 0, 0, true},
+      {"1023 bytes", nmea, fileOfSize(1023), incorrect, 0, 0, false},
+      {"1024 bytes", nmea, fileOfSize(1024), sent10, 10, 1000, false},
+      {"131072 bytes", nmea, padded(good, 131072), sent10, 10, 1000, false},
+      {"131073 bytes", nmea, padded(good, 131073), incorrect, 0, 0, false},
+      {"no file", nmea, std::nullopt, {"Open LTE file failed!"}, 0, 0, false},
+      {"one stray byte", nmea, lteFile({expired, strays(F - 100, {0})}), {"2" + done}, 2, 200, false},
+      {"two stray bytes", nmea, lteFile({expired, strays(F - 100, {0, 0})}),
        {"2 Ephemeris Sent,Upload  Ephemeris Completed!!!, But Lost Some!!!"}, 2, 200, false},
-      {"a record without frames", ProtocolMode::Nmea, jan1, jan2, lteFile({lteRecord(F, LteBytes(1100, ' '))}), "",
-       {"LTE File incorrect!"}, 0, 0, false},
-      {"VBI: the time of message 120", ProtocolMode::Vbi, jan1, jan2, good, "\x81\x81\xFF\x81\xFF\x77" + measurement(gps),
-       {"10" + done}, 10, 1000, false},
-      {"VBI: a byte that breaks a match starts none", ProtocolMode::Vbi, jan1, jan2, good, "\x81" + measurement(gps),
-       {"Can't Get GPS Time!"}, 0, 11 * 1010, false},
-      {"VBI: silent receiver", ProtocolMode::Vbi, jan1, jan2, good, "", {"Can't Get GPS Time!"}, 0, 11 * 1010, false},
-      {"VBI: message 120 cut short", ProtocolMode::Vbi, jan1, jan2, good, measurement(gps).substr(0, 8),
-       {"Can't Get GPS Time!"}, 0, 1010, false},
-      {"VBI: a miss, then the retry reads again", ProtocolMode::Vbi, jan1, jan2, good,
-       measurement(gps + 20000) + measurement(gps), {"10" + done}, 10, 1000, true},
-      {"VBI with no RMC date: a miss is final", ProtocolMode::Vbi, none, jan2, good, measurement(gps + 20000) + measurement(gps),
-       {"Eph not valid!"}, 0, 0, true, 18},
-      {"write fails on the second frame", ProtocolMode::Nmea, jan1, jan2, good, "", {"Send Data failed!"}, 1, 1100, false, 0,
+      {"a record without frames", nmea, lteFile({lteRecord(F, LteBytes(1100, ' '))}), incorrect, 0, 0, false},
+      {"VBI: the time of message 120", vbi, good, sent10, 10, 1000, false,
+       "\x81\x81\xFF\x81\xFF\x77" + measurement(gps)},
+      {"VBI: a byte that breaks a match starts none", vbi, good, noTime, 0, 11 * 1010, false,
+       "\x81" + measurement(gps)},
+      {"VBI: silent receiver", vbi, good, noTime, 0, 11 * 1010, false},
+      {"VBI: message 120 cut short", vbi, good, noTime, 0, 1010, false, measurement(gps).substr(0, 8)},
+      {"VBI: a miss, then the retry reads again", vbi, good, sent10, 10, 1000, true,
+       measurement(gps + 20000) + measurement(gps)},
+      {"VBI with no RMC date: a miss is final", {ProtocolMode::Vbi, none, jan2}, good, notValid, 0, 0, true,
+       measurement(gps + 20000) + measurement(gps), 18},
+      {"write fails on the second frame", nmea, good, {"Send Data failed!"}, 1, 1100, false, "", 0,
        [](test::ScriptedRig& r) { r.port->failWritesAfter(150); }},
-      {"no port", ProtocolMode::Nmea, jan1, jan2, good, "", {"Send Data failed!"}, 0, 1000, false, 0,
+      {"no port", nmea, good, {"Send Data failed!"}, 0, 1000, false, "", 0,
        [](test::ScriptedRig& r) { r.ctx.session.portHandle.reset(); }},
-      {"no memory: the box alone", ProtocolMode::Nmea, jan1, jan2, good, "", {}, 0, 0, false, 0,
+      {"no memory: the box alone", nmea, good, {}, 0, 0, false, "", 0,
        [](test::ScriptedRig& r) { r.ctx.ephemeris.allocate = [](size_t) { return std::unique_ptr<uint8_t[]>(); }; }},
   };
   for (const Row& row : rows) {
@@ -212,19 +211,20 @@ TEST(EphemerisUpload, EachPathEndsWithItsOneLine) {
     }
     test::ScriptedRig rig(root);
     rig.attach();
-    rig.ctx.session.protocolMode = row.mode;
-    rig.ctx.dataPath.fix.editRmcDateTime([&](RmcDateTime& r) { r = row.rmc; });
-    rig.clock.setCalendar(row.device);
+    rig.ctx.session.protocolMode = row.at.mode;
+    rig.ctx.dataPath.fix.editRmcDateTime([&](RmcDateTime& r) { r = row.at.rmc; });
+    rig.clock.setCalendar(row.at.device);
     rig.port->receive(row.receiver);
     if (row.tweak) row.tweak(rig);
     const uint32_t t0 = rig.clock.tickCount();
 
-    EXPECT_EQ(uploadEphemeris(rig.ctx), row.log.size() == 1 && row.log[0].find(done.substr(1, 10)) != std::string::npos);
+    const bool sent = row.log.size() == 1 && row.log[0].find(done.substr(1, 10)) != std::string::npos;
+    EXPECT_EQ(uploadEphemeris(rig.ctx), sent);
     EXPECT_EQ(rig.clock.tickCount() - t0, row.spentMs);
     EXPECT_EQ(rig.log(), row.log);
-    const CalendarTime& d = row.device;
+    const CalendarTime& d = row.at.device;
     const RmcDateTime fromDevice{d.year, d.month, d.day, d.hour, d.minute, d.second};
-    EXPECT_EQ(rig.ctx.dataPath.fix.rmcDateTime(), row.deviceClockUsed ? fromDevice : row.rmc);
+    EXPECT_EQ(rig.ctx.dataPath.fix.rmcDateTime(), row.deviceClockUsed ? fromDevice : row.at.rmc);
     EXPECT_EQ(rig.port->pendingBytes(), row.unread);
     // Each frame in a write of its own, as the file holds it.
     const auto writes = rig.port->writeCalls();

@@ -8,18 +8,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <future>
-#include <iterator>
-#include <thread>
-
-#include <gtest/gtest.h>
 
 #include "platform/port_handle.h"
-#include "tests/support/scripted_port.h"
-#include "tests/support/test_support.h"
 #include "platform/tty_port.h"
 #include "platform/worker.h"
+#include "tests/support/files.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/test_support.h"
 
 namespace ferrolan {
 namespace {
@@ -31,11 +27,8 @@ struct Pty {
   std::string slavePath;
   int slaveKeeper = -1;  // held open, as the simulator does
   Pty() {
-    int slave = -1;
     char name[128] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-    slavePath = name;
-    slaveKeeper = slave;
+    if (::openpty(&master, &slaveKeeper, name, nullptr, nullptr) == 0) slavePath = name;
   }
   ~Pty() {
     if (master >= 0) ::close(master);
@@ -45,11 +38,7 @@ struct Pty {
   std::string drain() const {
     std::string out;
     char buf[256];
-    for (;;) {
-      ssize_t n = ::read(master, buf, sizeof buf);
-      if (n <= 0) break;
-      out.append(buf, static_cast<size_t>(n));
-    }
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
     return out;
   }
 };
@@ -57,8 +46,7 @@ struct Pty {
 // Whether that thread of ours is asleep in the kernel: after its last
 // step before a blocking read, it is then blocked in that read.
 bool asleep(pid_t tid) {
-  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::string all = test::slurp("/proc/self/task/" + std::to_string(tid) + "/stat");
   const size_t paren = all.rfind(')');  // the name may hold blanks and brackets
   return paren != std::string::npos && paren + 2 < all.size() && all[paren + 2] == 'S';
 }

@@ -114,7 +114,6 @@ void expectFixAndSky(const std::string& reports, double kLat, double kLon) {
   }
   EXPECT_GE(fixes, 2u) << reports;
   EXPECT_GE(skies, 1u) << reports;
-
 }
 
 }  // namespace

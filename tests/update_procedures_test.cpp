@@ -1,22 +1,15 @@
 // The four update procedures against the simulated receiver on the virtual
 // clock: every section by every path the receiver can take, what ends up
 // in its flash, and the status the procedure leaves.
-#include <filesystem>
-#include <fstream>
-
 #include "link/serial_session.h"
-#include "platform/process.h"
+#include "tests/support/files.h"
 #include "tests/support/sim_line.h"
 #include "tests/support/test_support.h"
 #include "update/update_procedures.h"
-#include "tests/support/files.h"
 
 namespace ferrolan {
-using test::pattern;
-using test::readBytes;
 namespace {
 
-namespace fs = std::filesystem;
 using sim::Section;
 using sim::StartState;
 
@@ -36,7 +29,8 @@ struct Setup {
 
 struct UpdateRig {
   VirtualClock clock{1000};
-  std::string root = makeTempDir("ferrolan-upd-");
+  test::TempDir dir;
+  const std::string& root = dir.path;
   std::unique_ptr<test::SimLine> line;
   std::unique_ptr<test::SimLineOpener> opener;
   UiModel ui;
@@ -69,21 +63,13 @@ struct UpdateRig {
       if (c.window != WindowId::UpdateFirmware || c.control != ids::kUpdStatus || c.kind != UiChangeKind::Text)
         return;
       statuses.push_back(c.text);
-      const bool asked = c.text.find("Off And On") != std::string::npos || c.text.find("Off and On") != std::string::npos;
+      const bool asked =
+          c.text.find("Off And On") != std::string::npos || c.text.find("Off and On") != std::string::npos;
       if (asked && cyclesLeft-- > 0) line->powerCycleAt(clock.tickCount() + 3200);
     });
     ctx->session.protocolMode = s.vbi ? ProtocolMode::Vbi : ProtocolMode::Nmea;
     ctx->session.portName.set("COM1:");
     openPort(*ctx, "COM1:", 9600);
-  }
-  std::string file(const std::string& name, const std::vector<uint8_t>& data) {
-    const std::string path = root + "/" + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                 static_cast<std::streamsize>(data.size()));
-    return path;
-  }
-  std::vector<sim::StoredImage> images() {
-    return line->withReceiver([](sim::Receiver& rx) { return rx.images(); });
   }
 };
 
@@ -100,75 +86,73 @@ struct Row {
 
 TEST(UpdateProcedures, EachSectionByEachPathStoresTheFile) {
   using G = sim::Generation;
+  using enum Section;
+  const auto none = std::nullopt;
   const Row rows[] = {
-      {"kernel by command, menu", updateFlashKernel, {}, 16384, "Update Completed.", Section::FlashKernel,
+      {"kernel by command, menu", updateFlashKernel, {}, 16384, "Update Completed.", FlashKernel,
        "Command ACK Recived"},
-      {"kernel by command, no Z", updateFlashKernel, {.printsZ = false}, 16384, "Update FK Completed.",
-       Section::FlashKernel},
-      {"kernel by VBI command", updateFlashKernel, {.vbi = true}, 16384, "Update Completed.", Section::FlashKernel,
+      {"kernel by command, no Z", updateFlashKernel, {.printsZ = false}, 16384, "Update FK Completed.", FlashKernel},
+      {"kernel by VBI command", updateFlashKernel, {.vbi = true}, 16384, "Update Completed.", FlashKernel,
        "Send VBI Commmand."},
       {"kernel after power cycle", updateFlashKernel, {.start = StartState::BootRom, .powerCycles = 1}, 16384,
-       "Update Completed.", Section::FlashKernel, "Please Turn Off And On Power!"},
+       "Update Completed.", FlashKernel, "Please Turn Off And On Power!"},
       {"kernel through the boot ROM", updateFlashKernel,
        {.start = StartState::BootRom, .kernel = false, .generation = G::PI, .powerCycles = 1}, 524288,
-       "Update  Completed. Please Exit AP", Section::AllImage, "No Flash Kernel,Go to I-ROM.", Section::Loader},
+       "Update  Completed. Please Exit AP", AllImage, "No Flash Kernel,Go to I-ROM.", Loader},
       {"kernel through a PII boot ROM", updateFlashKernel,
        {.start = StartState::BootRom, .kernel = false, .generation = G::PII, .powerCycles = 1}, 524288,
-       "Update  Failed.Please Exit AP", std::nullopt, "Start to update All-Image."},
-      {"FSA by command", updateFsa, {}, 8192, "Update FSA success...!", Section::Fsa, "Command ACK Recived"},
-      {"FSA by VBI command", updateFsa, {.vbi = true}, 8192, "Update FSA success...!", Section::Fsa,
-       "Send VBI Command"},
+       "Update  Failed.Please Exit AP", none, "Start to update All-Image."},
+      {"FSA by command", updateFsa, {}, 8192, "Update FSA success...!", Fsa, "Command ACK Recived"},
+      {"FSA by VBI command", updateFsa, {.vbi = true}, 8192, "Update FSA success...!", Fsa, "Send VBI Command"},
       // The FSA command's VBI form is never acknowledged: a refusing
       // receiver shows only when no upload is asked for.
-      {"FSA refused", updateFsa, {.refuse = true}, 8192, "Please update FW again!", std::nullopt,
-       "Update FSA fail... "},
-      {"kernel refused", updateFlashKernel, {.refuse = true}, 16384, "Fail in gpsSendVBICommand", std::nullopt},
-      {"FSA from the kernel menu", updateFsa, {.start = StartState::FlashKernel}, 8192, "Update Completed.",
-       Section::Fsa, "Go to Flash-Kernel."},
+      {"FSA refused", updateFsa, {.refuse = true}, 8192, "Please update FW again!", none, "Update FSA fail... "},
+      {"kernel refused", updateFlashKernel, {.refuse = true}, 16384, "Fail in gpsSendVBICommand", none},
+      {"FSA from the kernel menu", updateFsa, {.start = StartState::FlashKernel}, 8192, "Update Completed.", Fsa,
+       "Go to Flash-Kernel."},
       {"FSA, no kernel", updateFsa, {.start = StartState::BootRom, .kernel = false}, 8192,
-       "Please update Flash-Kernel first.", std::nullopt},
-      {"firmware by command, menu", updateFirmware, {}, 409600, "Update FW Completed.", Section::Firmware,
-       "Go to Flash-Kernel"},
-      {"firmware by command, no Z", updateFirmware, {.printsZ = false}, 491520, "Update FW Completed.",
-       Section::Firmware, "Flash erased."},
+       "Please update Flash-Kernel first.", none},
+      {"firmware by command, menu", updateFirmware, {}, 409600, "Update FW Completed.", Firmware, "Go to Flash-Kernel"},
+      {"firmware by command, no Z", updateFirmware, {.printsZ = false}, 491520, "Update FW Completed.", Firmware,
+       "Flash erased."},
       {"firmware after power cycle", updateFirmware, {.start = StartState::BootRom, .powerCycles = 1}, 409600,
-       "Update FW Completed.", Section::Firmware, "Power Off and On Device!"},
+       "Update FW Completed.", Firmware, "Power Off and On Device!"},
       {"firmware, no kernel", updateFirmware, {.start = StartState::BootRom, .kernel = false, .powerCycles = 1},
-       409600, "Update Flash-Kernel First.", std::nullopt},
-      {"all-image by command", updateAllImage, {}, 524288, "Update FW Completed.", Section::AllImage, "Wait..."},
-      {"all-image in VBI mode", updateAllImage, {.vbi = true}, 524288, "Fail in gpsSendNMEACommand", std::nullopt},
+       409600, "Update Flash-Kernel First.", none},
+      {"all-image by command", updateAllImage, {}, 524288, "Update FW Completed.", AllImage, "Wait..."},
+      {"all-image in VBI mode", updateAllImage, {.vbi = true}, 524288, "Fail in gpsSendNMEACommand", none},
       {"all-image from the kernel menu", updateAllImage, {.start = StartState::BootRom, .powerCycles = 1}, 524288,
-       "Update Completed", Section::AllImage, "zzz received."},
+       "Update Completed", AllImage, "zzz received."},
       {"all-image through a PII boot ROM", updateAllImage,
        {.start = StartState::BootRom, .kernel = false, .generation = G::PII, .powerCycles = 2}, 524288,
-       "Update  Completed.", Section::AllImage, "Update mode PII     ", Section::Loader},
+       "Update  Completed.", AllImage, "Update mode PII     ", Loader},
       {"all-image through a PI boot ROM", updateAllImage,
        {.start = StartState::BootRom, .kernel = false, .generation = G::PI, .powerCycles = 2}, 524288,
-       "Update  Completed.", Section::AllImage, "Update mode PI     ", Section::Loader},
+       "Update  Completed.", AllImage, "Update mode PI     ", Loader},
       // Faults: the line dies mid-transfer, the receiver NAKs every block,
       // or it loses one acknowledgement (which a resend repairs).
-      {"firmware, cable pulled", updateFirmware, {.printsZ = false, .cutAfter = 200000}, 409600,
-       "Update FW Failed.", std::nullopt},
-      {"FSA, NAK storm", updateFsa, {.xmodem = {.nakStorm = true}}, 8192, "Please update FW again!", std::nullopt},
-      {"FSA, one ACK lost", updateFsa, {.xmodem = {.loseAckOfBlock = 3}}, 8192, "Update FSA success...!",
-       Section::Fsa},
+      {"firmware, cable pulled", updateFirmware, {.printsZ = false, .cutAfter = 200000}, 409600, "Update FW Failed.",
+       none},
+      {"FSA, NAK storm", updateFsa, {.xmodem = {.nakStorm = true}}, 8192, "Please update FW again!", none},
+      {"FSA, one ACK lost", updateFsa, {.xmodem = {.loseAckOfBlock = 3}}, 8192, "Update FSA success...!", Fsa},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     UpdateRig rig(row.setup);
-    auto data = pattern(row.fileSize, static_cast<uint32_t>(row.fileSize));
+    auto data = test::pattern(row.fileSize, static_cast<uint32_t>(row.fileSize));
     if (row.procedure == updateFlashKernel && row.fileSize < 65536) std::copy_n("FRK", 3, data.begin() + 28);
-    const std::string path = rig.file("image.bin", data);
+    const std::string path = rig.dir.file("image.bin", std::string(data.begin(), data.end()));
     rig.ui.setText(WindowId::UpdateFirmware, ids::kUpdFileName, path);
     rig.host.setNextFile(path);  // the boot ROM path asks again
     row.procedure(*rig.ctx);
 
     ASSERT_FALSE(rig.statuses.empty());
-    EXPECT_EQ(rig.statuses.back(), row.status) << testing::PrintToString(rig.statuses) << testing::PrintToString(rig.ctx->textLog.lines());
+    EXPECT_EQ(rig.statuses.back(), row.status)
+        << testing::PrintToString(rig.statuses) << testing::PrintToString(rig.ctx->textLog.lines());
     if (row.also) {
       EXPECT_NE(std::find(rig.statuses.begin(), rig.statuses.end(), row.also), rig.statuses.end()) << row.also;
     }
-    const auto images = rig.images();
+    const auto images = rig.line->withReceiver([](sim::Receiver& rx) { return rx.images(); });
     ASSERT_EQ(images.size(), static_cast<size_t>(row.stored.has_value()) + row.first.has_value());
     if (row.first) {
       EXPECT_EQ(images.front().section, *row.first);
@@ -178,7 +162,7 @@ TEST(UpdateProcedures, EachSectionByEachPathStoresTheFile) {
     // The file, then zero fill to the last 1024-byte block.
     auto expected = data;
     expected.resize((data.size() + 1023) / 1024 * 1024, 0);
-    EXPECT_TRUE(readBytes(images.back().path) == expected);
+    EXPECT_TRUE(test::readBytes(images.back().path) == expected);
   }
 }
 
