@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <utility>
 
 namespace ferrolan {
 
@@ -43,21 +45,47 @@ PortWatch::~PortWatch() {
 
 bool PortWatch::watchFolder(const std::string& dir) {
   if (inotify_ < 0 || dir.empty()) return false;
-  return ::inotify_add_watch(inotify_, dir.c_str(), kFolderEvents | IN_ONLYDIR) >= 0;
+  const int wd = ::inotify_add_watch(inotify_, dir.c_str(), kFolderEvents | IN_ONLYDIR);
+  if (wd < 0) return false;
+  std::lock_guard l(m_);
+  folders_[wd] = dir;
+  return true;
+}
+
+void PortWatch::keepRemovedNames() {
+  std::lock_guard l(m_);
+  keepRemoved_ = true;
+}
+
+std::set<std::string> PortWatch::takeRemovedNames() {
+  std::lock_guard l(m_);
+  return std::exchange(removed_, {});
 }
 
 bool PortWatch::drainFolders() {
-  // Only whether anything came matters; the events themselves are dropped.
+  // Beyond whether anything came, only the names removed matter.
   alignas(inotify_event) char buf[4096];
   bool any = false;
   for (;;) {
     const ssize_t n = ::read(inotify_, buf, sizeof buf);
-    if (n > 0) {
-      any = true;
-      continue;
-    }
     if (n < 0 && errno == EINTR) continue;
-    return any;
+    if (n <= 0) return any;
+    any = true;
+    std::lock_guard l(m_);
+    if (!keepRemoved_) continue;
+    // The kernel hands out whole events; each record's length is checked
+    // against what was read all the same.
+    for (size_t at = 0; at + sizeof(inotify_event) <= static_cast<size_t>(n);) {
+      const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+      const size_t size = sizeof(inotify_event) + e->len;
+      if (at + size > static_cast<size_t>(n)) break;
+      const auto folder = folders_.find(e->wd);
+      if ((e->mask & (IN_DELETE | IN_MOVED_FROM)) && e->len > 0 && folder != folders_.end()) {
+        const std::string name(e->name, ::strnlen(e->name, e->len));
+        removed_.insert((folder->second == "/" ? "" : folder->second) + "/" + name);
+      }
+      at += size;
+    }
   }
 }
 

@@ -6,6 +6,9 @@
 // cares about after each wake.
 
 #include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,11 +36,22 @@ class PortWatch {
   bool waitForChange(uint32_t timeoutMs, CancelToken* cancel);
   // udev's tty events are watched (udevd runs here).
   bool udevAvailable() const { return udevActive_; }
+  // From now on, the names removed from the watched folders (deleted or
+  // renamed away) are kept, as "FOLDER/NAME", until taken: a name removed
+  // and made again between two looks is then still known to have gone, even
+  // where the filesystem hands the new one the old inode number.
+  void keepRemovedNames();
+  // The names removed since the last call; any thread.
+  std::set<std::string> takeRemovedNames();
 
  private:
   bool drainFolders();
   bool drainUdev();
 
+  std::mutex m_;  // the two below, written by the waiting thread
+  std::map<int, std::string> folders_;  // by watch descriptor
+  std::set<std::string> removed_;
+  bool keepRemoved_ = false;
   struct ::udev* udev_ = nullptr;
   struct ::udev_monitor* monitor_ = nullptr;
   bool udevActive_ = false;

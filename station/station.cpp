@@ -97,6 +97,7 @@ class Station {
   void finish(Slot& s);
   void draw(bool last);
   size_t active() const;
+  bool running(const std::string& presence) const;
   uint32_t elapsed(const Slot& s) const { return (s.endedMs ? s.endedMs : clock_.tickCount()) - s.startedMs; }
 
   const StationOptions& o_;
@@ -106,7 +107,8 @@ class Station {
   std::unique_ptr<UpdateRecord> record_;
   bool recordFailed_ = false;
   std::vector<std::unique_ptr<Slot>> slots_;
-  std::set<std::string> seen_;  // presences updated and not gone since
+  std::map<std::string, std::string> seen_;  // presences updated and not gone since, with their port
+  std::set<std::string> removed_;            // names removed while their run went on
   std::map<std::string, uint32_t> settling_;  // new presences, by when first seen
   size_t drawn_ = 0;            // table lines on the screen
 };
@@ -196,6 +198,12 @@ size_t Station::active() const {
   return n;
 }
 
+bool Station::running(const std::string& presence) const {
+  for (const auto& s : slots_)
+    if (s->presence == presence && s->thread.joinable()) return true;
+  return false;
+}
+
 void Station::draw(bool last) {
   if (!terminal_) return;
   std::vector<TableRow> rows;
@@ -229,6 +237,7 @@ int Station::run() {
   std::thread watcher;
   CancelToken stopWatching;
   if (o_.watch) {
+    watch.keepRemovedNames();
     for (const std::string& dir : watchedFolders(o_)) watch.watchFolder(dir);
     watcher = std::thread([&] {
       while (!stopWatching.cancelled())
@@ -242,7 +251,7 @@ int Station::run() {
     return 2;
   }
   if (!o_.watch)
-    for (const Target& t : pending) seen_.insert(t.presence);
+    for (const Target& t : pending) seen_.emplace(t.presence, t.port);
   else
     pending.clear();  // the first scan of the loop finds them
 
@@ -258,6 +267,22 @@ int Station::run() {
       // A new one waits to settle: names that udev or a link maker puts
       // up for a moment on the way (a temporary link renamed into place)
       // are gone by the next look.
+      // A name removed since the last look is gone even when it is back
+      // already and looks the same (a filesystem that reuses inode numbers,
+      // the same pseudo-terminal again).
+      std::set<std::string> removed = watch.takeRemovedNames();
+      removed.merge(removed_);
+      removed_.clear();
+      for (auto it = seen_.begin(); it != seen_.end();) {
+        if (!removed.count(it->second)) {
+          ++it;
+        } else if (running(it->first)) {
+          removed_.insert(it->second);  // until its run ends
+          ++it;
+        } else {
+          it = seen_.erase(it);
+        }
+      }
       const uint32_t now = clock_.tickCount();
       std::map<std::string, uint32_t> settling;
       for (const Target& t : scan()) {
@@ -267,7 +292,7 @@ int Station::run() {
         const auto first = settling_.find(t.presence);
         const uint32_t since = first == settling_.end() ? now : first->second;
         if (now - since >= kSettleMs) {
-          seen_.insert(t.presence);
+          seen_.emplace(t.presence, t.port);
           pending.push_back(t);
         } else {
           settling.emplace(t.presence, since);
@@ -276,11 +301,8 @@ int Station::run() {
       settling_ = std::move(settling);
       // Gone: once it is back it is a new receiver. A running one stays
       // until its run ends.
-      for (auto it = seen_.begin(); it != seen_.end();) {
-        bool running = false;
-        for (const auto& s : slots_) running |= s->presence == *it && s->thread.joinable();
-        it = present.count(*it) || running ? std::next(it) : seen_.erase(it);
-      }
+      for (auto it = seen_.begin(); it != seen_.end();)
+        it = present.count(it->first) || running(it->first) ? std::next(it) : seen_.erase(it);
     }
     while (!pending.empty() && (o_.jobs <= 0 || active() < static_cast<size_t>(o_.jobs))) {
       start(pending.front());

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,20 +28,30 @@ struct TempFolder {
   ~TempFolder() { removeTree(dir.string()); }
 };
 
+// Each change wakes the waiter; the names removed (deleted or renamed
+// away) are kept until taken, also when a name is made again at once.
 TEST(PortWatch, EachChangeOfAWatchedFolderWakesTheWaiter) {
   const struct {
     const char* name;
     std::function<void(const fs::path&)> act;
+    std::set<std::string> removed;
   } rows[] = {
-      {"link made", [](const fs::path& d) { fs::create_symlink("/dev/null", d / "COM2"); }},
-      {"link removed", [](const fs::path& d) { fs::remove(d / "COM3"); }},
+      {"link made", [](const fs::path& d) { fs::create_symlink("/dev/null", d / "COM2"); }, {}},
+      {"link removed", [](const fs::path& d) { fs::remove(d / "COM3"); }, {"COM3"}},
+      {"link removed and made again",
+       [](const fs::path& d) {
+         fs::remove(d / "COM3");
+         fs::create_symlink("/dev/null", d / "COM3");
+       },
+       {"COM3"}},
       {"link replaced by a rename",
        [](const fs::path& d) {
          fs::create_symlink("/dev/zero", d / "COM3.new");
          fs::rename(d / "COM3.new", d / "COM3");
-       }},
-      {"mode changed", [](const fs::path& d) { fs::permissions(d / "plain", fs::perms::owner_read); }},
-      {"folder removed", [](const fs::path& d) { fs::remove_all(d); }},
+       },
+       {"COM3.new"}},
+      {"mode changed", [](const fs::path& d) { fs::permissions(d / "plain", fs::perms::owner_read); }, {}},
+      {"folder removed", [](const fs::path& d) { fs::remove_all(d); }, {"COM3", "plain"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -48,10 +59,17 @@ TEST(PortWatch, EachChangeOfAWatchedFolderWakesTheWaiter) {
     fs::create_symlink("/dev/null", t.dir / "COM3");
     std::ofstream(t.dir / "plain") << "x";
     PortWatch w;
+    w.keepRemovedNames();
     ASSERT_TRUE(w.watchFolder(t.dir.string()));
     std::thread actor([&] { row.act(t.dir); });
     EXPECT_TRUE(w.waitForChange(kLongMs, nullptr));
     actor.join();
+    while (w.waitForChange(50, nullptr)) {
+    }
+    std::set<std::string> removed;
+    for (const std::string& name : row.removed) removed.insert(t.dir.string() + "/" + name);
+    EXPECT_EQ(w.takeRemovedNames(), removed);
+    EXPECT_TRUE(w.takeRemovedNames().empty()) << "taken once";
   }
 }
 
