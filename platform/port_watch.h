@@ -48,7 +48,7 @@ class PortWatch {
   bool drainFolders();
   bool drainUdev();
 
-  std::mutex m_;  // the two below, written by the waiting thread
+  std::mutex m_;  // guards the three below, which the waiting thread uses
   std::map<int, std::string> folders_;  // by watch descriptor
   std::set<std::string> removed_;
   bool keepRemoved_ = false;
